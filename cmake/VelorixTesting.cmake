@@ -1,0 +1,27 @@
+# Helpers shared by the test folders.
+find_package(GTest QUIET)
+include(GoogleTest)
+
+set(VELORIX_TEST_ENV
+    "QT_QPA_PLATFORM=offscreen"
+    "VELORIX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    "SANE_CONFIG_DIR=${CMAKE_SOURCE_DIR}/data/sane.d:"
+    "MAGICK_CONFIGURE_PATH=${CMAKE_SOURCE_DIR}/data/magick")
+
+# velorix_add_gtest(name SOURCES ... LIBS ...): a GoogleTest binary, one CTest entry per test.
+function(velorix_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} PROPERTIES ENVIRONMENT "${VELORIX_TEST_ENV}"
+                       DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# velorix_add_qttest(name SOURCES ... LIBS ...): a Qt Test binary run headless.
+function(velorix_add_qttest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELORIX_TEST_ENV}")
+endfunction()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Velorix! 2 needs.
+# Quiet and quick when everything is already there; uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev
+  libsane-dev libmagick++-6.q16-dev
+  libgtest-dev libbenchmark-dev
+  # run time: scanner backends (the test backend is our demo scanner), image codecs, mail, fonts
+  libsane1 sane-utils libmagickcore-6.q16-6-extra xdg-utils fonts-dejavu-core
+  # tests: independent PDF checkers, reference image tools, a display, a printer that writes PDF
+  qpdf poppler-utils imagemagick xvfb xauth cups cups-bsd printer-driver-cups-pdf
+  # the AFM metrics our standard-font width tables are generated from
+  fonts-urw-base35
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
