@@ -1,0 +1,168 @@
+#pragma once
+// The scanner platform layer: the calls the scanner component makes, shaped like an image
+// acquisition automation layer (device manager, device infos, devices with items, property
+// collections addressed by decimal-text ids, a transfer dialog returning an image file).
+// No backend type appears here; backends live in sub-folders (sane/).
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace velorix::scan {
+
+// Any failure of the platform: its text is appended unchanged to the component's messages.
+class EPlatformError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A property value: empty, a 32-bit signed integer or a text (format ids).
+using TVariant = std::variant<std::monostate, std::int32_t, std::string>;
+
+// The value as the component writes it into its messages ("300", "{B96B...}").
+std::string VariantToText(const TVariant& value);
+// The integer held by a value; a text holding a decimal integer is converted, anything else
+// raises EPlatformError.
+std::int32_t VariantToInt(const TVariant& value);
+
+class IProperty {
+public:
+    virtual ~IProperty() = default;
+    virtual TVariant Value() const = 0;
+    virtual void SetValue(const TVariant& value) = 0;
+    virtual bool IsReadOnly() const = 0;
+};
+
+class IProperties {
+public:
+    virtual ~IProperties() = default;
+    virtual bool Exists(const std::string& id) = 0;
+    // Raises EPlatformError when the id is not there.
+    virtual std::unique_ptr<IProperty> Item(const std::string& id) = 0;
+};
+
+class IItem {
+public:
+    virtual ~IItem() = default;
+    virtual std::unique_ptr<IProperties> Properties() = 0;
+};
+
+class IItems {
+public:
+    virtual ~IItems() = default;
+    virtual int Count() = 0;
+    // index from 1
+    virtual std::unique_ptr<IItem> Item(int index) = 0;
+};
+
+class IDevice {
+public:
+    virtual ~IDevice() = default;
+    virtual std::unique_ptr<IProperties> Properties() = 0;
+    virtual std::unique_ptr<IItems> Items() = 0;
+};
+
+constexpr int ScannerDeviceType = 1;
+constexpr int CameraDeviceType = 2;
+constexpr int VideoDeviceType = 3;
+
+class IDeviceInfo {
+public:
+    virtual ~IDeviceInfo() = default;
+    virtual int Type() = 0;
+    virtual std::unique_ptr<IProperties> Properties() = 0;
+    virtual std::shared_ptr<IDevice> Connect() = 0;
+};
+
+class IDeviceInfos {
+public:
+    virtual ~IDeviceInfos() = default;
+    virtual int Count() = 0;
+    // index from 1
+    virtual std::unique_ptr<IDeviceInfo> Item(int index) = 0;
+};
+
+class IDeviceManager {
+public:
+    virtual ~IDeviceManager() = default;
+    virtual std::unique_ptr<IDeviceInfos> DeviceInfos() = 0;
+};
+
+// The transferred image: a complete image file with its format id.
+class IImageFile {
+public:
+    virtual ~IImageFile() = default;
+    virtual std::string FormatID() = 0;
+    virtual std::vector<std::uint8_t> FileData() = 0;
+    virtual void SaveFile(const std::string& fileName) = 0;
+};
+
+class ICommonDialog {
+public:
+    virtual ~ICommonDialog() = default;
+    // Runs the transfer with its modal progress window. Returns the image file, or nothing when
+    // the user cancelled and cancelError is false; raises EPlatformError on device errors.
+    virtual std::unique_ptr<IImageFile> ShowTransfer(IItem& item, const std::string& formatId,
+                                                     bool cancelError) = 0;
+};
+
+// One backend of the layer.
+class IScanPlatform {
+public:
+    virtual ~IScanPlatform() = default;
+    virtual std::string Name() const = 0;
+    virtual std::unique_ptr<IDeviceManager> CreateDeviceManager() = 0;
+    virtual std::unique_ptr<ICommonDialog> CreateCommonDialog() = 0;
+};
+
+// Property ids used by the component and understood by every backend.
+namespace wia {
+constexpr int DIP_DEV_NAME = 7;
+constexpr int DPS_HORIZONTAL_BED_SIZE = 3074;
+constexpr int DPS_VERTICAL_BED_SIZE = 3075;
+constexpr int DPS_OPTICAL_YRES = 3091;
+constexpr int DPS_PAGES = 3096;
+constexpr int DPS_PAGE_SIZE = 3097;
+constexpr int IPA_DATATYPE = 4103;
+constexpr int IPA_DEPTH = 4104;
+constexpr int IPA_FORMAT = 4106;
+constexpr int IPS_CUR_INTENT = 6146;
+constexpr int IPS_XRES = 6147;
+constexpr int IPS_YRES = 6148;
+constexpr int IPS_XPOS = 6149;
+constexpr int IPS_YPOS = 6150;
+constexpr int IPS_XEXTENT = 6151;
+constexpr int IPS_YEXTENT = 6152;
+constexpr int IPS_BRIGHTNESS = 6154;
+constexpr int IPS_CONTRAST = 6155;
+
+constexpr int DATA_GRAYSCALE = 2;
+constexpr int DATA_COLOR = 3;
+constexpr int INTENT_IMAGE_TYPE_COLOR = 1;
+constexpr int INTENT_IMAGE_TYPE_GRAYSCALE = 2;
+constexpr int PAGE_A4 = 0;
+
+inline constexpr const char* ImgFmt_BMP = "{B96B3CAB-0728-11D3-9D7B-0000F81EF32E}";
+inline constexpr const char* ImgFmt_MEMORYBMP = "{B96B3CAA-0728-11D3-9D7B-0000F81EF32E}";
+inline constexpr const char* ImgFmt_JPEG = "{B96B3CAE-0728-11D3-9D7B-0000F81EF32E}";
+inline constexpr const char* ImgFmt_GIF = "{B96B3CB0-0728-11D3-9D7B-0000F81EF32E}";
+inline constexpr const char* ImgFmt_PNG = "{B96B3CAF-0728-11D3-9D7B-0000F81EF32E}";
+inline constexpr const char* ImgFmt_TIFF = "{B96B3CB1-0728-11D3-9D7B-0000F81EF32E}";
+inline constexpr const char* ImgFmt_JPEG2K = "{344ee2b2-39db-4dde-8173-c4b75f8f1e49}";
+inline constexpr const char* ImgFmt_JPEG2KX = "{43e14614-c80a-4850-baf3-4b152dc8da27}";
+} // namespace wia
+
+// Environment variable forcing a backend: "sane" or "null".
+inline constexpr const char* ScanBackendEnv = "VELORIX_SCAN_BACKEND";
+
+// The backend for this machine: the one named by VELORIX_SCAN_BACKEND if set, else SANE.
+// An unknown name gives the null backend.
+std::shared_ptr<IScanPlatform> LoadScanPlatform();
+
+// A backend that has no scanners: creating a device manager raises "not available".
+std::shared_ptr<IScanPlatform> CreateNullScanPlatform();
+
+} // namespace velorix::scan

@@ -1,0 +1,202 @@
+#include "SaneTransfer.h"
+
+#include "SaneBackend.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <exception>
+#include <thread>
+
+namespace velorix::scan::sane {
+
+void ThrowSane(SANE_Status status) {
+    throw ESaneError(static_cast<int>(status), sane_strstatus(status));
+}
+
+namespace {
+
+FrameFormat ToFrameFormat(SANE_Frame f) {
+    switch (f) {
+    case SANE_FRAME_GRAY:
+        return FrameFormat::Gray;
+    case SANE_FRAME_RGB:
+        return FrameFormat::Rgb;
+    case SANE_FRAME_RED:
+        return FrameFormat::Red;
+    case SANE_FRAME_GREEN:
+        return FrameFormat::Green;
+    case SANE_FRAME_BLUE:
+        return FrameFormat::Blue;
+    }
+    throw EPlatformError("Format de trame inconnu");
+}
+
+} // namespace
+
+std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
+    ScanSession session(handle);
+    std::vector<Frame> frames;
+    // Small reads keep a cancel prompt: the flag is looked at between two reads.
+    std::vector<SANE_Byte> buffer(32 * 1024);
+    for (;;) {
+        if (state.cancel)
+            return std::nullopt;
+        SANE_Status status = sane_start(handle);
+        if (status == SANE_STATUS_CANCELLED)
+            return std::nullopt;
+        if (status != SANE_STATUS_GOOD)
+            ThrowSane(status);
+        SANE_Parameters p;
+        status = sane_get_parameters(handle, &p);
+        if (status != SANE_STATUS_GOOD)
+            ThrowSane(status);
+        Frame frame;
+        frame.format = ToFrameFormat(p.format);
+        frame.bytesPerLine = p.bytes_per_line;
+        frame.pixelsPerLine = p.pixels_per_line;
+        frame.lines = p.lines;
+        frame.depth = p.depth;
+        const long long size = p.lines > 0 ? static_cast<long long>(p.lines) * p.bytes_per_line : 0;
+        if (size > 0)
+            frame.data.reserve(static_cast<std::size_t>(size));
+        state.expected = state.expected + size;
+        for (;;) {
+            if (state.cancel)
+                return std::nullopt;
+            SANE_Int len = 0;
+            status = sane_read(handle, buffer.data(), static_cast<SANE_Int>(buffer.size()), &len);
+            if (status == SANE_STATUS_EOF)
+                break;
+            if (status == SANE_STATUS_CANCELLED)
+                return std::nullopt;
+            if (status != SANE_STATUS_GOOD)
+                ThrowSane(status);
+            frame.data.insert(frame.data.end(), buffer.begin(), buffer.begin() + len);
+            state.received = state.received + len;
+        }
+        frames.push_back(std::move(frame));
+        if (p.last_frame)
+            break;
+    }
+    return ImageFromFrames(frames);
+}
+
+namespace {
+
+// The modal window: a bar and, for a scan, a Cancel button. Closing it asks for a cancel; it
+// only really closes when the work has ended.
+class ProgressWindow : public QDialog {
+public:
+    ProgressWindow(const std::string& title, const std::string& text, TransferState* state)
+        : state_(state) {
+        setWindowTitle(QString::fromStdString(title));
+        setModal(true);
+        auto* layout = new QVBoxLayout(this);
+        label_ = new QLabel(QString::fromStdString(text), this);
+        layout->addWidget(label_);
+        bar_ = new QProgressBar(this);
+        bar_->setRange(0, 0);
+        bar_->setMinimumWidth(320);
+        layout->addWidget(bar_);
+        if (state_) {
+            cancelButton_ = new QPushButton(QStringLiteral("Annuler"), this);
+            cancelButton_->setObjectName(QStringLiteral("cancelButton"));
+            layout->addWidget(cancelButton_, 0, Qt::AlignRight);
+            connect(cancelButton_, &QPushButton::clicked, this, [this] { RequestCancel(); });
+        }
+    }
+
+    void Update() {
+        if (!state_)
+            return;
+        const long long expected = state_->expected;
+        if (expected > 0) {
+            bar_->setRange(0, 1000);
+            bar_->setValue(
+                static_cast<int>(std::min<long long>(1000, state_->received * 1000 / expected)));
+        }
+    }
+
+    void Finish() {
+        finished_ = true;
+        QDialog::accept();
+    }
+
+    void reject() override {
+        if (finished_)
+            QDialog::reject();
+        else
+            RequestCancel();
+    }
+
+private:
+    void RequestCancel() {
+        if (!state_ || state_->cancel)
+            return;
+        state_->cancel = true;
+        label_->setText(QStringLiteral("Annulation…"));
+        cancelButton_->setEnabled(false);
+    }
+
+    TransferState* state_;
+    QLabel* label_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    bool finished_ = false;
+};
+
+} // namespace
+
+void RunWithProgress(const std::string& title, const std::string& text, TransferState* cancellable,
+                     const std::function<void()>& work) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        work();
+        return;
+    }
+    std::exception_ptr error;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        done = true;
+    });
+
+    {
+        ProgressWindow window(title, text, cancellable);
+        QEventLoop wait;
+        QTimer poll;
+        QElapsedTimer clock;
+        clock.start();
+        // Short work shows no window at all; a scan always shows it.
+        const qint64 showAfterMs = cancellable ? 0 : 300;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (done) {
+                window.Finish();
+                wait.quit();
+                return;
+            }
+            if (!window.isVisible() && clock.elapsed() >= showAfterMs)
+                window.show();
+            window.Update();
+        });
+        poll.start(40);
+        wait.exec();
+        window.hide();
+    }
+    worker.join();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+} // namespace velorix::scan::sane

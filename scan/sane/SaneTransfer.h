@@ -1,0 +1,47 @@
+#pragma once
+// Running one scan of an open SANE handle, with or without the progress window.
+// Internal to the SANE backend.
+
+#include "SaneFrames.h"
+
+#include <sane/sane.h>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace velorix::scan::sane {
+
+[[noreturn]] void ThrowSane(SANE_Status status);
+
+// Ends every scan, also an aborted one, so the device is ready for the next.
+class ScanSession {
+public:
+    explicit ScanSession(SANE_Handle handle) : handle_(handle) {}
+    ~ScanSession() { sane_cancel(handle_); }
+    ScanSession(const ScanSession&) = delete;
+    ScanSession& operator=(const ScanSession&) = delete;
+
+private:
+    SANE_Handle handle_;
+};
+
+struct TransferState {
+    std::atomic<bool> cancel{false};
+    std::atomic<long long> received{0};
+    std::atomic<long long> expected{0}; // 0 when unknown
+};
+
+// Reads every frame of one scan. Returns nothing when cancelled (by the state's flag or by the
+// device); raises ESaneError on any other status. Safe to run on a worker thread as long as no
+// other thread uses the handle meanwhile.
+std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state);
+
+// Runs work; when a widget application exists, the work runs on a worker thread while a modal
+// window with the given text (and a Cancel button when cancellable) keeps painting. Exceptions
+// of the work are raised again here.
+void RunWithProgress(const std::string& title, const std::string& text, TransferState* cancellable,
+                     const std::function<void()>& work);
+
+} // namespace velorix::scan::sane
