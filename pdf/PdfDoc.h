@@ -198,11 +198,10 @@ private:
 
 class TPdfOutlineEntry : public TPdfDictionaryWrapper {
 public:
-    // A child of parent (appended as its last child); "CreateEntry --invalid parent." without
-    // one.
-    explicit TPdfOutlineEntry(TPdfOutlineEntry* parent);
-    // Makes a child and hands it to the document, which owns it.
-    TPdfOutlineEntry& AddChild();
+    // Makes a child of parent (appended as its last child), owned by the document;
+    // "CreateEntry --invalid parent." without a parent.
+    static TPdfOutlineEntry& CreateEntry(TPdfOutlineEntry* parent);
+    TPdfOutlineEntry& AddChild() { return CreateEntry(this); }
 
     virtual void Save();
 
@@ -219,11 +218,14 @@ public:
     void SetOpened(bool value) { opened_ = value; }
     int Count() const { return count_; }
     TPdfDoc& Doc() const { return *doc_; }
-    TPdfOwnedData* Data() const { return data_.get(); }
-    void SetData(std::unique_ptr<TPdfOwnedData> data) { data_ = std::move(data); }
+    // The other layer's object attached to this entry (Data() is the entry's dictionary).
+    TPdfOwnedData* UserData() const { return userData_.get(); }
+    void SetUserData(std::unique_ptr<TPdfOwnedData> data) { userData_ = std::move(data); }
+    using TPdfDictionaryWrapper::SetData;
+    void SetData(std::unique_ptr<TPdfOwnedData> data) { SetUserData(std::move(data)); }
 
 protected:
-    explicit TPdfOutlineEntry(TPdfDoc& doc); // the root
+    explicit TPdfOutlineEntry(TPdfDoc& doc); // registers the entry's dictionary
 
     TPdfOutlineEntry* parent_ = nullptr;
     TPdfOutlineEntry* next_ = nullptr;
@@ -235,7 +237,7 @@ protected:
     std::string title_;
     bool opened_ = false;
     int count_ = 0;
-    std::unique_ptr<TPdfOwnedData> data_;
+    std::unique_ptr<TPdfOwnedData> userData_;
 };
 
 class TPdfOutlineRoot : public TPdfOutlineEntry {
