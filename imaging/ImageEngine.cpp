@@ -1,0 +1,377 @@
+#include "ImageEngine.h"
+
+#include <Magick++.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPalette>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+
+#ifndef VELORIX_MAGICK_SOURCE_DIR
+#define VELORIX_MAGICK_SOURCE_DIR ""
+#endif
+
+namespace velorix::imaging {
+
+namespace {
+
+QString policyFolder;
+
+bool hasPolicy(const std::filesystem::path& dir) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(dir / "policy.xml", ec);
+}
+
+std::filesystem::path findPolicyFolder() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const auto dir = exe.parent_path();
+        for (const auto& candidate :
+             {dir / ".." / "share" / "velorix" / "magick", dir / ".." / ".." / "data" / "magick",
+              dir / ".." / "data" / "magick"}) {
+            if (hasPolicy(candidate))
+                return std::filesystem::weakly_canonical(candidate, ec);
+        }
+    }
+    const std::filesystem::path built(VELORIX_MAGICK_SOURCE_DIR);
+    if (!built.empty() && hasPolicy(built))
+        return built;
+    return {};
+}
+
+QString quoted(const QString& fileName) {
+    return QStringLiteral("\"%1\"").arg(fileName);
+}
+
+// The magick name the library decodes or encodes for a format.
+const char* magickName(TFileFormat format) {
+    switch (format) {
+    case TFileFormat::Jpeg:
+        return "JPEG";
+    case TFileFormat::Jpeg2000:
+        return "JP2";
+    case TFileFormat::Jpeg2000Stream:
+        return "J2K";
+    case TFileFormat::Pcx:
+        return "PCX";
+    case TFileFormat::Gif:
+        return "GIF";
+    case TFileFormat::Tiff:
+        return "TIFF";
+    case TFileFormat::Fax:
+        return "FAX";
+    case TFileFormat::Png:
+        return "PNG";
+    case TFileFormat::Bmp:
+        return "BMP";
+    case TFileFormat::Ico:
+        return "ICO";
+    case TFileFormat::Cur:
+        return "CUR";
+    case TFileFormat::Wmf:
+        return "WMF";
+    case TFileFormat::Targa:
+        return "TGA";
+    case TFileFormat::Pnm:
+        return "PNM";
+    case TFileFormat::Ppm:
+        return "PPM";
+    case TFileFormat::Pgm:
+        return "PGM";
+    case TFileFormat::Pbm:
+        return "PBM";
+    case TFileFormat::Unknown:
+    case TFileFormat::Unsupported:
+        break;
+    }
+    return "";
+}
+
+// The content decides between look-alike members of one family: a ".fax" may be a TIFF, a
+// ".dib" may lack the file header, a ".pix" from the Targa family is a Targa.
+const char* decoderFor(TFileFormat format, const QByteArray& head) {
+    if (format == TFileFormat::Fax || format == TFileFormat::Tiff) {
+        if (head.startsWith("II*\0") || head.startsWith("MM\0*"))
+            return "TIFF";
+        return format == TFileFormat::Tiff ? "TIFF" : "FAX";
+    }
+    if (format == TFileFormat::Bmp && !head.startsWith("BM"))
+        return "DIB";
+    return magickName(format);
+}
+
+QColor paletteButtonFace() {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return QGuiApplication::palette().color(QPalette::Active, QPalette::Button);
+    return QColor(0xef, 0xef, 0xef);
+}
+
+QImage toBitmap(Magick::Image& image, const QColor& background) {
+    const auto space = image.colorSpace();
+    if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&
+        space != MagickCore::GRAYColorspace)
+        image.colorSpace(MagickCore::sRGBColorspace);
+    const int width = static_cast<int>(image.columns());
+    const int height = static_cast<int>(image.rows());
+    QImage argb(width, height, QImage::Format_ARGB32);
+    if (argb.isNull())
+        throw EImageEngineError(
+            QStringLiteral("Mémoire insuffisante pour une image de %1 × %2 pixels.")
+                .arg(width)
+                .arg(height));
+    // Rows of a QImage may be padded; ours are 4-byte pixels, so never.
+    image.write(0, 0, image.columns(), image.rows(), "BGRA", Magick::CharPixel, argb.bits());
+    if (!image.matte())
+        return argb.convertToFormat(QImage::Format_RGB32);
+    QImage flat(width, height, QImage::Format_RGB32);
+    flat.fill(background);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, argb);
+    painter.end();
+    return flat;
+}
+
+} // namespace
+
+void initialiseImageLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const char* set = std::getenv("MAGICK_CONFIGURE_PATH");
+        if (set == nullptr || *set == '\0') {
+            const auto folder = findPolicyFolder();
+            if (!folder.empty()) {
+                ::setenv("MAGICK_CONFIGURE_PATH", folder.c_str(), 1);
+                policyFolder = QString::fromStdString(folder.string());
+            }
+        }
+        Magick::InitializeMagick(nullptr);
+    });
+}
+
+QString imageLibraryPolicyFolder() {
+    initialiseImageLibrary();
+    return policyFolder;
+}
+
+TFileFormat formatForFileName(const QString& fileName) {
+    const QString ext = QFileInfo(fileName).suffix().toLower();
+    static const struct {
+        const char* ext;
+        TFileFormat format;
+    } table[] = {
+        {"jpg", TFileFormat::Jpeg},
+        {"jpeg", TFileFormat::Jpeg},
+        {"jpe", TFileFormat::Jpeg},
+        {"jp2", TFileFormat::Jpeg2000},
+        {"j2k", TFileFormat::Jpeg2000Stream},
+        {"jpc", TFileFormat::Jpeg2000Stream},
+        {"j2c", TFileFormat::Jpeg2000Stream},
+        {"pcx", TFileFormat::Pcx},
+        {"gif", TFileFormat::Gif},
+        {"tif", TFileFormat::Tiff},
+        {"tiff", TFileFormat::Tiff},
+        {"fax", TFileFormat::Fax},
+        {"g3f", TFileFormat::Fax},
+        {"g3n", TFileFormat::Fax},
+        {"png", TFileFormat::Png},
+        {"bmp", TFileFormat::Bmp},
+        {"dib", TFileFormat::Bmp},
+        {"rle", TFileFormat::Bmp},
+        {"ico", TFileFormat::Ico},
+        {"cur", TFileFormat::Cur},
+        {"wmf", TFileFormat::Wmf},
+        {"emf", TFileFormat::Unsupported},
+        {"avi", TFileFormat::Unsupported},
+        {"tga", TFileFormat::Targa},
+        {"targa", TFileFormat::Targa},
+        {"vda", TFileFormat::Targa},
+        {"icb", TFileFormat::Targa},
+        {"vst", TFileFormat::Targa},
+        {"win", TFileFormat::Targa},
+        {"pix", TFileFormat::Targa},
+        {"pxm", TFileFormat::Pnm},
+        {"ppm", TFileFormat::Ppm},
+        {"pgm", TFileFormat::Pgm},
+        {"pbm", TFileFormat::Pbm},
+    };
+    for (const auto& entry : table) {
+        if (ext == QLatin1String(entry.ext))
+            return entry.format;
+    }
+    return TFileFormat::Unknown;
+}
+
+TImageEngine::TImageEngine() {
+    initialiseImageLibrary();
+}
+
+QColor TImageEngine::BackgroundColor() const {
+    return background_.isValid() ? background_ : paletteButtonFace();
+}
+
+void TImageEngine::Assign(const QImage& picture) {
+    image_ = picture.convertToFormat(QImage::Format_RGB32);
+}
+
+QImage TImageEngine::decodeFile(const QString& fileName, const QColor& background) {
+    initialiseImageLibrary();
+    const TFileFormat format = formatForFileName(fileName);
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (format == TFileFormat::Unsupported)
+        throw EImageEngineError(
+            QStringLiteral("Les fichiers %1 ne peuvent pas être lus sur ce système : %2")
+                .arg(suffix.toUpper(), quoted(fileName)));
+    if (format == TFileFormat::Unknown)
+        throw EImageEngineError(
+            QStringLiteral("Format d'image non reconnu : %1").arg(quoted(fileName)));
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EImageEngineError(QStringLiteral("Impossible d'ouvrir le fichier %1. %2")
+                                    .arg(quoted(fileName), file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EImageEngineError(QStringLiteral("Impossible de lire le fichier %1. %2")
+                                    .arg(quoted(fileName), file.errorString()));
+    const QString unreadable = QStringLiteral("Le fichier %1 n'est pas une image %2 lisible.")
+                                   .arg(quoted(fileName), suffix.toUpper());
+    if (bytes.isEmpty())
+        throw EImageEngineError(unreadable);
+
+    try {
+        // The bytes are handed over as a blob so that nothing in the file name (frame or size
+        // suffixes, prefixes naming a coder) is ever interpreted by the library.
+        Magick::Blob blob(bytes.constData(), static_cast<size_t>(bytes.size()));
+        Magick::Image image;
+        image.quiet(true);
+        image.subImage(0);
+        image.subRange(1);
+        const char* decoder = decoderFor(format, bytes.left(4));
+        image.magick(decoder);
+        // Raw fax pages carry no size: the group 3 line is 1728 pixels.
+        if (std::strcmp(decoder, "FAX") == 0)
+            image.size(Magick::Geometry(1728, 0));
+        image.read(blob);
+        if (image.columns() == 0 || image.rows() == 0)
+            throw EImageEngineError(unreadable);
+        return toBitmap(image, background);
+    } catch (const Magick::Exception& e) {
+        throw EImageEngineError(unreadable);
+    } catch (const std::bad_alloc&) {
+        throw EImageEngineError(
+            QStringLiteral("Mémoire insuffisante pour lire le fichier %1.").arg(quoted(fileName)));
+    }
+}
+
+void TImageEngine::LoadFromFile(const QString& fileName) {
+    image_ = decodeFile(fileName, BackgroundColor());
+}
+
+void TImageEngine::SaveToFile(const QString& fileName, const TSaveOptions& options) const {
+    const TFileFormat format = formatForFileName(fileName);
+    if (format == TFileFormat::Unknown || format == TFileFormat::Unsupported ||
+        format == TFileFormat::Ico || format == TFileFormat::Cur || format == TFileFormat::Wmf)
+        throw EImageEngineError(
+            QStringLiteral(
+                "Impossible d'enregistrer %1 : l'extension \"%2\" ne désigne aucun format "
+                "d'image enregistrable.")
+                .arg(quoted(fileName), QFileInfo(fileName).suffix()));
+    if (image_.isNull())
+        throw EImageEngineError(QStringLiteral("Aucune image à enregistrer."));
+
+    Magick::Blob blob;
+    try {
+        const QImage rgb = image_.convertToFormat(QImage::Format_RGB32);
+        Magick::Image image(static_cast<size_t>(rgb.width()), static_cast<size_t>(rgb.height()),
+                            "BGRA", Magick::CharPixel, rgb.constBits());
+        image.quiet(true);
+        image.matte(false);
+        image.depth(8);
+        switch (format) {
+        case TFileFormat::Jpeg:
+            image.magick("JPEG");
+            image.quality(static_cast<size_t>(std::clamp(options.jpegQuality, 1, 100)));
+            image.interlaceType(options.jpegProgressive ? MagickCore::PlaneInterlace
+                                                        : MagickCore::NoInterlace);
+            // Standard tables rather than per-image optimised ones: a baseline file.
+            image.defineValue("jpeg", "optimize-coding", "false");
+            break;
+        case TFileFormat::Bmp:
+            image.magick(options.os2Bitmap ? "BMP2" : "BMP3");
+            break;
+        case TFileFormat::Fax:
+            image.magick("TIFF");
+            break;
+        default:
+            image.magick(magickName(format));
+            break;
+        }
+        image.write(&blob);
+    } catch (const Magick::Exception& e) {
+        throw EImageEngineError(QStringLiteral("Impossible d'enregistrer l'image dans %1 : %2")
+                                    .arg(quoted(fileName), QString::fromLocal8Bit(e.what())));
+    } catch (const std::bad_alloc&) {
+        throw EImageEngineError(
+            QStringLiteral("Mémoire insuffisante pour enregistrer %1.").arg(quoted(fileName)));
+    }
+
+    QSaveFile out(fileName);
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(static_cast<const char*>(blob.data()), static_cast<qint64>(blob.length())) !=
+            static_cast<qint64>(blob.length()) ||
+        !out.commit())
+        throw EImageEngineError(QStringLiteral("Impossible de créer le fichier %1. %2")
+                                    .arg(quoted(fileName), out.errorString()));
+}
+
+void TImageEngine::ImageResize(int width, int height, TAlign horizontal, TAlign vertical) {
+    image_ = resizeCanvas(image_, width, height, horizontal, vertical, BackgroundColor());
+}
+
+QImage resizeCanvas(const QImage& source, int width, int height, TAlign horizontal, TAlign vertical,
+                    const QColor& background) {
+    if (width < 1 || height < 1)
+        return {};
+    QImage target(width, height, QImage::Format_RGB32);
+    target.fill(background);
+    if (source.isNull())
+        return target;
+    const QImage src = source.convertToFormat(QImage::Format_RGB32);
+    // Offset of the source in the target along one axis: negative where the source is cut.
+    auto offset = [](int from, int to, TAlign align) {
+        switch (align) {
+        case TAlign::Near:
+            return 0;
+        case TAlign::Far:
+            return to - from;
+        case TAlign::Centre:
+            break;
+        }
+        return to >= from ? (to - from) / 2 : -((from - to) / 2);
+    };
+    const int dx = offset(src.width(), width, horizontal);
+    const int dy = offset(src.height(), height, vertical);
+    const int x0 = std::max(0, dx), x1 = std::min(width, dx + src.width());
+    const int y0 = std::max(0, dy), y1 = std::min(height, dy + src.height());
+    if (x1 <= x0)
+        return target;
+    const size_t rowBytes = static_cast<size_t>(x1 - x0) * 4;
+    for (int y = y0; y < y1; ++y) {
+        const auto* from = reinterpret_cast<const uint32_t*>(src.constScanLine(y - dy)) + (x0 - dx);
+        auto* to = reinterpret_cast<uint32_t*>(target.scanLine(y)) + x0;
+        std::memcpy(to, from, rowBytes);
+    }
+    return target;
+}
+
+} // namespace velorix::imaging
