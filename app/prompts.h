@@ -1,0 +1,39 @@
+#pragma once
+// Every question, message box and file dialog of the program goes through Prompts, so that
+// tests can answer them. Commands never open a QMessageBox or QFileDialog themselves.
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+namespace velorix {
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+    // A confirmation with the buttons Yes and No; true only for Yes.
+    virtual bool confirm(const QString& text) = 0;
+    // An information box with one OK button.
+    virtual void inform(const QString& text) = 0;
+    // A warning box with one OK button.
+    virtual void warning(const QString& text) = 0;
+    // An error box with one OK button (failed commands end here).
+    virtual void error(const QString& text) = 0;
+};
+
+// Message boxes over the window given (the application's title as caption).
+class QtPrompts final : public Prompts {
+public:
+    explicit QtPrompts(QWidget* owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget* owner) { owner_ = owner; }
+    QWidget* owner() const { return owner_; }
+
+    bool confirm(const QString& text) override;
+    void inform(const QString& text) override;
+    void warning(const QString& text) override;
+    void error(const QString& text) override;
+
+private:
+    QPointer<QWidget> owner_;
+};
+
+} // namespace velorix

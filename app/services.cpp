@@ -1,0 +1,14 @@
+#include "app/services.h"
+
+namespace velorix {
+
+Services Services::platform() {
+    Services s;
+    s.prompts = std::make_shared<QtPrompts>();
+    s.settings = loadSettingsStore();
+    s.shell = loadShell();
+    s.clock = [] { return QDateTime::currentDateTime(); };
+    return s;
+}
+
+} // namespace velorix

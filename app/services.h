@@ -1,0 +1,26 @@
+#pragma once
+// The platform services the window uses, handed to it at construction so that tests can put
+// doubles in their place. Members may be added by the command files' builders.
+#include "app/platform/settings.h"
+#include "app/platform/shell.h"
+#include "app/prompts.h"
+
+#include <QDateTime>
+
+#include <functional>
+#include <memory>
+
+namespace velorix {
+
+struct Services {
+    std::shared_ptr<Prompts> prompts;
+    std::shared_ptr<SettingsStore> settings;
+    std::shared_ptr<Shell> shell;
+    // The local clock (PDF dates); fixed in tests.
+    std::function<QDateTime()> clock;
+
+    // The real platform: Qt message boxes, the platform's settings store and shell.
+    static Services platform();
+};
+
+} // namespace velorix
