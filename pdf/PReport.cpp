@@ -1,8 +1,14 @@
 #include "PReport.h"
 
+#include "PdfImages.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPen>
 #include <QResizeEvent>
+#include <QSaveFile>
 #include <QShowEvent>
 
 #include <algorithm>
@@ -68,6 +74,13 @@ void AlignChildren(QWidget* container, const QRect& area) {
             }
         }
     }
+    // Panels placed by hand keep their bounds but still arrange their own children.
+    for (QObject* object : container->children()) {
+        auto* panel = qobject_cast<TPRPanel*>(object);
+        if (panel != nullptr && panel->Align() == alNone) {
+            panel->Realign();
+        }
+    }
 }
 
 } // namespace
@@ -118,6 +131,22 @@ QRect TPRPage::AlignArea() const {
 
 void TPRPage::Realign() {
     AlignChildren(this, AlignArea());
+}
+
+void TPRPage::Print(TPRCanvas* ACanvas) {
+    // Children may still wait for a realign when the page was resized the Qt way while hidden.
+    Realign();
+    TPdfCanvas* pdf = ACanvas->PdfCanvas();
+    pdf->SetPageHeight(height());
+    pdf->SetPageWidth(width());
+    if (FOnPrintPage) {
+        FOnPrintPage(this, ACanvas);
+    }
+    for (QObject* object : children()) {
+        if (auto* panel = qobject_cast<TPRPanel*>(object)) {
+            panel->Print(ACanvas, BoundsRect(panel));
+        }
+    }
 }
 
 void TPRPage::resizeEvent(QResizeEvent* event) {
@@ -269,6 +298,54 @@ void TPRImage::SetStretch(bool value) {
     update();
 }
 
+std::string TPRImage::XObjectName(TPdfDoc& doc) {
+    const std::string base = objectName().toStdString();
+    // An unnamed image would share the empty name with every other unnamed image of the
+    // document and print someone else's picture: it always gets a numbered name of its own.
+    if (FSharedImage && !base.empty()) {
+        return base;
+    }
+    const std::string stem = base.empty() ? std::string("PRImage") : base;
+    unsigned n = static_cast<unsigned>(FRandom() % 65534u);
+    for (int tries = 0; tries < 65535; ++tries) {
+        std::string candidate = stem + std::to_string(n);
+        if (doc.FindXObject(candidate) == nullptr) {
+            return candidate;
+        }
+        n = (n + 1) % 65536u;
+    }
+    throw EPdfException("image count over max value..");
+}
+
+void TPRImage::Print(TPRCanvas* ACanvas, const QRect& ARect) {
+    if (FPicture.isNull() || FPicture.width() == 0 || FPicture.height() == 0) {
+        return;
+    }
+    TPRPage* page = Page();
+    if (page == nullptr) {
+        return; // not on a page: there is no page height to place it by
+    }
+    TPdfCanvas* pdf = ACanvas->PdfCanvas();
+    TPdfDoc& doc = pdf->Document();
+    const std::string name = XObjectName(doc);
+    if (doc.FindXObject(name) == nullptr) {
+        doc.AddXObject(name, CreatePdfImage(FPicture, "Pdf-Bitmap"));
+    }
+
+    const int pageHeight = page->height();
+    const int left = ARect.x();
+    const int top = ARect.y();
+    const int bottom = ARect.y() + ARect.height();
+    if (FStretch) {
+        pdf->DrawXObject(left, pageHeight - bottom, width(), height(), name);
+    } else {
+        const int pw = FPicture.width();
+        const int ph = FPicture.height();
+        pdf->DrawXObjectEx(left, pageHeight - top - ph, pw, ph, left, pageHeight - top - height(),
+                           width(), height(), name);
+    }
+}
+
 void TPRImage::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!FPicture.isNull()) {
@@ -287,4 +364,235 @@ void TPRImage::paintEvent(QPaintEvent*) {
     const QPoint corners[] = {QPoint(0, 0), QPoint(width() - 1, 0),
                               QPoint(width() - 1, height() - 1), QPoint(0, height() - 1)};
     painter.drawPolygon(corners, 4);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// Writes the PDF straight into the save file; a failed write makes the whole save fail.
+class TPRSaveFileStream : public TPdfOutputStream {
+public:
+    TPRSaveFileStream(QSaveFile& file, QString shownName)
+        : FFile(file), FShownName(std::move(shownName)) {}
+
+    void Write(const char* data, std::size_t size) override {
+        if (size == 0) {
+            return;
+        }
+        if (FFile.write(data, static_cast<qint64>(size)) != static_cast<qint64>(size)) {
+            throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
+                                  .arg(FShownName, FFile.errorString())
+                                  .toStdString());
+        }
+        FCount += static_cast<std::int64_t>(size);
+    }
+    std::int64_t Position() const override { return FCount; }
+    void Rewind() override {
+        // Only ever called before the first byte: the save file starts empty.
+        if (FCount != 0 && !FFile.seek(0)) {
+            throw EPdfException("Rewind --cannot seek.");
+        }
+        FCount = 0;
+    }
+
+private:
+    QSaveFile& FFile;
+    QString FShownName;
+    std::int64_t FCount = 0;
+};
+
+} // namespace
+
+double PRDateTimeNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return static_cast<double>(QDate(1899, 12, 30).daysTo(now.date())) +
+           now.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+TPReport::TPReport(QObject* parent)
+    : TAbstractPReport(parent), FCreationDate(PRDateTimeNow()),
+      FCanvas(std::make_unique<TPRCanvas>()) {}
+
+TPReport::~TPReport() = default;
+
+void TPReport::CheckClosed(const char* message) const {
+    if (FDoc != nullptr) {
+        throw EPdfInvalidOperation(message);
+    }
+}
+
+void TPReport::SetAuthor(const QString& value) {
+    CheckClosed("SetAuthor --invalid operation.");
+    FAuthor = value;
+}
+
+void TPReport::SetCreationDate(double value) {
+    CheckClosed("SetCreationDate --invalid operation.");
+    FCreationDate = value;
+}
+
+void TPReport::SetCreator(const QString& value) {
+    CheckClosed("SetCreator --invalid operation.");
+    FCreator = value;
+}
+
+void TPReport::SetKeywords(const QString& value) {
+    CheckClosed("SetKeyWords --invalid operation.");
+    FKeywords = value;
+}
+
+void TPReport::SetModDate(double value) {
+    CheckClosed("SetModDate --invalid operation.");
+    FModDate = value;
+}
+
+void TPReport::SetSubject(const QString& value) {
+    CheckClosed("SetSubject --invalid operation.");
+    FSubject = value;
+}
+
+void TPReport::SetTitle(const QString& value) {
+    CheckClosed("SetTitle --invalid operation.");
+    FTitle = value;
+}
+
+void TPReport::SetPageLayout(TPdfPageLayout value) {
+    CheckClosed("SetPageLayout --invalid operation.");
+    FPageLayout = value;
+}
+
+void TPReport::SetPageMode(TPdfPageMode value) {
+    CheckClosed("SetPageMode --invalid operation.");
+    FPageMode = value;
+}
+
+void TPReport::SetNonFullScreenPageMode(TPdfPageMode value) {
+    CheckClosed("SetNonFullScreenPageMode --invalid operation.");
+    FNonFullScreenPageMode = value == pmFullScreen ? pmUseNone : value;
+}
+
+void TPReport::SetUseOutlines(bool value) {
+    CheckClosed("SetUseOutlines --invalid operation.");
+    FUseOutlines = value;
+}
+
+void TPReport::SetViewerPreference(const TPdfViewerPreferences& value) {
+    CheckClosed("SetViewerPreference --invalid operation.");
+    FViewerPreference = value;
+}
+
+void TPReport::SetClock(TPdfClock clock) {
+    FClock = std::move(clock);
+    if (FDoc != nullptr) {
+        FDoc->SetClock(FClock);
+    }
+}
+
+void TPReport::BeginDoc() {
+    if (FDoc != nullptr) {
+        Abort();
+    }
+    // Built aside and kept only when complete, so a failure leaves no half-made document open.
+    auto doc = std::make_unique<TPdfDoc>();
+    if (FClock) {
+        doc->SetClock(FClock);
+    }
+    doc->SetUseOutlines(FUseOutlines);
+    doc->SetCompressionMethod(FCompressionMethod);
+    doc->NewDocument();
+
+    TPROutlineRoot* outlineRoot = nullptr;
+    if (FUseOutlines) {
+        TPdfOutlineRoot& root = doc->OutlineRoot();
+        auto wrapper = std::make_unique<TPROutlineRoot>(root);
+        outlineRoot = wrapper.get();
+        root.SetData(std::move(wrapper));
+    }
+
+    TPdfCatalog& catalog = doc->Root();
+    catalog.SetPageMode(FPageMode);
+    catalog.SetPageLayout(FPageLayout);
+    if (FNonFullScreenPageMode != pmUseNone) {
+        catalog.SetNonFullScreenPageMode(FNonFullScreenPageMode);
+    }
+    if (!FViewerPreference.empty()) {
+        catalog.SetViewerPreference(FViewerPreference);
+    }
+
+    TPdfInfo& info = doc->Info();
+    info.SetAuthor(FAuthor.toStdString());
+    info.SetCreationDate(FCreationDate);
+    info.SetCreator(FCreator.toStdString());
+    info.SetKeywords(FKeywords.toStdString());
+    info.SetModDate(FModDate);
+    info.SetSubject(FSubject.toStdString());
+    info.SetTitle(FTitle.toStdString());
+
+    FDoc = std::move(doc);
+    FOutlineRoot = outlineRoot;
+}
+
+void TPReport::Print(TPRPage* page) {
+    if (FDoc == nullptr) {
+        throw EPdfInvalidOperation("Print --invalid operation.");
+    }
+    if (page == nullptr) {
+        throw EPdfInvalidValue("Print --page is null.");
+    }
+    FDoc->AddPage();
+    FCanvas->SetPdfCanvas(&FDoc->Canvas());
+    page->Print(FCanvas.get());
+}
+
+void TPReport::EndDoc() {
+    if (FDoc == nullptr) {
+        throw EInvalidOperation("document is null..");
+    }
+    // Refuse before the file is touched: a document without a page cannot be written.
+    if (!FDoc->Canvas().HasPage()) {
+        throw EPdfInvalidOperation("La page est vide");
+    }
+    const QString shownName = QDir::toNativeSeparators(QFileInfo(FFileName).absoluteFilePath());
+    // The new file is written beside the old one and takes its place only once complete.
+    QSaveFile file(FFileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
+                                .arg(shownName, file.errorString())
+                                .toStdString());
+    }
+    TPRSaveFileStream stream(file, shownName);
+    FDoc->SaveToStream(stream);
+    if (!file.commit()) {
+        throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
+                              .arg(shownName, file.errorString())
+                              .toStdString());
+    }
+    Abort();
+}
+
+void TPReport::Abort() {
+    FCanvas->SetPdfCanvas(nullptr);
+    FOutlineRoot = nullptr;
+    FDoc.reset();
+}
+
+TPRDestination* TPReport::CreateDestination() {
+    if (FDoc == nullptr) {
+        throw EPdfInvalidOperation("CreateDestination --invalid operation.");
+    }
+    TPdfDestination& destination = FDoc->CreateDestination();
+    auto wrapper = std::make_unique<TPRDestination>(destination);
+    TPRDestination* result = wrapper.get();
+    destination.SetData(std::move(wrapper));
+    result->SetTop(-10);
+    result->SetZoom(1);
+    return result;
+}
+
+void TPReport::SetOpenAction(TPRDestination* destination) {
+    if (FDoc == nullptr) {
+        throw EPdfInvalidOperation("SetOpenAction --invalid operation.");
+    }
+    FDoc->Root().SetOpenAction(destination != nullptr ? &destination->Data() : nullptr);
 }
