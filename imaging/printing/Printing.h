@@ -5,7 +5,9 @@
 // VELORIX_PRINTER forces one; otherwise the desktop's printers are used.
 
 #include <QImage>
+#include <QPageSize>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 
 #include <memory>
@@ -27,6 +29,8 @@ public:
     // The printer's resolution in pixels per inch, horizontally and vertically.
     virtual int dpiX() const = 0;
     virtual int dpiY() const = 0;
+    // The printable area on the sheet, in points from the sheet's top-left corner.
+    virtual QRectF printableArea() const = 0;
     // Scales the picture into rect, in printer pixels from the printable area's top-left corner.
     virtual void stretchDraw(const QRect& rect, const QImage& picture) = 0;
     // Finishes the job and hands it to the printer; later calls do nothing.
@@ -49,9 +53,10 @@ QString noPrinterMessage();
 
 std::unique_ptr<IPrinter> makeNullPrinter();
 std::unique_ptr<IPrinter> makeSystemPrinter();
-// A printer writing fileName as PDF at dpi pixels per inch (both directions), on A4 with margins
-// of marginMm millimetres.
-std::unique_ptr<IPrinter> makePdfPrinter(const QString& fileName, int dpi, double marginMm = 0);
+// A printer writing fileName as PDF at dpi pixels per inch (both directions), with margins of
+// marginMm millimetres all round.
+std::unique_ptr<IPrinter> makePdfPrinter(const QString& fileName, int dpi, double marginMm = 0,
+                                         QPageSize::PageSizeId paper = QPageSize::A4);
 // The backend VELORIX_PRINTER asks for, or the system's.
 std::unique_ptr<IPrinter> loadPrinter();
 

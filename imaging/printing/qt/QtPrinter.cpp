@@ -26,6 +26,9 @@ public:
     ~PainterJob() override { end(); }
     int dpiX() const override { return printer_.logicalDpiX(); }
     int dpiY() const override { return printer_.logicalDpiY(); }
+    QRectF printableArea() const override {
+        return printer_.pageLayout().paintRectPoints().toRectF();
+    }
     void stretchDraw(const QRect& rect, const QImage& picture) override {
         painter_.drawImage(rect, picture);
     }
@@ -77,12 +80,12 @@ private:
 
 class PdfPrinter : public IPrinter {
 public:
-    PdfPrinter(const QString& fileName, int dpi, double marginMm)
+    PdfPrinter(const QString& fileName, int dpi, double marginMm, QPageSize::PageSizeId paper)
         : printer_(QPrinter::HighResolution) {
         printer_.setOutputFormat(QPrinter::PdfFormat);
         printer_.setOutputFileName(fileName);
         printer_.setResolution(dpi);
-        printer_.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+        printer_.setPageLayout(QPageLayout(QPageSize(paper), QPageLayout::Portrait,
                                            QMarginsF(marginMm, marginMm, marginMm, marginMm),
                                            QPageLayout::Millimeter));
     }
@@ -106,8 +109,9 @@ std::unique_ptr<IPrinter> makeSystemPrinter() {
     return std::make_unique<SystemPrinter>();
 }
 
-std::unique_ptr<IPrinter> makePdfPrinter(const QString& fileName, int dpi, double marginMm) {
-    return std::make_unique<PdfPrinter>(fileName, dpi, marginMm);
+std::unique_ptr<IPrinter> makePdfPrinter(const QString& fileName, int dpi, double marginMm,
+                                         QPageSize::PageSizeId paper) {
+    return std::make_unique<PdfPrinter>(fileName, dpi, marginMm, paper);
 }
 
 } // namespace velorix::printing
