@@ -13,8 +13,11 @@ function(velorix_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(${name} PROPERTIES ENVIRONMENT "${VELORIX_TEST_ENV}"
-                       DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests splits a list-valued ENVIRONMENT property into separate arguments, so
+  # only its first entry would arrive; running each test through `cmake -E env` keeps them all.
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR
+               ${CMAKE_COMMAND} -E env ${VELORIX_TEST_ENV})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # velorix_add_qttest(name SOURCES ... LIBS ...): a Qt Test binary run headless.
