@@ -534,9 +534,8 @@ void Tvelorix_2::FormCreate(QObject*) {
         if (auto index = readIntSetting(store, QStringLiteral("Scanner")))
             cbDevice->setCurrentIndex(*index); // the list is still empty: FormShow applies it
         PlaceOnScreen();
-    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+    } else {
+        CentreOnPrimaryScreen();
     }
     if (PRImage1)
         TakeZoomSource(PRImage1);
@@ -550,11 +549,15 @@ void Tvelorix_2::PlaceOnScreen() {
         if (common.width() >= 40 && common.height() >= 10)
             return;
     }
+    CentreOnPrimaryScreen();
+}
+
+void Tvelorix_2::CentreOnPrimaryScreen() {
     QScreen* primary = QGuiApplication::primaryScreen();
     if (!primary)
         return;
     const QRect area = primary->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
 }
 
 void Tvelorix_2::FormCloseQuery(QObject*) {

@@ -2,6 +2,7 @@
 // The main window: every control, menu entry and handler, the window's settings and the page
 // set. Command handlers live in the cmd_*.cpp files, one file per group of commands.
 #include "app/services.h"
+#include "pdf/PReport.h"
 
 #include <QIcon>
 #include <QImage>
@@ -24,12 +25,6 @@ class QSlider;
 class QTabWidget;
 class QToolButton;
 class QWidget;
-
-class TPRCanvas;
-class TPRImage;
-class TPRLayoutPanel;
-class TPRPage;
-class TPReport;
 
 namespace velorix {
 
@@ -241,6 +236,7 @@ private:
     void Bind(QAction* action, void (Tvelorix_2::*handler)(QObject*), QObject* sender = nullptr);
     void MakePageControls(int n, PageKind kind, ImagePage& out, bool design);
     void PlaceOnScreen();
+    void CentreOnPrimaryScreen();
     void PageControlCurrentChanged(int index);
 
     Services services_;
@@ -251,7 +247,6 @@ private:
     // such changes are not a user's page choice.
     int quietPageChanges_ = 0;
     bool shownOnce_ = false;
-    bool settingsWritten_ = false;
 };
 
 } // namespace velorix

@@ -1,0 +1,102 @@
+#pragma once
+// Test doubles for the window's services: prompts answered from a script, settings in memory,
+// a shell that records what it was asked to open.
+#include "app/platform/settings.h"
+#include "app/platform/shell.h"
+#include "app/prompts.h"
+#include "app/services.h"
+
+#include <QList>
+#include <QMap>
+#include <QQueue>
+#include <QTest>
+
+#include <memory>
+
+class ScriptedPrompts : public velorix::Prompts {
+public:
+    enum class Kind { Confirm, Inform, Warning, Error };
+    struct Seen {
+        Kind kind;
+        QString text;
+    };
+
+    // Queues the answer to the next confirmation; a text, when given, must match.
+    void answer(bool yes, const QString& expected = {}) { answers_.enqueue({yes, expected}); }
+    bool allAnswered() const { return answers_.isEmpty(); }
+
+    QList<Seen> seen;
+    QStringList texts(Kind kind) const {
+        QStringList out;
+        for (const Seen& s : seen)
+            if (s.kind == kind)
+                out << s.text;
+        return out;
+    }
+
+    bool confirm(const QString& text) override {
+        seen << Seen{Kind::Confirm, text};
+        if (answers_.isEmpty()) {
+            QTest::qFail(qPrintable(QStringLiteral("unexpected question: ") + text), __FILE__,
+                         __LINE__);
+            return false;
+        }
+        const auto [yes, expected] = answers_.dequeue();
+        if (!expected.isEmpty() && expected != text)
+            QTest::qFail(qPrintable(QStringLiteral("question was: ") + text), __FILE__, __LINE__);
+        return yes;
+    }
+    void inform(const QString& text) override { seen << Seen{Kind::Inform, text}; }
+    void warning(const QString& text) override { seen << Seen{Kind::Warning, text}; }
+    void error(const QString& text) override { seen << Seen{Kind::Error, text}; }
+
+private:
+    struct Answer {
+        bool yes;
+        QString expected;
+    };
+    QQueue<Answer> answers_;
+};
+
+class MemorySettings : public velorix::SettingsStore {
+public:
+    bool exists = false;
+    QMap<QString, QString> values;
+
+    bool available() const override { return true; }
+    bool keyExists() const override { return exists; }
+    std::optional<QString> read(const QString& name) const override {
+        if (!exists || !values.contains(name))
+            return std::nullopt;
+        return values.value(name);
+    }
+    void write(const QString& name, const QString& value) override {
+        exists = true;
+        values[name] = value;
+    }
+};
+
+class RecordingShell : public velorix::Shell {
+public:
+    QList<QUrl> opened;
+    bool available() const override { return true; }
+    bool open(const QUrl& target) override {
+        opened << target;
+        return true;
+    }
+};
+
+struct TestServices {
+    std::shared_ptr<ScriptedPrompts> prompts = std::make_shared<ScriptedPrompts>();
+    std::shared_ptr<MemorySettings> settings = std::make_shared<MemorySettings>();
+    std::shared_ptr<RecordingShell> shell = std::make_shared<RecordingShell>();
+
+    velorix::Services services() const {
+        velorix::Services s;
+        s.prompts = prompts;
+        s.settings = settings;
+        s.shell = shell;
+        s.clock = [] { return QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)); };
+        return s;
+    }
+};
