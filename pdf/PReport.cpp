@@ -16,6 +16,24 @@
 
 namespace {
 
+// Qt hides a widget that changes parent; a report control keeps showing, as it did before.
+void MoveControl(QWidget* control, QWidget* parent) {
+    const bool hidden =
+        control->isHidden() && control->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    control->QWidget::setParent(parent);
+    if (parent != nullptr && !hidden) {
+        control->show();
+    }
+}
+
+// Report controls are visible unless hidden: one made on a parent already on screen shows at
+// once, where Qt would leave it hidden until shown.
+void ShowOnShownParent(QWidget* control) {
+    if (control->parentWidget() != nullptr && control->parentWidget()->isVisible()) {
+        control->show();
+    }
+}
+
 void RealignContainer(QWidget* container) {
     if (auto* page = qobject_cast<TPRPage*>(container)) {
         page->Realign();
@@ -134,6 +152,9 @@ void TPRPage::Realign() {
 }
 
 void TPRPage::Print(TPRCanvas* ACanvas) {
+    if (ACanvas == nullptr || ACanvas->PdfCanvas() == nullptr) {
+        throw EPdfInvalidOperation("Print --canvas is null.");
+    }
     // Children may still wait for a realign when the page was resized the Qt way while hidden.
     Realign();
     TPdfCanvas* pdf = ACanvas->PdfCanvas();
@@ -163,6 +184,14 @@ void TPRPage::showEvent(QShowEvent* event) {
 
 TPRPanel::TPRPanel(QWidget* parent) : QWidget(parent), TPRAlignedControl(this) {
     resize(185, 100);
+    ShowOnShownParent(this);
+}
+
+void TPRPanel::setParent(QWidget* parent) {
+    MoveControl(this, parent);
+    if (parent != nullptr) {
+        RealignContainer(parent);
+    }
 }
 
 TPRPage* TPRPanel::Page() const {
@@ -221,10 +250,7 @@ QWidget* TPRLayoutPanel::CheckedParent(QWidget* parent) {
 }
 
 void TPRLayoutPanel::setParent(QWidget* parent) {
-    QWidget::setParent(CheckedParent(parent));
-    if (parent != nullptr) {
-        RealignContainer(parent);
-    }
+    TPRPanel::setParent(CheckedParent(parent));
 }
 
 void TPRLayoutPanel::Print(TPRCanvas* ACanvas, const QRect& ARect) {
@@ -241,6 +267,7 @@ void TPRLayoutPanel::Print(TPRCanvas* ACanvas, const QRect& ARect) {
 
 TPRItem::TPRItem(QWidget* parent) : QWidget(CheckedParent(parent)), TPRAlignedControl(this) {
     resize(100, 30);
+    ShowOnShownParent(this);
 }
 
 QWidget* TPRItem::CheckedParent(QWidget* parent) {
@@ -251,7 +278,7 @@ QWidget* TPRItem::CheckedParent(QWidget* parent) {
 }
 
 void TPRItem::setParent(QWidget* parent) {
-    QWidget::setParent(CheckedParent(parent));
+    MoveControl(this, CheckedParent(parent));
     if (parent != nullptr) {
         RealignContainer(parent);
     }

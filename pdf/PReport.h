@@ -39,8 +39,8 @@ private:
     TAlign FAlign = alNone;
 };
 
-// Bounds of a control in page coordinates. Right and Bottom lie one past the last pixel, as the
-// page-to-PDF mapping expects (y' = page height - Bottom).
+// Bounds of a control in its parent's coordinates. Printing maps a control's bottom edge with
+// y + height (PDF y = page height - that), never with QRect::bottom(), which is one pixel short.
 inline QRect BoundsRect(const QWidget* w) {
     return QRect(w->x(), w->y(), w->width(), w->height());
 }
@@ -104,6 +104,8 @@ class TPRPanel : public QWidget, public TPRAlignedControl {
 public:
     explicit TPRPanel(QWidget* parent = nullptr);
 
+    // Moves the panel; it keeps its visibility and its new parent realigns.
+    void setParent(QWidget* parent);
     // The page above this panel, or none.
     TPRPage* Page() const;
     void Realign();
@@ -119,7 +121,7 @@ protected:
 class TPRLayoutPanel : public TPRPanel {
     Q_OBJECT
 public:
-    // Refuses any parent but nothing, a panel or a page.
+    // Refuses any parent but nothing, a panel or a page (construction and moves alike).
     explicit TPRLayoutPanel(QWidget* parent = nullptr);
     void setParent(QWidget* parent);
 
@@ -141,7 +143,7 @@ private:
 class TPRItem : public QWidget, public TPRAlignedControl {
     Q_OBJECT
 public:
-    // Refuses any parent but nothing or a panel.
+    // Refuses any parent but nothing or a panel (construction and moves alike).
     explicit TPRItem(QWidget* parent = nullptr);
     void setParent(QWidget* parent);
 

@@ -156,6 +156,23 @@ void TestPReportControls::placementRules() {
     image->setParent(nullptr);
     delete image;
 
+    // A move keeps a shown control shown (Qt alone would hide it) and realigns the new parent.
+    TPRPage shownPage;
+    shownPage.show();
+    auto* moved = new TPRLayoutPanel(&shownPage);
+    moved->SetAlign(alClient);
+    QVERIFY(moved->isVisible());
+    auto* hiddenOne = new TPRPanel(&shownPage);
+    hiddenOne->hide();
+    TPRPage target;
+    target.SetBounds(0, 0, 300, 200);
+    target.show();
+    moved->setParent(&target);
+    hiddenOne->setParent(&target);
+    QVERIFY(moved->isVisible());
+    QVERIFY(!hiddenOne->isVisible());
+    QCOMPARE(moved->geometry(), QRect(33, 33, 234, 134));
+
     // A plain panel may go anywhere; an item on it has no page.
     TPRPanel loose(&other);
     TPRImage onLoose(&loose);
