@@ -5,6 +5,14 @@
 #include <QString>
 #include <QWidget>
 
+namespace velorix::imaging {
+class TOpenImageDialog;
+class TSaveImageDialog;
+} // namespace velorix::imaging
+namespace velorix::printing {
+class IPrinter;
+} // namespace velorix::printing
+
 namespace velorix {
 
 class Prompts {
@@ -18,6 +26,13 @@ public:
     virtual void warning(const QString& text) = 0;
     // An error box with one OK button (failed commands end here).
     virtual void error(const QString& text) = 0;
+
+    // The image engine's open and save dialogs and the printer-setup dialog. The dialogs keep
+    // their own state (file name, type, options); true when the user confirmed. Without a
+    // desktop to ask, nothing is chosen.
+    virtual bool openImage(imaging::TOpenImageDialog&) { return false; }
+    virtual bool saveImage(imaging::TSaveImageDialog&) { return false; }
+    virtual bool printerSetup(printing::IPrinter&) { return false; }
 };
 
 // Message boxes over the window given (the application's title as caption).
@@ -31,6 +46,9 @@ public:
     void inform(const QString& text) override;
     void warning(const QString& text) override;
     void error(const QString& text) override;
+    bool openImage(imaging::TOpenImageDialog& dialog) override;
+    bool saveImage(imaging::TSaveImageDialog& dialog) override;
+    bool printerSetup(printing::IPrinter& printer) override;
 
 private:
     QPointer<QWidget> owner_;

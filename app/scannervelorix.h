@@ -2,6 +2,8 @@
 // The main window: every control, menu entry and handler, the window's settings and the page
 // set. Command handlers live in the cmd_*.cpp files, one file per group of commands.
 #include "app/services.h"
+#include "imaging/ImageDialogs.h"
+#include "imaging/ImageEngine.h"
 #include "pdf/PReport.h"
 
 #include <QIcon>
@@ -218,6 +220,10 @@ public:
     // Non-visual components
     QList<QIcon> ImageList1; // fifteen 16 x 16 icons shared by the tabs and the menu
     TPReport* PReport1 = nullptr;
+    // Image engine workspace and its dialogs (cmd_open.cpp, cmd_saveprint.cpp)
+    imaging::TImageEngine ImageEngine1;
+    imaging::TOpenImageDialog OpenImageDialog1;
+    imaging::TSaveImageDialog SaveImageDialog1;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

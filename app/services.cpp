@@ -7,6 +7,7 @@ Services Services::platform() {
     s.prompts = std::make_shared<QtPrompts>();
     s.settings = loadSettingsStore();
     s.shell = loadShell();
+    s.printer = printing::loadPrinter();
     s.clock = [] { return QDateTime::currentDateTime(); };
     return s;
 }

@@ -16,6 +16,8 @@ struct Services {
     std::shared_ptr<Prompts> prompts;
     std::shared_ptr<SettingsStore> settings;
     std::shared_ptr<Shell> shell;
+    // The current printer, kept for the whole run (null: no printer).
+    std::shared_ptr<printing::IPrinter> printer;
     // The local clock (PDF dates); fixed in tests.
     std::function<QDateTime()> clock;
 

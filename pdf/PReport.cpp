@@ -312,7 +312,7 @@ void TPRImage::SetPictureData(const QByteArray& bytes) {
     }
     const QImage image = QImage::fromData(bytes, "BMP");
     if (image.isNull()) {
-        throw std::runtime_error("invalid bitmap image.");
+        throw std::runtime_error("Image bitmap illisible.");
     }
     SetPicture(image);
 }
@@ -591,6 +591,12 @@ void TPReport::EndDoc() {
     TPRSaveFileStream stream(file, shownName);
     FDoc->SaveToStream(stream);
     if (!file.commit()) {
+        // The old file could not be replaced (on Windows, a viewer may hold it open).
+        if (file.error() == QFileDevice::RenameError) {
+            throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
+                                    .arg(shownName, file.errorString())
+                                    .toStdString());
+        }
         throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
                               .arg(shownName, file.errorString())
                               .toStdString());

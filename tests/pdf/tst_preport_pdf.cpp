@@ -553,6 +553,12 @@ void TestPReportPdf::endDocKeepsTheOldFile() {
                  qPrintable(message));
     }
     QVERIFY(report.HasDocument());
+    // A folder standing where the file should go is not replaced.
+    QVERIFY(QDir(dir->path()).mkdir("folder.pdf"));
+    report.SetFileName(dir->filePath("folder.pdf"));
+    QVERIFY_THROWS_EXCEPTION(EFCreateError, report.EndDoc());
+    QVERIFY(QFileInfo(dir->filePath("folder.pdf")).isDir());
+    QVERIFY(report.HasDocument());
 
     // A write that fails half-way (here a file size limit, as a full disk would) leaves the
     // old file as it was.
