@@ -1,6 +1,7 @@
 #pragma once
 // Every question, message box and file dialog of the program goes through Prompts, so that
 // tests can answer them. Commands never open a QMessageBox or QFileDialog themselves.
+#include <QDialog>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -33,6 +34,9 @@ public:
     virtual bool openImage(imaging::TOpenImageDialog&) { return false; }
     virtual bool saveImage(imaging::TSaveImageDialog&) { return false; }
     virtual bool printerSetup(printing::IPrinter&) { return false; }
+    // Shows one of the program's own modal windows (the change-document prompt) and returns
+    // its result; tests answer it instead.
+    virtual int execDialog(QDialog& dialog) { return dialog.exec(); }
 };
 
 // Message boxes over the window given (the application's title as caption).

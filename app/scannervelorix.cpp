@@ -448,6 +448,7 @@ void Tvelorix_2::BuildComponents() {
         t.tm_isdst = -1;
         return t;
     });
+    BuildScanner();
 }
 
 void Tvelorix_2::Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*)) {

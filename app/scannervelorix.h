@@ -27,9 +27,11 @@ class QSlider;
 class QTabWidget;
 class QToolButton;
 class QWidget;
+class TWIAScan;
 
 namespace velorix {
 
+class Tchangerdoc;
 class Thelp;
 
 // What created a page: decides its tab icon, its stretch and its page-print handler.
@@ -113,6 +115,8 @@ public:
     void scannermodifierClick(QObject* Sender);
     void FormShow(QObject* Sender);
     void cbDeviceChange(QObject* Sender);
+    void wiascanScanAbort(QObject* Sender);
+    void wiascanScanError(QObject* Sender);
 
     // ---- Open image (cmd_open.cpp) ----------------------------------------------------------
     void ouvririmageClick(QObject* Sender);
@@ -220,6 +224,8 @@ public:
     // Non-visual components
     QList<QIcon> ImageList1; // fifteen 16 x 16 icons shared by the tabs and the menu
     TPReport* PReport1 = nullptr;
+    std::shared_ptr<TWIAScan> WIAScan; // the scanner component, with its stored settings
+    Tchangerdoc* changerdoc = nullptr; // the change-document prompt, hidden until needed
     // Image engine workspace and its dialogs (cmd_open.cpp, cmd_saveprint.cpp)
     imaging::TImageEngine ImageEngine1;
     imaging::TOpenImageDialog OpenImageDialog1;
@@ -236,6 +242,7 @@ private:
     void BuildWorkingArea();
     void BuildMenus();
     void BuildComponents();
+    void BuildScanner(); // cmd_scan.cpp
     void BindHandlers();
     // Connects a button or menu entry to a handler through the guard.
     void Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*));

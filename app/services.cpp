@@ -9,6 +9,7 @@ Services Services::platform() {
     s.shell = loadShell();
     s.printer = printing::loadPrinter();
     s.clock = [] { return QDateTime::currentDateTime(); };
+    s.scanner = scan::LoadScanPlatform();
     return s;
 }
 

@@ -4,6 +4,7 @@
 #include "app/platform/settings.h"
 #include "app/platform/shell.h"
 #include "app/prompts.h"
+#include "scan/ScanPlatform.h"
 
 #include <QDateTime>
 
@@ -20,6 +21,8 @@ struct Services {
     std::shared_ptr<printing::IPrinter> printer;
     // The local clock (PDF dates); fixed in tests.
     std::function<QDateTime()> clock;
+    // The scanner platform layer; none means no scanner access (the null backend).
+    std::shared_ptr<scan::IScanPlatform> scanner;
 
     // The real platform: Qt message boxes, the platform's settings store and shell.
     static Services platform();
