@@ -346,6 +346,10 @@ TPdfOutlineEntry& TPdfOutlineEntry::CreateEntry(TPdfOutlineEntry* parent) {
 void TPdfOutlineEntry::Save() {
     data_->AddItem("Count", TPdfNumber::Create(opened_ ? count_ : -count_));
     data_->AddItem("Title", TPdfText::Create(title_));
+    // Readers need the way back up from every item.
+    if (parent_ != nullptr) {
+        data_->AddItem("Parent", parent_->Data());
+    }
     if (dest_ != nullptr) {
         data_->AddItem("Dest", dest_->GetValue());
     }

@@ -59,6 +59,7 @@ public:
 // Collects the bytes in memory.
 class TPdfStringStream : public TPdfOutputStream {
 public:
+    using TPdfOutputStream::Write;
     void Write(const char* data, std::size_t size) override;
     std::int64_t Position() const override;
     void Rewind() override;
@@ -73,6 +74,7 @@ private:
 // Counts the bytes and throws them away (sizes and offsets without keeping the file).
 class TPdfCountingStream : public TPdfOutputStream {
 public:
+    using TPdfOutputStream::Write;
     void Write(const char* data, std::size_t size) override;
     std::int64_t Position() const override;
     void Rewind() override;
@@ -88,6 +90,7 @@ public:
     explicit TPdfFileStream(const std::string& path);
     ~TPdfFileStream() override;
 
+    using TPdfOutputStream::Write;
     void Write(const char* data, std::size_t size) override;
     std::int64_t Position() const override;
     void Rewind() override;
