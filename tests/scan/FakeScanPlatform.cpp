@@ -188,7 +188,12 @@ public:
     std::unique_ptr<IImageFile> ShowTransfer(IItem&, const std::string& formatId, bool) override {
         s_->log.push_back("transfer");
         s_->transferFormat = formatId;
-        switch (s_->outcome) {
+        Outcome outcome = s_->outcome;
+        if (!s_->nextOutcomes.empty()) {
+            outcome = s_->nextOutcomes.front();
+            s_->nextOutcomes.erase(s_->nextOutcomes.begin());
+        }
+        switch (outcome) {
         case Outcome::Cancel:
             return nullptr;
         case Outcome::Error:

@@ -4,6 +4,7 @@
 
 #include "ScanPlatform.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -50,6 +51,7 @@ struct Script {
     int failAtInfo = 0; // Item(i) of the device list raises for this i (0: never)
     std::vector<DeviceEntry> devices;
     Outcome outcome = Outcome::Image;
+    std::vector<Outcome> nextOutcomes; // taken first, one per transfer
     std::string formatId = velorix::scan::wia::ImgFmt_BMP;
     std::vector<std::uint8_t> bytes;
     std::vector<std::string> log; // "device 3096=1", "item 6147=300", "transfer", "save <path>"
