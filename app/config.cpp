@@ -5,12 +5,20 @@
 
 namespace velorix {
 
+namespace {
+QString documentsFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return folder.isEmpty() ? QDir::homePath() : folder;
+}
+} // namespace
+
 QString SharedPdfPath() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty())
-        folder = QDir::homePath();
-    QDir().mkpath(folder);
-    return QDir(folder).filePath(QStringLiteral("capture.pdf"));
+    return QDir(documentsFolder()).filePath(QStringLiteral("capture.pdf"));
+}
+
+QString EnsureSharedPdfFolder() {
+    QDir().mkpath(documentsFolder());
+    return SharedPdfPath();
 }
 
 } // namespace velorix
