@@ -1,0 +1,25 @@
+#include "app/pdfwalk.h"
+
+#include "app/scannervelorix.h"
+#include "pdf/PReport.h"
+
+#include <QTabWidget>
+
+namespace velorix {
+
+void WritePagesToPdf(Tvelorix_2& window) {
+    TPReport& report = *window.PReport1;
+    report.BeginDoc();
+    QTabWidget& tabs = *window.PageControl1;
+    if (window.PRPage1 && tabs.count() > 0 && tabs.isTabVisible(0))
+        report.Print(window.PRPage1);
+    const int count = window.PageCount();
+    for (int n = 1; n <= count; ++n) {
+        TPRPage* page = window.FindReportPage(n);
+        if (page && tabs.isTabVisible(n - 1))
+            report.Print(page);
+    }
+    report.EndDoc();
+}
+
+} // namespace velorix
