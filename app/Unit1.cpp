@@ -111,6 +111,7 @@ Thelp::Thelp(QWidget* parent)
 
     QFont font;
     font.setFamilies({QStringLiteral("Segoe UI Emoji"), QStringLiteral("Segoe UI"),
+                      QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
                       QStringLiteral("DejaVu Sans")});
     font.setPixelSize(12);
 

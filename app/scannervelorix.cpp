@@ -37,17 +37,18 @@ constexpr int kDesignHeight = 760;
 const QColor clGray(128, 128, 128);
 const QColor clSilver(192, 192, 192);
 
-QFont designFont(const QStringList& families, int pixelSize) {
+// The design's Windows fonts first; where they are missing, fonts of the same widths (Arial
+// metrics) so that captions fit their design places, then whatever sans font there is.
+QFont designFont(const QString& family, int pixelSize) {
     QFont f;
-    f.setFamilies(families);
+    f.setFamilies({family, QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                   QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
     f.setPixelSize(pixelSize);
     return f;
 }
 
 QFont emojiFont(int pixelSize) {
-    return designFont({QStringLiteral("Segoe UI Emoji"), QStringLiteral("Segoe UI"),
-                       QStringLiteral("DejaVu Sans")},
-                      pixelSize);
+    return designFont(QStringLiteral("Segoe UI Emoji"), pixelSize);
 }
 
 void paint(QWidget* w, const QColor& background, const QColor& text = QColor()) {
@@ -137,7 +138,7 @@ Tvelorix_2::Tvelorix_2(Services services, QWidget* parent)
     setObjectName(QStringLiteral("velorix_2"));
     setWindowTitle(QStringLiteral("VELORIX! 2"));
     setWindowIcon(artwork::windowIcon());
-    setFont(designFont({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")}, 11));
+    setFont(designFont(QStringLiteral("MS Sans Serif"), 11));
     paint(this, clGray);
     ImageList1 = artwork::imageList();
 
@@ -216,7 +217,7 @@ void Tvelorix_2::BuildTopPanel() {
     multi->setToolTip(QStringLiteral("Scanner Plusieurs Documents"));
     multi->setChecked(true);
     auto_ = checkBox(p, "auto", QStringLiteral("Pleine Page"), {527, 24, 78, 17}, true);
-    auto_->setFont(designFont({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans")}, 11));
+    auto_->setFont(designFont(QStringLiteral("Segoe UI"), 11));
     auto_->setChecked(false);
     auto_->setEnabled(true);
 
