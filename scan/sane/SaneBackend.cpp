@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -16,6 +17,10 @@
 namespace velorix::scan::sane {
 
 namespace {
+
+struct DeviceRecord {
+    std::string name, vendor, model, type;
+};
 
 // ---------------------------------------------------------------------------------------------
 // libsane lifetime: initialised while any object of this backend exists, exited with the last.
@@ -32,6 +37,34 @@ public:
     ~SaneLibrary() { sane_exit(); }
     SaneLibrary(const SaneLibrary&) = delete;
     SaneLibrary& operator=(const SaneLibrary&) = delete;
+
+private:
+    std::vector<DeviceRecord> devices_;
+    bool listed_ = false;
+    std::chrono::steady_clock::time_point listedAt_;
+
+public:
+    // Asking every backend takes seconds, and the scan command lists twice in a row (reconnect,
+    // then reopen): a list younger than this is reused.
+    static constexpr std::chrono::seconds kListFresh{10};
+
+    std::vector<DeviceRecord> Devices() {
+        const auto now = std::chrono::steady_clock::now();
+        if (listed_ && now - listedAt_ < kListFresh)
+            return devices_;
+        const SANE_Device** list = nullptr;
+        const SANE_Status status = sane_get_devices(&list, SANE_FALSE);
+        if (status != SANE_STATUS_GOOD)
+            ThrowSane(status);
+        std::vector<DeviceRecord> recs;
+        for (const SANE_Device** d = list; d && *d; ++d)
+            recs.push_back({(*d)->name ? (*d)->name : "", (*d)->vendor ? (*d)->vendor : "",
+                            (*d)->model ? (*d)->model : "", (*d)->type ? (*d)->type : ""});
+        devices_ = recs;
+        listed_ = true;
+        listedAt_ = std::chrono::steady_clock::now();
+        return recs;
+    }
 
     static std::shared_ptr<SaneLibrary> Get() {
         static std::mutex mutex;
@@ -701,10 +734,6 @@ std::unique_ptr<IItems> SaneDevice::Items() {
 // ---------------------------------------------------------------------------------------------
 // Device list.
 
-struct DeviceRecord {
-    std::string name, vendor, model, type;
-};
-
 class NameProperty : public IProperty {
 public:
     explicit NameProperty(std::string text) : text_(std::move(text)) {}
@@ -773,22 +802,17 @@ private:
 
 class SaneDeviceManager : public IDeviceManager {
 public:
+    explicit SaneDeviceManager(std::shared_ptr<SaneLibrary> lib) : lib_(std::move(lib)) {}
     std::unique_ptr<IDeviceInfos> DeviceInfos() override {
-        std::shared_ptr<SaneLibrary> lib;
         std::vector<DeviceRecord> recs;
         // Asking every backend can take seconds: the user sees a window meanwhile.
-        RunWithProgress("Scanners", "Recherche des scanners…", nullptr, [&] {
-            lib = SaneLibrary::Get();
-            const SANE_Device** list = nullptr;
-            const SANE_Status status = sane_get_devices(&list, SANE_FALSE);
-            if (status != SANE_STATUS_GOOD)
-                ThrowSane(status);
-            for (const SANE_Device** d = list; d && *d; ++d)
-                recs.push_back({(*d)->name ? (*d)->name : "", (*d)->vendor ? (*d)->vendor : "",
-                                (*d)->model ? (*d)->model : "", (*d)->type ? (*d)->type : ""});
-        });
-        return std::make_unique<SaneDeviceInfos>(std::move(lib), std::move(recs));
+        RunWithProgress("Scanners", "Recherche des scanners…", nullptr,
+                        [&] { recs = lib_->Devices(); });
+        return std::make_unique<SaneDeviceInfos>(lib_, std::move(recs));
     }
+
+private:
+    std::shared_ptr<SaneLibrary> lib_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -842,12 +866,19 @@ public:
 class SanePlatform : public IScanPlatform {
 public:
     std::string Name() const override { return "sane"; }
+    // libsane stays initialised as long as the platform lives, so the device list and open
+    // devices are not lost between two calls.
     std::unique_ptr<IDeviceManager> CreateDeviceManager() override {
-        return std::make_unique<SaneDeviceManager>();
+        if (!lib_)
+            lib_ = SaneLibrary::Get();
+        return std::make_unique<SaneDeviceManager>(lib_);
     }
     std::unique_ptr<ICommonDialog> CreateCommonDialog() override {
         return std::make_unique<SaneCommonDialog>();
     }
+
+private:
+    std::shared_ptr<SaneLibrary> lib_;
 };
 
 } // namespace
