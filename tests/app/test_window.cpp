@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -50,6 +51,7 @@ private slots:
     void quitClosesAndWritesSettings();
     void aboutAndWebSite();
     void helpWindowRemembersItsTab();
+    void contextMenuReachesThePages();
 };
 
 void WindowTest::controls_data() {
@@ -380,6 +382,20 @@ void WindowTest::helpWindowRemembersItsTab() {
     window->AIDE1->trigger();
     QCOMPARE(shownTab, 10);
     QCOMPARE(help->memos.at(10)->toPlainText(), before);
+}
+
+void WindowTest::contextMenuReachesThePages() {
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // A right click anywhere on a page (its image included) opens "SUPPRIMER".
+    for (QWidget* target : {static_cast<QWidget*>(window->PRImage1.data()),
+                            static_cast<QWidget*>(window->PageControl1)}) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                target->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(target, &event);
+        QTRY_VERIFY(window->PopupMenu1->isVisible());
+        window->PopupMenu1->hide();
+    }
 }
 
 QTEST_MAIN(WindowTest)
