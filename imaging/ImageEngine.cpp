@@ -123,20 +123,22 @@ QImage toBitmap(Magick::Image& image, const QColor& background) {
         image.colorSpace(MagickCore::sRGBColorspace);
     const int width = static_cast<int>(image.columns());
     const int height = static_cast<int>(image.rows());
-    QImage argb(width, height, QImage::Format_ARGB32);
-    if (argb.isNull())
+    // Opaque pictures are written straight into the page format (alpha 255 fills the pad byte).
+    const bool opaque = !image.matte();
+    QImage pixels(width, height, opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32);
+    if (pixels.isNull())
         throw EImageEngineError(
             QStringLiteral("Mémoire insuffisante pour une image de %1 × %2 pixels.")
                 .arg(width)
                 .arg(height));
-    // Rows of a QImage may be padded; ours are 4-byte pixels, so never.
-    image.write(0, 0, image.columns(), image.rows(), "BGRA", Magick::CharPixel, argb.bits());
-    if (!image.matte())
-        return argb.convertToFormat(QImage::Format_RGB32);
+    // Rows of these formats hold 4-byte pixels: never padded.
+    image.write(0, 0, image.columns(), image.rows(), "BGRA", Magick::CharPixel, pixels.bits());
+    if (opaque)
+        return pixels;
     QImage flat(width, height, QImage::Format_RGB32);
     flat.fill(background);
     QPainter painter(&flat);
-    painter.drawImage(0, 0, argb);
+    painter.drawImage(0, 0, pixels);
     painter.end();
     return flat;
 }
