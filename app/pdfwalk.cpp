@@ -1,5 +1,6 @@
 #include "app/pdfwalk.h"
 
+#include "app/config.h"
 #include "app/scannervelorix.h"
 #include "pdf/PReport.h"
 
@@ -9,6 +10,8 @@ namespace velorix {
 
 void WritePagesToPdf(Tvelorix_2& window) {
     TPReport& report = *window.PReport1;
+    if (report.FileName() == SharedPdfPath())
+        EnsureSharedPdfFolder(); // a fresh account may have no documents folder yet
     report.BeginDoc();
     QTabWidget& tabs = *window.PageControl1;
     if (window.PRPage1 && tabs.count() > 0 && tabs.isTabVisible(0))
