@@ -31,11 +31,24 @@ bool hasPolicy(const std::filesystem::path& dir) {
     return std::filesystem::is_regular_file(dir / "policy.xml", ec);
 }
 
-std::filesystem::path findPolicyFolder() {
+// The running program's folder: Qt knows it once the application object exists; before that,
+// Linux tells it through /proc.
+std::filesystem::path programFolder() {
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath().toStdString();
+#ifdef __linux__
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const auto dir = exe.parent_path();
+    if (!ec)
+        return exe.parent_path();
+#endif
+    return {};
+}
+
+std::filesystem::path findPolicyFolder() {
+    std::error_code ec;
+    const auto dir = programFolder();
+    if (!dir.empty()) {
         for (const auto& candidate :
              {dir / ".." / "share" / "velorix" / "magick", dir / ".." / ".." / "data" / "magick",
               dir / ".." / "data" / "magick"}) {
@@ -148,11 +161,10 @@ QImage toBitmap(Magick::Image& image, const QColor& background) {
 void initialiseImageLibrary() {
     static std::once_flag once;
     std::call_once(once, [] {
-        const char* set = std::getenv("MAGICK_CONFIGURE_PATH");
-        if (set == nullptr || *set == '\0') {
+        if (qEnvironmentVariableIsEmpty("MAGICK_CONFIGURE_PATH")) {
             const auto folder = findPolicyFolder();
             if (!folder.empty()) {
-                ::setenv("MAGICK_CONFIGURE_PATH", folder.c_str(), 1);
+                qputenv("MAGICK_CONFIGURE_PATH", QByteArray::fromStdString(folder.string()));
                 policyFolder = QString::fromStdString(folder.string());
             }
         }

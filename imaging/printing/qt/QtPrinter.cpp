@@ -47,7 +47,7 @@ public:
     QString name() const override { return printer_ ? printer_->printerName() : QString(); }
 
     std::unique_ptr<IPrintJob> beginJob(const QString& title) override {
-        QPrinter& printer = current();
+        QPrinter& printer = usable();
         printer.setDocName(title);
         printer.setCopyCount(1);
         return std::make_unique<PainterJob>(printer);
@@ -64,15 +64,21 @@ private:
     // Made on first use and kept, so that the setup dialog's choices stay current for the run.
     QPrinter& current() {
         if (!printer_) {
-            if (QPrinterInfo::defaultPrinter().isNull())
-                throw EPrinterError(noPrinterMessage());
-            printer_ = std::make_unique<QPrinter>(QPrinterInfo::defaultPrinter(),
-                                                  QPrinter::HighResolution);
-        } else if (printer_->outputFileName().isEmpty() &&
-                   QPrinterInfo::printerInfo(printer_->printerName()).isNull()) {
-            throw EPrinterError(noPrinterMessage());
+            const QPrinterInfo preferred = QPrinterInfo::defaultPrinter();
+            printer_ = preferred.isNull()
+                           ? std::make_unique<QPrinter>(QPrinter::HighResolution)
+                           : std::make_unique<QPrinter>(preferred, QPrinter::HighResolution);
         }
         return *printer_;
+    }
+    // The chosen printer, or the default one; throws when there is neither.
+    QPrinter& usable() {
+        QPrinter& printer = current();
+        if (printer.outputFileName().isEmpty() &&
+            (printer.printerName().isEmpty() ||
+             QPrinterInfo::printerInfo(printer.printerName()).isNull()))
+            throw EPrinterError(noPrinterMessage());
+        return printer;
     }
 
     std::unique_ptr<QPrinter> printer_;
