@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 
+using pdftest::Message;
 using pdftest::Objects;
 using pdftest::SaveChecked;
 using pdftest::StreamData;
@@ -38,15 +39,6 @@ std::unique_ptr<TPdfImage> TinyImage() {
     return image;
 }
 
-std::string Message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
-
 void ExpectGolden(const std::string& pdf, const std::string& name) {
     const char* source = std::getenv("VELORIX_SOURCE_DIR");
     ASSERT_NE(source, nullptr);
@@ -70,6 +62,7 @@ TEST(PdfDocument, StatesWithoutADocumentOrAPageAreRefused) {
         {[&] { doc.GetFont("Arial"); }, "GetFont --document is null."},
         {[&] { doc.AddPage(); }, "AddPage --current pages null."},
         {[&] { doc.CreateDestination(); }, "TPdfDestination --cannot destination object."},
+        {[&] { doc.AddXObject("PRImage1", TinyImage()); }, "AddImage --document is null."},
         {[&] {
              TPdfStringStream out;
              doc.SaveToStream(out);

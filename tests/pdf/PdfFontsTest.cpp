@@ -7,6 +7,7 @@
 
 #include <functional>
 
+using pdftest::Message;
 using pdftest::Written;
 
 namespace {
@@ -21,15 +22,6 @@ std::unique_ptr<TPdfDoc> DocWithPage() {
 
 std::string Content(TPdfDoc& doc) {
     return doc.Canvas().Contents()->Data();
-}
-
-std::string Message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no exception>";
 }
 
 std::unique_ptr<TPdfImage> Image() {

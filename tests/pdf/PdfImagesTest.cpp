@@ -11,18 +11,10 @@
 #include <cstdlib>
 #include <functional>
 
+using pdftest::Message;
 using pdftest::Written;
 
 namespace {
-
-std::string Message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
 
 // Colours that every format below can hold exactly (0 or 255 per channel, plus grey for the
 // grey format).

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -26,6 +27,15 @@ std::tm FixedTime() {
 
 TPdfClock FixedClock() {
     return [] { return FixedTime(); };
+}
+
+std::string Message(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "<no exception>";
 }
 
 std::string Written(TPdfObject& object) {
@@ -213,14 +223,29 @@ void ExpectSoundXref(const std::string& pdf) {
     EXPECT_NE(trailer.find("/Size " + std::to_string(count) + "\r\n"), std::string::npos);
 }
 
+namespace {
+
+// Kept on the heap so that it outlives the exit handler that removes the folder.
+const std::filesystem::path* gTempDir = nullptr;
+
+void RemoveTempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(*gTempDir, ignored);
+}
+
+} // namespace
+
 std::string TempPath(const std::string& name) {
-    static const std::filesystem::path dir = [] {
-        auto path = std::filesystem::temp_directory_path() /
-                    ("velorix-pdf-tests-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path);
-        return path;
-    }();
-    return (dir / name).string();
+    if (gTempDir == nullptr) {
+        gTempDir = new std::filesystem::path(std::filesystem::temp_directory_path() /
+                                             ("velorix-pdf-tests-" + std::to_string(::getpid())));
+        std::filesystem::create_directories(*gTempDir);
+        // Left for inspection when VELORIX_KEEP_TEST_FILES is set, removed otherwise.
+        if (std::getenv("VELORIX_KEEP_TEST_FILES") == nullptr) {
+            std::atexit(RemoveTempDir);
+        }
+    }
+    return (*gTempDir / name).string();
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -5,6 +5,7 @@
 #include "PdfDoc.h"
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -14,6 +15,9 @@ namespace pdftest {
 // 19 October 2016 18:10:38, the moment every test document is made at.
 std::tm FixedTime();
 TPdfClock FixedClock();
+
+// The message of the exception action throws, or "<no exception>".
+std::string Message(const std::function<void()>& action);
 
 // The bytes of an object: its body when indirect, what WriteTo writes otherwise.
 std::string Written(TPdfObject& object);
