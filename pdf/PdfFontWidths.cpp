@@ -2,6 +2,7 @@
 // Advance widths (thousandths of the font size) for the WinAnsiEncoding codes 32..255.
 #include "PdfFontWidths.h"
 
+// clang-format off
 const std::array<std::uint16_t, 224> kCourierWidths = {
     600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600,
     600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600, 600,
@@ -154,3 +155,5 @@ const std::array<std::uint16_t, 224> kTimesBoldItalicWidths = {
     500, 500, 500, 500, 500, 500, 722, 444, 444, 444, 444, 444, 278, 278, 278, 278,
     500, 556, 500, 500, 500, 500, 500, 570, 500, 556, 556, 556, 556, 444, 500, 444,
 };
+
+// clang-format on

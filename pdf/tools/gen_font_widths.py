@@ -95,6 +95,7 @@ def main():
         "// Advance widths (thousandths of the font size) for the WinAnsiEncoding codes 32..255.",
         '#include "PdfFontWidths.h"',
         "",
+        "// clang-format off",
     ]
     for name, afm in FONTS:
         widths = table(afm)
@@ -103,6 +104,8 @@ def main():
             lines.append("    " + ", ".join(str(w) for w in widths[row:row + 16]) + ",")
         lines.append("};")
         lines.append("")
+    lines.append("// clang-format on")
+    lines.append("")
     with open(OUT, "w") as f:
         f.write("\n".join(lines))
 
