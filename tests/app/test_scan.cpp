@@ -257,6 +257,9 @@ private slots:
         QTemporaryDir dir;
         prompts->saveFolder = dir.path();
         makeReady();
+        // Two pictures, then a cancelled third page: an empty page is not offered for saving.
+        script->nextOutcomes = {fake::Outcome::Image, fake::Outcome::Image, fake::Outcome::Cancel};
+        prompts->answer(true, kAnother);
         prompts->answer(true, kAnother);
         prompts->answer(false, kAnother);
         QFile existing(dir.filePath(QStringLiteral("capture2.png")));
