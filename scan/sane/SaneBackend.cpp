@@ -775,8 +775,12 @@ public:
         return std::make_unique<InfoProperties>(rec_.vendor + " " + rec_.model + " (" + rec_.name +
                                                 ")");
     }
+    // Opening a network scanner can take a while too.
     std::shared_ptr<IDevice> Connect() override {
-        return std::make_shared<SaneDevice>(lib_, rec_.name);
+        std::shared_ptr<IDevice> device;
+        RunWithProgress("Scanners", "Connexion au scanner…", nullptr,
+                        [&] { device = std::make_shared<SaneDevice>(lib_, rec_.name); });
+        return device;
     }
 
 private:
