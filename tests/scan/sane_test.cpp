@@ -283,6 +283,7 @@ TEST(SaneLayer, CancelDuringASlowScanLeavesTheDeviceUsable) {
     poke.stop();
     ASSERT_TRUE(clicked);
     EXPECT_LT(cancelMs, 500);
+    RecordProperty("cancel_ms", static_cast<int>(cancelMs));
     EXPECT_EQ(aborts, 1);
     EXPECT_EQ(errors, 0);
     EXPECT_EQ(scan->Graphic(), nullptr);
