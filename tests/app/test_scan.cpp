@@ -5,6 +5,7 @@
 #include "app/changedoc.h"
 #include "app/scannervelorix.h"
 #include "imaging/ImageDialogs.h"
+#include "imaging/printing/Printing.h"
 #include "pdf/PReport.h"
 #include "scan/UWIAScan.h"
 
@@ -48,6 +49,28 @@ public:
     }
 };
 
+// Records each job's picture size.
+class RecordingPrinter : public velorix::printing::IPrinter {
+public:
+    QList<QSize> jobs;
+    QString name() const override { return QStringLiteral("test"); }
+    bool setup(QWidget*) override { return true; }
+    std::unique_ptr<velorix::printing::IPrintJob> beginJob(const QString&) override {
+        struct Job : velorix::printing::IPrintJob {
+            QList<QSize>& jobs;
+            explicit Job(QList<QSize>& j) : jobs(j) {}
+            int dpiX() const override { return 600; }
+            int dpiY() const override { return 600; }
+            QRectF printableArea() const override { return {0, 0, 595, 842}; }
+            void stretchDraw(const QRect&, const QImage& picture) override {
+                jobs << picture.size();
+            }
+            void end() override {}
+        };
+        return std::make_unique<Job>(jobs);
+    }
+};
+
 QString kAnother = QStringLiteral("Voulez-vous scanner un autre document?");
 
 } // namespace
@@ -60,6 +83,7 @@ class ScanCommandTest : public QObject {
     std::shared_ptr<MemorySettings> settings;
     std::shared_ptr<RecordingShell> shell;
     std::unique_ptr<Tvelorix_2> window;
+    std::shared_ptr<RecordingPrinter> printer;
 
     void make() {
         velorix::Services s;
@@ -68,6 +92,7 @@ class ScanCommandTest : public QObject {
         s.shell = shell;
         s.clock = [] { return QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)); };
         s.scanner = fake::MakePlatform(script);
+        s.printer = printer;
         window = std::make_unique<Tvelorix_2>(s);
     }
     // Two scanners, the first chosen in an earlier run.
@@ -89,6 +114,7 @@ private slots:
         prompts = std::make_shared<ScanPrompts>();
         settings = std::make_shared<MemorySettings>();
         shell = std::make_shared<RecordingShell>();
+        printer = std::make_shared<RecordingPrinter>();
     }
     void cleanup() { window.reset(); }
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
@@ -275,6 +301,19 @@ private slots:
         QFile kept(dir.filePath(QStringLiteral("capture2.png")));
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("old"));
+    }
+
+    void scanAndPrintPrintsEachPageAsAJob() {
+        makeReady();
+        script->nextOutcomes = {fake::Outcome::Image, fake::Outcome::Cancel, fake::Outcome::Image};
+        script->bytes = fake::SmallBmp(40, 30);
+        prompts->answer(true, kAnother);
+        prompts->answer(true, kAnother);
+        prompts->answer(false, kAnother);
+        window->scannerimprimerClick(window->scannerimprimer);
+        // Pages 1 and 3; the empty page 2 wastes no sheet.
+        QCOMPARE(window->PageCount(), 3);
+        QCOMPARE(printer->jobs, (QList<QSize>{QSize(40, 30), QSize(40, 30)}));
     }
 
     void scanAndEditWritesWhatTheNameSays() {
