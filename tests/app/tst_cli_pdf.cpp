@@ -27,7 +27,7 @@ struct Run {
 
 // Runs "velorix --pdf ARGS" as a user would from a terminal without a display. asNobody drops
 // root's rights so that file permissions apply.
-Run runPdf(QStringList args, bool asNobody = false) {
+Run runPdf(QStringList args, bool asNobody = false, const QString& program = VELORIX_EXE) {
     args.prepend(QStringLiteral("--pdf"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name :
@@ -37,10 +37,9 @@ Run runPdf(QStringList args, bool asNobody = false) {
     p.setProcessEnvironment(env);
     if (asNobody)
         p.start(QStringLiteral("setpriv"),
-                QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", VELORIX_EXE} +
-                    args);
+                QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args);
     else
-        p.start(QStringLiteral(VELORIX_EXE), args);
+        p.start(program, args);
     Run r;
     if (!p.waitForFinished(120000))
         return r;
@@ -151,8 +150,17 @@ private slots:
         const bool root = ::geteuid() == 0;
         if (root && QStandardPaths::findExecutable("setpriv").isEmpty())
             QSKIP("running as root without setpriv: permissions cannot be tested");
+        // The build folder may be out of an unprivileged user's reach: run a copy of the program
+        // from the test's own folder.
+        QString program = QStringLiteral(VELORIX_EXE);
+        if (root) {
+            program = dir.filePath(QStringLiteral("velorix"));
+            QVERIFY(QFile::copy(QStringLiteral(VELORIX_EXE), program));
+            QVERIFY(QFile::setPermissions(program, QFile::permissions(QStringLiteral(VELORIX_EXE)) |
+                                                       QFile::ExeOther | QFile::ReadOther));
+        }
         const QString out = locked + QStringLiteral("/out.pdf");
-        const Run run = runPdf({out, images.first()}, root);
+        const Run run = runPdf({out, images.first()}, root, program);
         QVERIFY2(run.exitCode > 0, qPrintable(run.out + run.err));
         QVERIFY2(run.err.contains(QStringLiteral("Impossible de créer le fichier")),
                  qPrintable(run.err));
