@@ -33,9 +33,10 @@ class CliScanTest : public QObject {
         env.insert(QStringLiteral("HOME"), dir.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.remove(QStringLiteral("VELORIX_SCAN_BACKEND"));
-        if (!extraConfig.isEmpty() && env.contains(QStringLiteral("ASAN_OPTIONS"))) {
-            // A transfer stopped by an error leaves the test backend's reader buffer behind,
-            // inside a library unloaded at exit where no suppression can name it.
+        if (env.contains(QStringLiteral("ASAN_OPTIONS"))) {
+            // SANE's test backend leaves its reader thread's buffer behind when a scan ends, inside
+            // a library unloaded at exit where no suppression can name it. Our own code's leaks
+            // are checked in-process by the scanner and scan command tests.
             env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
                                                            QStringLiteral(":detect_leaks=0"));
         }
