@@ -279,7 +279,7 @@ QImage TImageEngine::decodeFile(const QString& fileName, const QColor& backgroun
         if (image.columns() == 0 || image.rows() == 0)
             throw EImageEngineError(unreadable);
         return toBitmap(image, background);
-    } catch (const Magick::Exception& e) {
+    } catch (const Magick::Exception&) {
         throw EImageEngineError(unreadable);
     } catch (const std::bad_alloc&) {
         throw EImageEngineError(
