@@ -303,6 +303,18 @@ void TImageEngine::SaveToFile(const QString& fileName, const TSaveOptions& optio
     if (image_.isNull())
         throw EImageEngineError(QStringLiteral("Aucune image à enregistrer."));
 
+    // The library cannot even hold a picture beyond its limits (and fails hard trying).
+    const auto width = static_cast<unsigned long long>(image_.width());
+    const auto height = static_cast<unsigned long long>(image_.height());
+    if (width > Magick::ResourceLimits::width() || height > Magick::ResourceLimits::height() ||
+        width * height > Magick::ResourceLimits::area())
+        throw EImageEngineError(
+            QStringLiteral("Impossible d'enregistrer %1 : l'image de %2 × %3 pixels est trop "
+                           "grande.")
+                .arg(quoted(fileName))
+                .arg(width)
+                .arg(height));
+
     Magick::Blob blob;
     try {
         const QImage rgb = image_.convertToFormat(QImage::Format_RGB32);

@@ -134,6 +134,17 @@ TEST(ImageEngineSave, FailuresAreReportedAndKeepExistingFiles) {
     ASSERT_TRUE(writeAll(dir.filePath("plain"), "x"));
     EXPECT_THROW(engine.SaveToFile(dir.filePath("plain/inside.png")), EImageEngineError);
 
+    // A write that fails leaves the file it was to replace as it was: JPEG stops at 65500
+    // pixels a side, the library's limits at 65536.
+    const QString previous = dir.filePath("previous.jpg");
+    ASSERT_TRUE(writeAll(previous, "earlier picture"));
+    for (int width : {65520, 70000}) {
+        TImageEngine wide;
+        wide.Assign(solid(width, 1, Qt::gray));
+        EXPECT_THROW(wide.SaveToFile(previous), EImageEngineError) << width;
+        EXPECT_EQ(readAll(previous), QByteArray("earlier picture"));
+    }
+
     // Replacing a file writes the new picture completely.
     const QString target = dir.filePath("keep.png");
     engine.SaveToFile(target);
