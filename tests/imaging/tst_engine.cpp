@@ -327,6 +327,9 @@ TEST(ImageEngineLoad, UnreadableFilesEndInAFrenchMessageAndKeepTheImage) {
                          QByteArray("RIFF\x24\0\0\0AVI LIST\x10\0\0\0hdrlavih", 28)));
     ASSERT_TRUE(writeAll(dir.filePath("drawing.emf"), QByteArray(88, '\0')));
     ASSERT_TRUE(writeAll(dir.filePath("notes.txt"), "hello"));
+    // Headers promising more pixels than the limits allow, or than the file holds.
+    ASSERT_TRUE(writeAll(dir.filePath("huge.ppm"), "P6\n70000 70000\n255\nabc"));
+    ASSERT_TRUE(writeAll(dir.filePath("short.ppm"), "P6\n30000 30000\n255\nabc"));
 
     const struct {
         const char* name;
@@ -338,6 +341,8 @@ TEST(ImageEngineLoad, UnreadableFilesEndInAFrenchMessageAndKeepTheImage) {
         {"movie.avi", "Les fichiers AVI ne peuvent pas être lus sur ce système"},
         {"drawing.emf", "Les fichiers EMF ne peuvent pas être lus sur ce système"},
         {"notes.txt", "Format d'image non reconnu"},
+        {"huge.ppm", "n'est pas une image PPM lisible"},
+        {"short.ppm", "n'est pas une image PPM lisible"},
         {"missing.png", "Impossible d'ouvrir le fichier"},
     };
     for (const auto& c : cases) {
