@@ -5,6 +5,7 @@
 #include "app/platform/shell.h"
 #include "app/prompts.h"
 #include "scan/ScanPlatform.h"
+#include "imaging/printing/Printing.h"
 
 #include <QDateTime>
 
