@@ -52,6 +52,15 @@ void addSidePane(QFileDialog& dialog, QWidget* pane) {
         grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
 }
 
+// The dialog's own labels in French, whatever translations the system has.
+void frenchLabels(QFileDialog& dialog, const QString& accept) {
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Regarder dans :"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Nom du fichier :"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Type :"));
+    dialog.setLabelText(QFileDialog::Accept, accept);
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
+}
+
 QStringList patternsOf(const QString& filter, int index) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     const int at = 2 * (index - 1) + 1;
@@ -123,6 +132,7 @@ QFileDialog* TOpenImageDialog::create(QWidget* parent) {
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
+    frenchLabels(*dialog, QStringLiteral("Ouvrir"));
     dialog->setNameFilters(qtNameFilters(Filter));
     if (!FileName.isEmpty()) {
         const QFileInfo last(FileName);
@@ -172,6 +182,7 @@ QFileDialog* TSaveImageDialog::create(QWidget* parent) {
     dialog->setOption(QFileDialog::DontConfirmOverwrite);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
+    frenchLabels(*dialog, QStringLiteral("Enregistrer"));
     const QStringList filters = qtNameFilters(Filter);
     dialog->setNameFilters(filters);
     const int index = std::clamp(FilterIndex, 1, std::max(1, int(filters.size())));
