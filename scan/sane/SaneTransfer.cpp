@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <chrono>
 #include <exception>
 #include <thread>
 
@@ -40,6 +41,12 @@ FrameFormat ToFrameFormat(SANE_Frame f) {
 }
 
 } // namespace
+
+ScanSession::~ScanSession() {
+    if (readFailed_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    sane_cancel(handle_);
+}
 
 std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
     ScanSession session(handle);
@@ -77,8 +84,10 @@ std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
                 break;
             if (status == SANE_STATUS_CANCELLED)
                 return std::nullopt;
-            if (status != SANE_STATUS_GOOD)
+            if (status != SANE_STATUS_GOOD) {
+                session.ReadFailed();
                 ThrowSane(status);
+            }
             frame.data.insert(frame.data.end(), buffer.begin(), buffer.begin() + len);
             state.received = state.received + len;
         }

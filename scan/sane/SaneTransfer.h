@@ -19,12 +19,18 @@ namespace velorix::scan::sane {
 class ScanSession {
 public:
     explicit ScanSession(SANE_Handle handle) : handle_(handle) {}
-    ~ScanSession() { sane_cancel(handle_); }
+    ~ScanSession();
     ScanSession(const ScanSession&) = delete;
     ScanSession& operator=(const ScanSession&) = delete;
 
+    // The device reported a failure while reading. Backends that read in a thread of their own
+    // may still be ending that thread; cancelling it at that very moment can deadlock inside the
+    // C library, so the session lets it finish first.
+    void ReadFailed() { readFailed_ = true; }
+
 private:
     SANE_Handle handle_;
+    bool readFailed_ = false;
 };
 
 struct TransferState {
