@@ -4,6 +4,8 @@
 #include "app/scannervelorix.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstring>
@@ -62,6 +64,12 @@ int main(int argc, char** argv) {
     try {
         QApplication app(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Velorix! 2"));
+        // The interface is French whatever the system's language: Qt's own texts too (Oui/Non
+        // buttons of the questions, the file and printer dialogs).
+        QTranslator qtFrench;
+        if (qtFrench.load(QStringLiteral("qtbase_fr"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QApplication::installTranslator(&qtFrench);
         if (pdf)
             return velorix::runPdfCommand(argumentsAfterFirst(argc, argv));
         if (scanPdf)

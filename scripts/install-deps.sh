@@ -10,7 +10,7 @@ packages=(
   libsane-dev libmagick++-6.q16-dev
   libgtest-dev libbenchmark-dev
   # run time: scanner backends (the test backend is our demo scanner), image codecs, mail, fonts
-  libsane1 sane-utils libmagickcore-6.q16-6-extra xdg-utils fonts-dejavu-core
+  libsane1 sane-utils qt6-translations-l10n libmagickcore-6.q16-6-extra xdg-utils fonts-dejavu-core
   # tests: independent PDF checkers, reference image tools, a display, a printer that writes PDF
   qpdf poppler-utils imagemagick xvfb xauth cups cups-bsd printer-driver-cups-pdf
   # the AFM metrics our standard-font width tables are generated from
