@@ -30,18 +30,18 @@ std::unique_ptr<IPrinter> loadPrinter() {
     if (forced == QLatin1String("null"))
         return makeNullPrinter();
     if (forced.startsWith(QLatin1String("pdf:"))) {
-        QString spec = forced.mid(4);
+        QString target = forced.mid(4);
         int dpi = 600;
-        const qsizetype colon = spec.lastIndexOf(QLatin1Char(':'));
+        const qsizetype colon = target.lastIndexOf(QLatin1Char(':'));
         bool ok = false;
         if (colon > 0) {
-            const int value = spec.mid(colon + 1).toInt(&ok);
+            const int value = target.mid(colon + 1).toInt(&ok);
             if (ok && value > 0) {
                 dpi = value;
-                spec.truncate(colon);
+                target.truncate(colon);
             }
         }
-        return makePdfPrinter(spec, dpi);
+        return makePdfPrinter(target, dpi);
     }
     return makeSystemPrinter();
 }
