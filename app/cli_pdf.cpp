@@ -4,20 +4,16 @@
 // through the window's report component, in the export's page order. No window is shown.
 #include "app/cli.h"
 
+#include "app/cli_common.h"
 #include "app/pdfwalk.h"
-#include "app/platform/settings.h"
-#include "app/platform/shell.h"
 #include "app/scannervelorix.h"
 #include "imaging/ImageDialogs.h"
-#include "imaging/printing/Printing.h"
-#include "pdf/PReport.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QQueue>
 
 #include <cstdio>
-#include <exception>
 
 namespace velorix {
 
@@ -52,7 +48,7 @@ public:
 };
 
 void fail(const QString& message) {
-    std::fprintf(stderr, "velorix --pdf : %s\n", message.toLocal8Bit().constData());
+    PrintCommandError("--pdf", message);
 }
 
 } // namespace
@@ -82,27 +78,18 @@ int runPdfCommand(const QStringList& args) {
         qputenv("VELORIX_SCAN_BACKEND", "null");
 
     auto prompts = std::make_shared<CommandLinePrompts>();
-    Services services;
-    services.prompts = prompts;
-    services.settings = std::make_shared<NullSettingsStore>();
-    services.shell = std::make_shared<NullShell>();
-    services.printer = printing::makeNullPrinter();
-    services.clock = [] { return QDateTime::currentDateTime(); };
+    Services services = CommandLineServices(prompts);
 
-    try {
+    return RunCommand("--pdf", [&] {
         Tvelorix_2 window(services);
         window.multi->setChecked(false);
         for (int i = 1; i < args.size(); ++i) {
             prompts->files.enqueue(QFileInfo(args[i]).absoluteFilePath());
             window.ouvririmageClick(nullptr);
         }
-        window.PReport1->SetFileName(output);
-        WritePagesToPdf(window);
-    } catch (const std::exception& e) {
-        fail(QString::fromUtf8(e.what()));
-        return 1;
-    }
-    return 0;
+        WritePagesToPdf(window, output);
+        return 0;
+    });
 }
 
 } // namespace velorix

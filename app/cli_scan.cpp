@@ -4,12 +4,9 @@
 // --pdf does. No window is shown; the transfer's progress window appears only on a display.
 #include "app/cli.h"
 
+#include "app/cli_common.h"
 #include "app/pdfwalk.h"
-#include "app/platform/settings.h"
-#include "app/platform/shell.h"
 #include "app/scannervelorix.h"
-#include "imaging/printing/Printing.h"
-#include "pdf/PReport.h"
 #include "scan/UWIAScan.h"
 
 #include <QCheckBox>
@@ -17,7 +14,6 @@
 #include <QFileInfo>
 
 #include <cstdio>
-#include <exception>
 
 namespace velorix {
 
@@ -47,7 +43,7 @@ public:
 };
 
 void fail(const QString& message) {
-    std::fprintf(stderr, "velorix --scan-pdf : %s\n", message.toLocal8Bit().constData());
+    PrintCommandError("--scan-pdf", message);
 }
 
 int badUse(const QString& message) {
@@ -122,15 +118,10 @@ int runScanPdfCommand(const QStringList& args) {
         return badUse(QStringLiteral("il manque le fichier PDF."));
 
     auto prompts = std::make_shared<CommandLinePrompts>();
-    Services services;
-    services.prompts = prompts;
-    services.settings = std::make_shared<NullSettingsStore>();
-    services.shell = std::make_shared<NullShell>();
-    services.printer = printing::makeNullPrinter();
-    services.clock = [] { return QDateTime::currentDateTime(); };
+    Services services = CommandLineServices(prompts);
     services.scanner = scan::LoadScanPlatform();
 
-    try {
+    return RunCommand("--scan-pdf", [&] {
         Tvelorix_2 window(services);
         const std::vector<std::string>& devices = window.WIAScan->Devices();
         if (window.WIAScan->WIAPresent() != wpYes || devices.empty()) {
@@ -166,13 +157,9 @@ int runScanPdfCommand(const QStringList& args) {
                 return 1;
             }
         }
-        window.PReport1->SetFileName(o.output);
-        WritePagesToPdf(window);
-    } catch (const std::exception& e) {
-        fail(QString::fromUtf8(e.what()));
-        return 1;
-    }
-    return 0;
+        WritePagesToPdf(window, o.output);
+        return 0;
+    });
 }
 
 } // namespace velorix

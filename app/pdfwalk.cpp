@@ -25,4 +25,9 @@ void WritePagesToPdf(Tvelorix_2& window) {
     report.EndDoc();
 }
 
+void WritePagesToPdf(Tvelorix_2& window, const QString& fileName) {
+    window.PReport1->SetFileName(fileName);
+    WritePagesToPdf(window);
+}
+
 } // namespace velorix

@@ -383,19 +383,35 @@ int DepthPerSample(SaneDevice& dev) {
     return 8;
 }
 
-// -100..100 onto the option's range, and back.
-TVariant GetScaled(SaneDevice& dev, const char* name) {
-    Options o = dev.Opts();
+// A numeric option with a range, its bounds in the option's own unit.
+struct RangedOption {
+    int index;
+    double lo, hi;
+    double quant;
+};
+
+bool IsRanged(const Options& o, int i) {
+    return i >= 0 && o.IsNumber(i) && o.Desc(i)->constraint_type == SANE_CONSTRAINT_RANGE;
+}
+
+RangedOption FindRanged(const Options& o, const char* name) {
     const int i = o.Find(name);
-    if (i < 0 || !o.IsNumber(i) || o.Desc(i)->constraint_type != SANE_CONSTRAINT_RANGE)
+    if (!IsRanged(o, i))
         Refuse();
     const auto* r = o.Desc(i)->constraint.range;
     const bool fixed = o.Desc(i)->type == SANE_TYPE_FIXED;
-    const double lo = fixed ? SANE_UNFIX(r->min) : r->min;
-    const double hi = fixed ? SANE_UNFIX(r->max) : r->max;
-    if (hi <= lo)
+    auto num = [fixed](SANE_Word w) { return fixed ? SANE_UNFIX(w) : w; };
+    return {i, num(r->min), num(r->max), num(r->quant)};
+}
+
+// -100..100 onto the option's range, and back.
+TVariant GetScaled(SaneDevice& dev, const char* name) {
+    Options o = dev.Opts();
+    const RangedOption r = FindRanged(o, name);
+    if (r.hi <= r.lo)
         return std::int32_t{0};
-    return static_cast<std::int32_t>(std::lround((o.GetNumber(i) - lo) * 200 / (hi - lo) - 100));
+    return static_cast<std::int32_t>(
+        std::lround((o.GetNumber(r.index) - r.lo) * 200 / (r.hi - r.lo) - 100));
 }
 
 void SetScaled(SaneDevice& dev, const char* name, const TVariant& value) {
@@ -403,24 +419,16 @@ void SetScaled(SaneDevice& dev, const char* name, const TVariant& value) {
     if (v < -100 || v > 100)
         Refuse();
     Options o = dev.Opts();
-    const int i = o.Find(name);
-    if (i < 0 || !o.IsNumber(i) || o.Desc(i)->constraint_type != SANE_CONSTRAINT_RANGE)
-        Refuse();
-    const auto* r = o.Desc(i)->constraint.range;
-    const bool fixed = o.Desc(i)->type == SANE_TYPE_FIXED;
-    const double lo = fixed ? SANE_UNFIX(r->min) : r->min;
-    const double hi = fixed ? SANE_UNFIX(r->max) : r->max;
-    double target = lo + (v + 100) * (hi - lo) / 200;
-    const double quant = fixed ? SANE_UNFIX(r->quant) : r->quant;
-    if (quant > 0)
-        target = lo + std::round((target - lo) / quant) * quant;
-    o.SetNumber(i, std::clamp(target, lo, hi));
+    const RangedOption r = FindRanged(o, name);
+    double target = r.lo + (v + 100) * (r.hi - r.lo) / 200;
+    if (r.quant > 0)
+        target = r.lo + std::round((target - r.lo) / r.quant) * r.quant;
+    o.SetNumber(r.index, std::clamp(target, r.lo, r.hi));
 }
 
 bool ScaledExists(SaneDevice& dev, const char* name) {
     Options o = dev.Opts();
-    const int i = o.Find(name);
-    return i >= 0 && o.IsNumber(i) && o.Desc(i)->constraint_type == SANE_CONSTRAINT_RANGE;
+    return IsRanged(o, o.Find(name));
 }
 
 void SetResolution(SaneDevice& dev, const char* name, const TVariant& value) {
