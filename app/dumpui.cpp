@@ -41,7 +41,7 @@ QString jsonString(const QString& s) {
     return out + QLatin1Char('"');
 }
 
-// Class names without our namespace, as the design names them.
+// Class names without our namespace: the short names the controls are listed by.
 QString className(const QObject* o) {
     QString name = QString::fromLatin1(o->metaObject()->className());
     const int colons = name.lastIndexOf(QStringLiteral("::"));

@@ -28,7 +28,7 @@ namespace velorix {
 
 namespace {
 
-// The window's design size and place; also the minimum size.
+// The window's size and place as the form lays it out; also the minimum size.
 constexpr int kDesignLeft = 318;
 constexpr int kDesignTop = 133;
 constexpr int kDesignWidth = 900;
@@ -37,8 +37,8 @@ constexpr int kDesignHeight = 760;
 const QColor clGray(128, 128, 128);
 const QColor clSilver(192, 192, 192);
 
-// The design's Windows fonts first; where they are missing, fonts of the same widths (Arial
-// metrics) so that captions fit their design places, then whatever sans font there is.
+// The form's Windows fonts first; where they are missing, fonts of the same widths (Arial
+// metrics) so that captions fit their places, then whatever sans font there is.
 QFont designFont(const QString& family, int pixelSize) {
     QFont f;
     f.setFamilies({family, QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
@@ -69,7 +69,7 @@ QFrame* panel(QWidget* parent, const char* name, const QColor& colour) {
     return f;
 }
 
-// A plain label at its design place; white design font unless told otherwise.
+// A plain label at its place on the form; white form font unless told otherwise.
 QLabel* label(QWidget* parent, const QString& name, const QString& text, int x, int y) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
@@ -201,7 +201,7 @@ void Tvelorix_2::BuildTopPanel() {
     label(p, QStringLiteral("Label6"), QStringLiteral("Retournement"), 207, 35);
     noiretblanc = speedButton(p, "noiretblanc", {314, 10, 23, 22}, QStringLiteral("Noir et Gris"),
                               artwork::glyph(QStringLiteral("noiretblanc")), false);
-    // A label shows "&&" as one ampersand, as the design's caption "N&&B" means.
+    // A label shows "&&" as one ampersand: the caption "N&&B" reads N&B.
     label(p, QStringLiteral("Label7"), QStringLiteral("N&B"), 313, 35);
     selection = speedButton(p, "selection", {360, 10, 23, 22}, QStringLiteral("Selection image"),
                             artwork::glyph(QStringLiteral("selection")), false);
@@ -329,7 +329,7 @@ void Tvelorix_2::BuildWorkingArea() {
     PageControl1->setContextMenuPolicy(Qt::CustomContextMenu);
     fill->addWidget(PageControl1);
 
-    // Page 1 of the design: full-page, showing the placeholder, with the open-at-page handler.
+    // The window's own page 1: full-page, showing the placeholder, with the open-at-page handler.
     ImagePage first;
     MakePageControls(1, PageKind::Scanned, first, true);
     TabSheet1 = first.tabSheet;
@@ -526,7 +526,7 @@ void Tvelorix_2::FormCreate(QObject*) {
     const SettingsStore& store = *services_.settings;
     if (store.keyExists()) {
         int top = y(), left = x(), width = this->width(), height = this->height();
-        // A missing, empty or garbled value keeps the design value.
+        // A missing, empty or garbled value keeps the form's value.
         top = readIntSetting(store, QStringLiteral("Haut")).value_or(top);
         left = readIntSetting(store, QStringLiteral("Gauche")).value_or(left);
         width = readIntSetting(store, QStringLiteral("Largeur")).value_or(width);

@@ -141,7 +141,7 @@ public:
     void mailerClick(QObject* Sender);
     void PRPage1PrintPage(TPRPage* Sender, TPRCanvas* ACanvas);
 
-    // ---- Controls, by their design names --------------------------------------------------
+    // ---- Controls, by the names they are given ---------------------------------------------
     // Top panel
     QFrame* Panneauhaut = nullptr;
     QScrollBar* Zoom1 = nullptr;
@@ -179,7 +179,7 @@ public:
     QToolButton* imprimer = nullptr;
     QToolButton* ouvririmage = nullptr;
     QToolButton* mailer = nullptr;
-    // Working area and page 1 from the design
+    // Working area and the window's own page 1
     QFrame* Panneaufond = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QPointer<QWidget> TabSheet1;

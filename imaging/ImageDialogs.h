@@ -1,7 +1,7 @@
 #pragma once
 // The image engine's file dialogs: an open dialog with a preview of the selected file, and a save
 // dialog with a preview of the picture, its thirteen file types and an "advanced" button for the
-// writer's options. Filters are kept in the "description|patterns|..." form they are designed in.
+// writer's options. Filters are kept in their "description|patterns|..." form.
 
 #include "ImageEngine.h"
 
@@ -53,7 +53,7 @@ public:
     QString FileName = QStringLiteral("capture");
     QString InitialDir = defaultInitialDir();
     QString DefaultExt = QStringLiteral("*.jpg");
-    int FilterIndex = 1; // 1-based, as designed: 1 is JPEG
+    int FilterIndex = 1; // 1-based: 1 is JPEG
     TSaveOptions Options;
     QImage Picture; // what the preview shows
     QString Title = QStringLiteral("Enregistrer l'image");

@@ -126,7 +126,7 @@ void PageSetTest::namesAndNumbersThroughAddHideAndClear() {
     QVERIFY(w->findChild<QWidget*>("TabeSheet2"));
     QCOMPARE(w->FindPageImage(2)->objectName(), QStringLiteral("PRImage2"));
     QVERIFY(w->findChild<TPRLayoutPanel*>("PRLayoutPanel3"));
-    // The design's page 1 is not found by the "Page<n>" lookup; run-time pages are.
+    // The window's own page 1 is not found by the "Page<n>" lookup; run-time pages are.
     QVERIFY(!w->FindReportPage(1));
     QVERIFY(w->FindReportPage(2));
 
@@ -161,7 +161,7 @@ void PageSetTest::namesAndNumbersThroughAddHideAndClear() {
     QCOMPARE(w->PageControl1->tabText(0), QStringLiteral("1"));
     QCOMPARE(w->ActivePageImage(), again.image);
     QCOMPARE(w->FindReportPage(1), again.page);
-    QVERIFY(!w->FillFirstPage(PageKind::Scanned)); // the design's page 1 is gone
+    QVERIFY(!w->FillFirstPage(PageKind::Scanned)); // the window's own page 1 is gone
 }
 
 void PageSetTest::addedPagesByKind_data() {

@@ -25,8 +25,8 @@ private slots:
     void secondRunRestores();
     void minimumSize_data();
     void minimumSize();
-    void badValuesKeepTheDesignValue_data();
-    void badValuesKeepTheDesignValue();
+    void badValuesKeepTheFormValue_data();
+    void badValuesKeepTheFormValue();
     void positionOffEveryScreenIsBroughtBack();
     void iniBackendRoundTrip();
     void loaderHonoursItsVariables();
@@ -104,7 +104,7 @@ void SettingsTest::minimumSize() {
     QCOMPARE(restored.size(), got);
 }
 
-void SettingsTest::badValuesKeepTheDesignValue_data() {
+void SettingsTest::badValuesKeepTheFormValue_data() {
     QTest::addColumn<QString>("value");
     QTest::newRow("empty") << "";
     QTest::newRow("letters") << "abc";
@@ -114,7 +114,7 @@ void SettingsTest::badValuesKeepTheDesignValue_data() {
     QTest::newRow("too large") << "99999999999";
 }
 
-void SettingsTest::badValuesKeepTheDesignValue() {
+void SettingsTest::badValuesKeepTheFormValue() {
     QFETCH(QString, value);
     const QRect area = screenArea();
     TestServices doubles;

@@ -46,7 +46,7 @@ private slots:
     void menuEntries();
     void panelsAndColours();
     void resolutionsAndContrast();
-    void pageOneFromTheDesign();
+    void pageOneOfTheWindow();
     void guardTurnsExceptionsIntoErrorBoxes();
     void quitClosesAndWritesSettings();
     void aboutAndWebSite();
@@ -57,7 +57,7 @@ private slots:
 void WindowTest::controls_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("cls");
-    QTest::addColumn<QRect>("place"); // width or height -1: not fixed by the design
+    QTest::addColumn<QRect>("place"); // width or height -1: not fixed by the form
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("tip");
     QTest::addColumn<bool>("enabled");
@@ -272,7 +272,7 @@ void WindowTest::resolutionsAndContrast() {
     QCOMPARE(window->Zoom1->value(), 0);
 }
 
-void WindowTest::pageOneFromTheDesign() {
+void WindowTest::pageOneOfTheWindow() {
     QCOMPARE(window->PageControl1->count(), 1);
     QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("1"));
     QCOMPARE(window->PageControl1->tabIcon(0).cacheKey(), window->ImageList1.at(11).cacheKey());

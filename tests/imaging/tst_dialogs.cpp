@@ -38,7 +38,7 @@ void onNextModal(std::function<void(QWidget*)> action) {
 class DialogsTest : public QObject {
     Q_OBJECT
 private slots:
-    void filtersAsDesigned() {
+    void filtersInTheirOrder() {
         const QStringList open = qtNameFilters(TOpenImageDialog::kFilter);
         QCOMPARE(open.size(), 15);
         QVERIFY(open.first().startsWith(QStringLiteral("Toutes les images (*.tif *.tiff *.fax")));
@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(types[5], QStringLiteral("OS/2 Bitmap (BMP) (*.bmp)"));
     }
 
-    void saveDialogStartsAndAnswersAsDesigned() {
+    void saveDialogStartsAndAnswers() {
         QTemporaryDir dir;
         TSaveImageDialog save;
         QCOMPARE(save.FileName, QStringLiteral("capture"));

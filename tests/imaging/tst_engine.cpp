@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(EverySaveType, SaveThenLoad, ::testing::ValuesIn(kSaveC
                              return std::string(param.param.ext) + (param.param.os2 ? "_os2" : "");
                          });
 
-TEST(ImageEngineSave, WritersUseTheDesignedVariants) {
+TEST(ImageEngineSave, WritersUseTheirFixedVariants) {
     QTemporaryDir dir;
     TImageEngine engine;
     engine.Assign(colourPattern(64, 48));
