@@ -1,6 +1,8 @@
 #include "ScanPlatform.h"
 
+#ifdef VELORIX_HAVE_SANE
 #include "sane/SaneBackend.h"
+#endif
 
 #include <charconv>
 #include <cstdlib>
@@ -49,9 +51,13 @@ std::shared_ptr<IScanPlatform> CreateNullScanPlatform() {
 
 std::shared_ptr<IScanPlatform> LoadScanPlatform() {
     const char* forced = std::getenv(ScanBackendEnv);
+#ifdef VELORIX_HAVE_SANE
     const std::string name = forced ? forced : "sane";
     if (name == "sane")
         return sane::CreateSaneScanPlatform();
+#else
+    (void)forced; // no scanner backend for this platform yet
+#endif
     return CreateNullScanPlatform();
 }
 
