@@ -43,7 +43,7 @@ FrameFormat ToFrameFormat(SANE_Frame f) {
 } // namespace
 
 ScanSession::~ScanSession() {
-    if (readFailed_)
+    if (settle_)
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     sane_cancel(handle_);
 }
@@ -54,11 +54,15 @@ std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
     // Small reads keep a cancel prompt: the flag is looked at between two reads.
     std::vector<SANE_Byte> buffer(32 * 1024);
     for (;;) {
-        if (state.cancel)
+        if (state.cancel) {
+            session.EndedCleanly();
             return std::nullopt;
+        }
         SANE_Status status = sane_start(handle);
-        if (status == SANE_STATUS_CANCELLED)
+        if (status == SANE_STATUS_CANCELLED) {
+            session.EndedCleanly();
             return std::nullopt;
+        }
         if (status != SANE_STATUS_GOOD)
             ThrowSane(status);
         SANE_Parameters p;
@@ -76,18 +80,20 @@ std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
             frame.data.reserve(static_cast<std::size_t>(size));
         state.expected = state.expected + size;
         for (;;) {
-            if (state.cancel)
+            if (state.cancel) {
+                session.EndedCleanly();
                 return std::nullopt;
+            }
             SANE_Int len = 0;
             status = sane_read(handle, buffer.data(), static_cast<SANE_Int>(buffer.size()), &len);
             if (status == SANE_STATUS_EOF)
                 break;
-            if (status == SANE_STATUS_CANCELLED)
+            if (status == SANE_STATUS_CANCELLED) {
+                session.EndedCleanly();
                 return std::nullopt;
-            if (status != SANE_STATUS_GOOD) {
-                session.ReadFailed();
-                ThrowSane(status);
             }
+            if (status != SANE_STATUS_GOOD)
+                ThrowSane(status);
             frame.data.insert(frame.data.end(), buffer.begin(), buffer.begin() + len);
             state.received = state.received + len;
         }
@@ -95,7 +101,9 @@ std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
         if (p.last_frame)
             break;
     }
-    return ImageFromFrames(frames);
+    std::optional<ScannedImage> image = ImageFromFrames(frames); // raises on missing data
+    session.EndedCleanly();
+    return image;
 }
 
 namespace {

@@ -23,14 +23,14 @@ public:
     ScanSession(const ScanSession&) = delete;
     ScanSession& operator=(const ScanSession&) = delete;
 
-    // The device reported a failure while reading. Backends that read in a thread of their own
-    // may still be ending that thread; cancelling it at that very moment can deadlock inside the
-    // C library, so the session lets it finish first.
-    void ReadFailed() { readFailed_ = true; }
+    // A scan that ends in a failure (an error status, missing data) may leave a backend's reader
+    // thread still finishing; cancelling it at that moment can deadlock inside the C library, so
+    // such a session waits a moment first. A complete scan or the user's cancel skips the wait.
+    void EndedCleanly() { settle_ = false; }
 
 private:
     SANE_Handle handle_;
-    bool readFailed_ = false;
+    bool settle_ = true;
 };
 
 struct TransferState {
