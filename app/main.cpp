@@ -1,7 +1,7 @@
 // Program entry: command-line commands first (no window), then the main window.
-#include "app/cli.h"
-#include "app/dumpui.h"
-#include "app/scannervelorix.h"
+#include "app/cli/CommandLine.h"
+#include "app/cli/DumpUi.h"
+#include "app/window/MainWindow.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

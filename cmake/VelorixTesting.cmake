@@ -13,6 +13,7 @@ function(velorix_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   # gtest_discover_tests splits a list-valued ENVIRONMENT property into separate arguments, so
   # only its first entry would arrive; running each test through `cmake -E env` keeps them all.
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR
@@ -25,6 +26,7 @@ function(velorix_add_qttest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELORIX_TEST_ENV}")
 endfunction()

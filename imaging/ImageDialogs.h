@@ -28,6 +28,7 @@ public:
     void showFile(const QString& fileName);
 };
 
+// The open-image dialog with a preview.
 class TOpenImageDialog {
 public:
     static const QString kFilter;
@@ -45,6 +46,7 @@ public:
     bool accept(QFileDialog& dialog);
 };
 
+// The save-image dialog with a preview and format options.
 class TSaveImageDialog {
 public:
     static const QString kFilter;

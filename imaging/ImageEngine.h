@@ -61,6 +61,7 @@ void initialiseImageLibrary();
 // The folder chosen by initialiseImageLibrary (empty when the user's own setting was kept).
 QString imageLibraryPolicyFolder();
 
+// The image engine: one current image, read from and written to files.
 class TImageEngine {
 public:
     TImageEngine();

@@ -199,10 +199,12 @@ class EInvalidOperation : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+// The PDF file could not be created.
 class EFCreateError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+// The PDF file could not be written completely.
 class EWriteError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -239,6 +241,7 @@ private:
     TPdfDestination* FData;
 };
 
+// One outline entry of the report's document.
 class TPROutlineEntry : public TPdfOwnedData {
 public:
     explicit TPROutlineEntry(TPdfOutlineEntry& data) : FData(&data) {}

@@ -22,11 +22,13 @@ inline constexpr std::int64_t kPdfMaxXrefOffset = 9'999'999'999;
 // ---------------------------------------------------------------------------------------------
 // File structure
 
+// The "%PDF-" header line of a file.
 class TPdfHeader {
 public:
     void WriteToStream(TPdfOutputStream& stream) const;
 };
 
+// The trailer dictionary and the "startxref" tail of a file.
 class TPdfTrailer {
 public:
     explicit TPdfTrailer(TPdfObjectMgr* objectMgr);
@@ -41,6 +43,7 @@ private:
     std::int64_t xrefAddress_ = 0;
 };
 
+// One entry of the cross-reference table: an object and its byte offset.
 class TPdfXrefEntry {
 public:
     explicit TPdfXrefEntry(std::unique_ptr<TPdfObject> value);
@@ -61,6 +64,7 @@ private:
     std::unique_ptr<TPdfObject> value_;
 };
 
+// The cross-reference table: numbers, owns and locates every indirect object.
 class TPdfXref : public TPdfObjectMgr {
 public:
     TPdfXref(); // entry 0: free, generation 65535
@@ -115,6 +119,7 @@ public:
 
 class TPdfDestination;
 
+// The document information dictionary: author, title and the like, and the dates.
 class TPdfInfo : public TPdfDictionaryWrapper {
 public:
     explicit TPdfInfo(const TPdfClock* clock) : clock_(clock) {}
@@ -135,6 +140,7 @@ private:
     const TPdfClock* clock_;
 };
 
+// The document catalog: pages, outlines, page mode and open action.
 class TPdfCatalog : public TPdfDictionaryWrapper {
 public:
     void SetPageLayout(TPdfPageLayout value);
@@ -154,6 +160,7 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Destinations and outlines
 
+// A place on a page to jump to, with its type and zoom.
 class TPdfDestination {
 public:
     // On the current page of doc's canvas; EPdfInvalidOperation without a document.
@@ -196,6 +203,7 @@ private:
     std::unique_ptr<TPdfOwnedData> data_;
 };
 
+// One bookmark of the outline tree.
 class TPdfOutlineEntry : public TPdfDictionaryWrapper {
 public:
     // Makes a child of parent (appended as its last child), owned by the document;
@@ -240,6 +248,7 @@ protected:
     std::unique_ptr<TPdfOwnedData> userData_;
 };
 
+// The root of the outline tree.
 class TPdfOutlineRoot : public TPdfOutlineEntry {
 public:
     explicit TPdfOutlineRoot(TPdfDoc& doc);
@@ -249,6 +258,7 @@ public:
 // ---------------------------------------------------------------------------------------------
 // Canvas
 
+// The text state of a canvas: font, size, spacing and scaling.
 class TPdfCanvasAttribute {
 public:
     // Each setter ignores an unchanged value and refuses one out of range (EPdfInvalidValue,
@@ -276,6 +286,7 @@ private:
     std::uint16_t horizontalScaling_ = 100;
 };
 
+// Draws on the current page by writing content-stream operators.
 class TPdfCanvas {
 public:
     explicit TPdfCanvas(TPdfDoc* doc);
@@ -320,6 +331,7 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Document
 
+// A PDF document being built, written out as one file.
 class TPdfDoc {
 public:
     TPdfDoc();

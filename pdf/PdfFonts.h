@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+// A font resource that pages can use.
 class TPdfFont : public TPdfDictionaryWrapper {
 public:
     // The font dictionary is made and registered with objectMgr.
@@ -24,6 +25,7 @@ private:
     std::string name_;
 };
 
+// One of the standard Type 1 fonts, with its character widths.
 class TPdfType1Font : public TPdfFont {
 public:
     // Writes the standard entries with baseFont and keeps widths (codes 32..255) as the hidden

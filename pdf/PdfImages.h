@@ -11,11 +11,13 @@
 #include <memory>
 #include <string_view>
 
+// A picture that cannot become an image object.
 class EPdfInvalidImageFormat : public EPdfException {
 public:
     using EPdfException::EPdfException;
 };
 
+// Makes image objects from pictures.
 class TPdfImageCreator {
 public:
     TPdfImageCreator() = default;
@@ -31,6 +33,7 @@ public:
     static std::unique_ptr<TPdfArray> CreateIndexedColorArray(const QImage& bitmap);
 };
 
+// Makes Flate-compressed image objects from bitmaps.
 class TPdfBitmapImage : public TPdfImageCreator {
 public:
     std::unique_ptr<TPdfImage> CreateImage(const QImage& graphic) override;

@@ -26,11 +26,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A value that PDF cannot hold.
 class EPdfInvalidValue : public EPdfException {
 public:
     using EPdfException::EPdfException;
 };
 
+// An operation called in a state that does not allow it.
 class EPdfInvalidOperation : public EPdfException {
 public:
     using EPdfException::EPdfException;
@@ -40,6 +42,7 @@ public:
 // Byte sinks. Each keeps a 64-bit count of the bytes written since the last Rewind(), which is
 // what the cross-reference table records as object offsets.
 
+// A byte sink that knows its position.
 class TPdfOutputStream {
 public:
     TPdfOutputStream() = default;
@@ -111,6 +114,7 @@ enum TPdfObjectType : std::uint8_t { otDirect = 0, otIndirect = 1, otVirtual = 2
 
 class TPdfObjectMgr;
 
+// Any PDF value; writes itself to a byte sink.
 class TPdfObject {
 public:
     TPdfObject() = default;
@@ -149,12 +153,14 @@ private:
     explicit TPdfVirtualObject(int objectNumber);
 };
 
+// The PDF null.
 class TPdfNull : public TPdfObject {
 public:
     static std::unique_ptr<TPdfNull> Create() { return std::make_unique<TPdfNull>(); }
     void WriteBody(TPdfOutputStream& stream) override;
 };
 
+// A PDF boolean.
 class TPdfBoolean : public TPdfObject {
 public:
     explicit TPdfBoolean(bool value = false) : value_(value) {}
@@ -169,6 +175,7 @@ private:
     bool value_;
 };
 
+// A PDF integer.
 class TPdfNumber : public TPdfObject {
 public:
     explicit TPdfNumber(std::int32_t value = 0) : value_(value) {}
@@ -183,6 +190,7 @@ private:
     std::int32_t value_;
 };
 
+// A PDF real number, written with the C locale.
 class TPdfReal : public TPdfObject {
 public:
     explicit TPdfReal(double value = 0) : value_(value) {}
@@ -229,6 +237,7 @@ private:
     std::string value_;
 };
 
+// A PDF array; owns its items.
 class TPdfArray : public TPdfObject {
 public:
     explicit TPdfArray(TPdfObjectMgr* objectMgr = nullptr) : objectMgr_(objectMgr) {}
@@ -258,6 +267,7 @@ private:
     TPdfObjectMgr* objectMgr_;
 };
 
+// One key and value of a dictionary.
 class TPdfDictionaryElement {
 public:
     TPdfDictionaryElement(std::string_view key, std::unique_ptr<TPdfObject> value,
@@ -279,6 +289,7 @@ private:
 
 class TPdfStream;
 
+// A PDF dictionary; owns its values, keeps their order.
 class TPdfDictionary : public TPdfObject {
 public:
     explicit TPdfDictionary(TPdfObjectMgr* objectMgr = nullptr) : objectMgr_(objectMgr) {}
@@ -345,11 +356,13 @@ private:
     std::string data_;
 };
 
+// An external object stream.
 class TPdfXObject : public TPdfStream {
 public:
     using TPdfStream::TPdfStream;
 };
 
+// An image stream that pages draw.
 class TPdfImage : public TPdfXObject {
 public:
     using TPdfXObject::TPdfXObject;

@@ -28,6 +28,7 @@ std::string VariantToText(const TVariant& value);
 // raises EPlatformError.
 std::int32_t VariantToInt(const TVariant& value);
 
+// One property of a scanner or of its item.
 class IProperty {
 public:
     virtual ~IProperty() = default;
@@ -36,6 +37,7 @@ public:
     virtual bool IsReadOnly() const = 0;
 };
 
+// The properties of a scanner or of its item, looked up by id.
 class IProperties {
 public:
     virtual ~IProperties() = default;
@@ -44,12 +46,14 @@ public:
     virtual std::unique_ptr<IProperty> Item(const std::string& id) = 0;
 };
 
+// A scanning item of a connected scanner (its flatbed or feeder).
 class IItem {
 public:
     virtual ~IItem() = default;
     virtual std::unique_ptr<IProperties> Properties() = 0;
 };
 
+// The items of a connected scanner.
 class IItems {
 public:
     virtual ~IItems() = default;
@@ -58,6 +62,7 @@ public:
     virtual std::unique_ptr<IItem> Item(int index) = 0;
 };
 
+// A connected scanner.
 class IDevice {
 public:
     virtual ~IDevice() = default;
@@ -69,6 +74,7 @@ constexpr int ScannerDeviceType = 1;
 constexpr int CameraDeviceType = 2;
 constexpr int VideoDeviceType = 3;
 
+// What the system tells about one scanner before it is connected.
 class IDeviceInfo {
 public:
     virtual ~IDeviceInfo() = default;
@@ -77,6 +83,7 @@ public:
     virtual std::shared_ptr<IDevice> Connect() = 0;
 };
 
+// The scanners the system knows.
 class IDeviceInfos {
 public:
     virtual ~IDeviceInfos() = default;
@@ -85,6 +92,7 @@ public:
     virtual std::unique_ptr<IDeviceInfo> Item(int index) = 0;
 };
 
+// Lists the scanners and connects them.
 class IDeviceManager {
 public:
     virtual ~IDeviceManager() = default;
@@ -100,6 +108,7 @@ public:
     virtual void SaveFile(const std::string& fileName) = 0;
 };
 
+// Runs one transfer from a scanner item with the system's progress window.
 class ICommonDialog {
 public:
     virtual ~ICommonDialog() = default;

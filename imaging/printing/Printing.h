@@ -17,6 +17,7 @@ class QWidget;
 
 namespace velorix::printing {
 
+// A printing failure, with its French message.
 class EPrinterError : public std::runtime_error {
 public:
     explicit EPrinterError(const QString& message) : std::runtime_error(message.toStdString()) {}
@@ -37,6 +38,7 @@ public:
     virtual void end() = 0;
 };
 
+// The current printer: setup dialog and one job at a time.
 class IPrinter {
 public:
     virtual ~IPrinter() = default;

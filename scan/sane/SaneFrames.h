@@ -9,6 +9,7 @@ namespace velorix::scan::sane {
 
 enum class FrameFormat { Gray, Rgb, Red, Green, Blue };
 
+// One frame of a SANE scan: its parameters and bytes.
 struct Frame {
     FrameFormat format = FrameFormat::Gray;
     int bytesPerLine = 0;

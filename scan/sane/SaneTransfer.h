@@ -33,6 +33,7 @@ private:
     bool settle_ = true;
 };
 
+// The progress and cancel flag of one transfer, shared with its reader thread.
 struct TransferState {
     std::atomic<bool> cancel{false};
     std::atomic<long long> received{0};

@@ -1,6 +1,6 @@
 #pragma once
 // Prompts that also answer the image and printer dialogs from a script.
-#include "ScriptedPrompts.h"
+#include "tests/app/ScriptedPrompts.h"
 
 #include "imaging/ImageDialogs.h"
 #include "imaging/printing/Printing.h"

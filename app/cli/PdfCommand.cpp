@@ -1,0 +1,95 @@
+// velorix --pdf OUT.pdf IMAGE... : image files to the PDF the window writes for the same pages.
+// Each image is opened as the open command does it with "Plusieurs Documents" unchecked (the first
+// fills page 1, the others add pages, each fitted to 600 x 800), then the pages go into OUT.pdf
+// through the window's report component, in the export's page order. No window is shown.
+#include "app/cli/CommandLine.h"
+
+#include "app/cli/CommandLineCommon.h"
+#include "app/commands/PdfPageWalk.h"
+#include "app/window/MainWindow.h"
+#include "imaging/ImageDialogs.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QQueue>
+
+#include <cstdio>
+
+namespace velorix {
+
+namespace {
+
+const char kPdfUsage[] =
+    "Utilisation : velorix --pdf SORTIE.pdf IMAGE...\n"
+    "Écrit dans SORTIE.pdf une page par image, comme la fenêtre l'écrit pour les mêmes pages :\n"
+    "la première image remplit la page 1, les suivantes ajoutent des pages, chacune mise au\n"
+    "format de la page (600 x 800 pixels). Formats lus : ceux de la commande « OUVRIR UNE\n"
+    "IMAGE » (TIFF, JPEG, PCX, BMP, ICO, CUR, PNG, WMF, Targa, PXM/PPM/PGM/PBM, JPEG 2000).\n"
+    "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n"
+    "Options :\n"
+    "  -h, --help     affiche cette aide\n";
+
+// Answers the open dialog with the files of the command line; asks nothing, shows nothing.
+class CommandLinePrompts final : public Prompts {
+public:
+    QQueue<QString> files;
+    QStringList messages;
+
+    bool confirm(const QString&) override { return false; }
+    void inform(const QString& text) override { messages << text; }
+    void warning(const QString& text) override { messages << text; }
+    void error(const QString& text) override { messages << text; }
+    bool openImage(imaging::TOpenImageDialog& dialog) override {
+        if (files.isEmpty())
+            return false;
+        dialog.FileName = files.dequeue();
+        return true;
+    }
+};
+
+void fail(const QString& message) {
+    PrintCommandError("--pdf", message);
+}
+
+} // namespace
+
+int runPdfCommand(const QStringList& args) {
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(kPdfUsage, stdout);
+        return 0;
+    }
+    for (const QString& arg : args) {
+        if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
+            fail(QStringLiteral("option inconnue : %1").arg(arg));
+            std::fputs(kPdfUsage, stderr);
+            return 2;
+        }
+    }
+    if (args.size() < 2) {
+        fail(args.isEmpty() ? QStringLiteral("il manque le fichier PDF et les images.")
+                            : QStringLiteral("il manque au moins une image."));
+        std::fputs(kPdfUsage, stderr);
+        return 2;
+    }
+    const QString output = QFileInfo(args.first()).absoluteFilePath();
+
+    // The command never scans: keep the scanner layer from looking for devices.
+    if (qEnvironmentVariableIsEmpty("VELORIX_SCAN_BACKEND"))
+        qputenv("VELORIX_SCAN_BACKEND", "null");
+
+    auto prompts = std::make_shared<CommandLinePrompts>();
+    Services services = CommandLineServices(prompts);
+
+    return RunCommand("--pdf", [&] {
+        Tvelorix_2 window(services);
+        window.multi->setChecked(false);
+        for (int i = 1; i < args.size(); ++i) {
+            prompts->files.enqueue(QFileInfo(args[i]).absoluteFilePath());
+            window.ouvririmageClick(nullptr);
+        }
+        WritePagesToPdf(window, output);
+        return 0;
+    });
+}
+
+} // namespace velorix

@@ -1,0 +1,165 @@
+// velorix --scan-pdf OUT.pdf [--device NAME] [--resolution DPI] [--gray] [--pages N]
+// Scans N pages as the scan command does in a fresh window with "Plusieurs Documents"
+// unchecked (the first scan fills page 1, the next ones add pages), then writes OUT.pdf as
+// --pdf does. No window is shown; the transfer's progress window appears only on a display.
+#include "app/cli/CommandLine.h"
+
+#include "app/cli/CommandLineCommon.h"
+#include "app/commands/PdfPageWalk.h"
+#include "app/window/MainWindow.h"
+#include "scan/ScannerComponent.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace velorix {
+
+namespace {
+
+const char kScanPdfUsage[] =
+    "Utilisation : velorix --scan-pdf SORTIE.pdf [--device NOM] [--resolution DPI] [--gray]\n"
+    "                      [--pages N]\n"
+    "Scanne N pages (1 par défaut) et les écrit dans SORTIE.pdf comme le fait --pdf.\n"
+    "  --device NOM       le scanner, par son nom dans la liste ou son nom SANE\n"
+    "                     (par défaut le premier de la liste)\n"
+    "  --resolution DPI   résolution en points par pouce (75 par défaut)\n"
+    "  --gray             en niveaux de gris (en couleur par défaut)\n"
+    "  --pages N          nombre de pages à scanner\n"
+    "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n";
+
+// Asks nothing; every message the scan would show is an error of the command.
+class CommandLinePrompts final : public Prompts {
+public:
+    QStringList messages;
+
+    bool confirm(const QString&) override { return false; }
+    void inform(const QString& text) override { messages << text; }
+    void warning(const QString& text) override { messages << text; }
+    void error(const QString& text) override { messages << text; }
+    int execDialog(QDialog&) override { return QDialog::Accepted; }
+};
+
+void fail(const QString& message) {
+    PrintCommandError("--scan-pdf", message);
+}
+
+int badUse(const QString& message) {
+    fail(message);
+    std::fputs(kScanPdfUsage, stderr);
+    return 2;
+}
+
+struct Options {
+    QString output;
+    QString device;
+    QString resolution = QStringLiteral("75");
+    bool gray = false;
+    int pages = 1;
+};
+
+// The listed name, or the listed name whose SANE device name is given: "<vendor> <model> (name)".
+int findDevice(const std::vector<std::string>& devices, const QString& wanted) {
+    if (wanted.isEmpty())
+        return devices.empty() ? -1 : 0;
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        if (QString::fromStdString(devices[i]) == wanted)
+            return static_cast<int>(i);
+    const QString suffix = QStringLiteral(" (") + wanted + QLatin1Char(')');
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        if (QString::fromStdString(devices[i]).endsWith(suffix))
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace
+
+int runScanPdfCommand(const QStringList& args) {
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(kScanPdfUsage, stdout);
+        return 0;
+    }
+    Options o;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&]() -> std::optional<QString> {
+            if (i + 1 >= args.size())
+                return std::nullopt;
+            return args[++i];
+        };
+        if (a == QLatin1String("--device") || a == QLatin1String("--resolution") ||
+            a == QLatin1String("--pages")) {
+            const auto v = value();
+            if (!v)
+                return badUse(QStringLiteral("il manque la valeur de %1.").arg(a));
+            if (a == QLatin1String("--device")) {
+                o.device = *v;
+            } else if (a == QLatin1String("--resolution")) {
+                o.resolution = *v; // checked as the resolution box checks it
+            } else {
+                bool ok = false;
+                o.pages = v->toInt(&ok, 10);
+                if (!ok || o.pages < 1)
+                    return badUse(QStringLiteral("nombre de pages non valide : %1").arg(*v));
+            }
+        } else if (a == QLatin1String("--gray")) {
+            o.gray = true;
+        } else if (a.startsWith(QLatin1Char('-'))) {
+            return badUse(QStringLiteral("option inconnue : %1").arg(a));
+        } else if (o.output.isEmpty()) {
+            o.output = QFileInfo(a).absoluteFilePath();
+        } else {
+            return badUse(QStringLiteral("argument en trop : %1").arg(a));
+        }
+    }
+    if (o.output.isEmpty())
+        return badUse(QStringLiteral("il manque le fichier PDF."));
+
+    auto prompts = std::make_shared<CommandLinePrompts>();
+    Services services = CommandLineServices(prompts);
+    services.scanner = scan::LoadScanPlatform();
+
+    return RunCommand("--scan-pdf", [&] {
+        Tvelorix_2 window(services);
+        const std::vector<std::string>& devices = window.WIAScan->Devices();
+        if (window.WIAScan->WIAPresent() != wpYes || devices.empty()) {
+            fail(QStringLiteral("aucun scanner trouvé."));
+            return 1;
+        }
+        const int index = findDevice(devices, o.device);
+        if (index < 0) {
+            fail(QStringLiteral("scanner introuvable : %1").arg(o.device));
+            return 1;
+        }
+        window.cbDevice->clear();
+        for (const std::string& name : devices)
+            window.cbDevice->addItem(QString::fromStdString(name));
+        window.cbDevice->setCurrentIndex(index);
+        // As the user's pick in the list: the scanner is connected before the first scan.
+        window.cbDeviceChange(window.cbDevice);
+        window.res->setEditText(o.resolution);
+        window.cbGrayscale->setChecked(o.gray);
+        window.multi->setChecked(false);
+
+        for (int page = 1; page <= o.pages; ++page) {
+            prompts->messages.clear();
+            const bool ran = window.Guarded([&] { window.btnScanClick(nullptr); });
+            TPRImage* image = window.FindPageImage(page);
+            const bool filled =
+                page == 1 ? window.FirstPageFilled : image && !image->Picture().isNull();
+            if (!ran || !filled || !prompts->messages.isEmpty()) {
+                const QString why = prompts->messages.isEmpty()
+                                        ? QStringLiteral("aucune image reçue")
+                                        : prompts->messages.join(QLatin1Char(' '));
+                fail(QStringLiteral("page %1 : %2").arg(page).arg(why));
+                return 1;
+            }
+        }
+        WritePagesToPdf(window, o.output);
+        return 0;
+    });
+}
+
+} // namespace velorix

@@ -1,0 +1,267 @@
+#pragma once
+// The main window: every control, menu entry and handler, the window's settings and the page
+// set. Command handlers live in app/commands/, one file per group of commands.
+#include "app/platform/Services.h"
+#include "imaging/ImageDialogs.h"
+#include "imaging/ImageEngine.h"
+#include "pdf/PReport.h"
+
+#include <QIcon>
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QScrollArea;
+class QScrollBar;
+class QSlider;
+class QTabWidget;
+class QToolButton;
+class QWidget;
+class TWIAScan;
+
+namespace velorix {
+
+class Tchangerdoc;
+class Thelp;
+
+// What created a page: decides its tab icon, its stretch and its page-print handler.
+enum class PageKind { Scanned, Opened, Captured };
+
+// The controls of one page added at run time.
+struct ImagePage {
+    QWidget* tabSheet = nullptr;
+    QScrollArea* scrollBox = nullptr;
+    TPRPage* page = nullptr;
+    TPRLayoutPanel* layoutPanel = nullptr;
+    TPRImage* image = nullptr;
+};
+
+// The main window: the program's one window, with its page set and every command.
+class Tvelorix_2 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds every control, then restores the stored position and size (FormCreate).
+    explicit Tvelorix_2(Services services, QWidget* parent = nullptr);
+    ~Tvelorix_2() override;
+
+    Services& services() { return services_; }
+    Prompts& prompts() { return *services_.prompts; }
+    // Runs a command through the guard: an exception becomes an error box.
+    bool Guarded(const std::function<void()>& command);
+
+    // The help window, made once (owned by the window here).
+    Thelp* help() const { return help_; }
+
+    // ---- Page set ----------------------------------------------------------------------
+    // Appends page n of the given kind: tab sheet, scroll box, hidden report page, layout
+    // panel and report image. The active page stays active.
+    ImagePage AddImagePage(int n, PageKind kind);
+    // Resets page 1's report page and sets PRImage1's stretch for the kind; returns PRImage1.
+    // PRImage1 no longer exists after "Tout effacer": the result is then null.
+    TPRImage* FillFirstPage(PageKind kind);
+    // The report image of the active page, or null when no page is active.
+    TPRImage* ActivePageImage() const;
+    void EnablePageCommands();
+    void DisablePageCommands();
+
+    // Number of pages, hidden ones included.
+    int PageCount() const;
+    // The report image named "PRImage<n>", or null.
+    TPRImage* FindPageImage(int n) const;
+    // The report page named "Page<n>" (pages added at run time only), or null.
+    TPRPage* FindReportPage(int n) const;
+    // Makes a page active directly: the page-change handling does not run.
+    void ActivatePage(int index);
+    // Advances to the page after the active one, hidden ones counted, wrapping after the last;
+    // runs the page-change handling as a user's tab choice does.
+    void SelectNextPage();
+    // ZoomSource := a copy of the image's picture; the zoom then draws onto that image only.
+    void TakeZoomSource(TPRImage* image);
+    // Sets the zoom bar's position, running the zoom action when the position changes.
+    void SetZoomPosition(int position);
+    // Sets the "Pleine Page" box, running the full-page action when the state changes.
+    void SetFullPageBox(bool checked);
+
+    bool FirstPageFilled = false;
+    QImage ZoomSource;
+
+    // ---- Handlers of this window's own commands -------------------------------------------
+    void zoom1Change(QObject* Sender);
+    void autoClick(QObject* Sender);
+    void PageControl1Change(QObject* Sender);
+    void Effacer1Click(QObject* Sender);
+    void effacerClick(QObject* Sender);
+    void Quitter1Click(QObject* Sender);
+    void AIDE1Click(QObject* Sender);
+    void APROPOS1Click(QObject* Sender);
+    void MONSITE1Click(QObject* Sender);
+    void FormCreate(QObject* Sender);
+    void FormCloseQuery(QObject* Sender);
+    void FormResize(QObject* Sender);
+
+    // ---- Scan commands and scanner choice (commands/ScanCommands.cpp) ---------------------------
+    void btnScanClick(QObject* Sender);
+    void scannerimprimerClick(QObject* Sender);
+    void scannerenregistrerClick(QObject* Sender);
+    void scannermodifierClick(QObject* Sender);
+    void FormShow(QObject* Sender);
+    void cbDeviceChange(QObject* Sender);
+    void wiascanScanAbort(QObject* Sender);
+    void wiascanScanError(QObject* Sender);
+
+    // ---- Open image (commands/OpenCommand.cpp) --------------------------------------------------
+    void ouvririmageClick(QObject* Sender);
+
+    // ---- Save and print (commands/SavePrintCommands.cpp) ----------------------------------------
+    void enregistrerimageClick(QObject* Sender);
+    void imprimerClick(QObject* Sender);
+    void Configurerlimprimante1Click(QObject* Sender);
+    void SavePageImage(TPRImage* image, const QString& fileName);
+    void PrintPageImage(TPRImage* image);
+
+    // ---- Image tools and captures (commands/ImageTools.cpp) -------------------------------------
+    void N901Click(QObject* Sender);
+    void N902Click(QObject* Sender);
+    void N1801Click(QObject* Sender);
+    void noiretblancClick(QObject* Sender);
+    void selectionClick(QObject* Sender);
+
+    // ---- PDF export and mail (commands/PdfMailCommands.cpp) -------------------------------------
+    void pdfClick(QObject* Sender);
+    void mailClick(QObject* Sender);
+    void mailerClick(QObject* Sender);
+    void PRPage1PrintPage(TPRPage* Sender, TPRCanvas* ACanvas);
+
+    // ---- Controls, by the names they are given ---------------------------------------------
+    // Top panel
+    QFrame* Panneauhaut = nullptr;
+    QScrollBar* Zoom1 = nullptr;
+    QToolButton* moins90 = nullptr;
+    QToolButton* plus90 = nullptr;
+    QToolButton* plus180 = nullptr;
+    QToolButton* noiretblanc = nullptr;
+    QToolButton* selection = nullptr;
+    QToolButton* selectionecran = nullptr;
+    QToolButton* effacer = nullptr;
+    QCheckBox* multi = nullptr;
+    QCheckBox* auto_ = nullptr; // objectName "auto"
+    QComboBox* cbDevice = nullptr;
+    // Right panel
+    QFrame* Panneaulateral = nullptr;
+    QFrame* Panneaufondlateral = nullptr;
+    QFrame* panneauboutons = nullptr;
+    QCheckBox* cbGrayscale = nullptr;
+    QLabel* scanneractif = nullptr;
+    QFrame* WIA = nullptr;
+    QComboBox* res = nullptr;
+    QLabel* dpi = nullptr;
+    QSlider* contrast = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QFrame* Panneaulateralhaut = nullptr;
+    QFrame* Panneaufonbas = nullptr;
+    QToolButton* scanner = nullptr;
+    QToolButton* scannerimprimer = nullptr;
+    QToolButton* scannerenregistrer = nullptr;
+    QToolButton* scannerexporterpdf = nullptr;
+    QToolButton* scannermailer = nullptr;
+    QToolButton* scannermodifier = nullptr;
+    QToolButton* enregistrerimage = nullptr;
+    QToolButton* imprimer = nullptr;
+    QToolButton* ouvririmage = nullptr;
+    QToolButton* mailer = nullptr;
+    // Working area and the window's own page 1
+    QFrame* Panneaufond = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QPointer<QWidget> TabSheet1;
+    QPointer<QScrollArea> ScrollBox1;
+    QPointer<TPRPage> PRPage1;
+    QPointer<TPRLayoutPanel> PRLayoutPanel1;
+    QPointer<TPRImage> PRImage1;
+    // Main menu
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* Scanner1 = nullptr;
+    QAction* Scanner2 = nullptr;
+    QAction* Scannerimprimer1 = nullptr;
+    QAction* scannerenregistrer1 = nullptr;
+    QAction* ScanneretExporterlimageauformatPDF1 = nullptr;
+    QAction* ScanneretMailerlimageauformatPDF1 = nullptr;
+    QAction* SCANNERETMODIFIER1 = nullptr;
+    QAction* ENREGISTRERLIMAGE1 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* Ouvriruneimage1 = nullptr;
+    QAction* Maileruneimage1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* Configurerlimprimante1 = nullptr;
+    QAction* Imprimerlimage1 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* Quitter1 = nullptr;
+    QMenu* OUTILS1 = nullptr;
+    QMenu* ROTATIONIMAGE1 = nullptr;
+    QAction* N901 = nullptr;
+    QAction* N902 = nullptr;
+    QAction* N1801 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* NOIRBLANC1 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* SELECTIONIMAGE1 = nullptr;
+    QAction* CAPTUREDECRAN1 = nullptr;
+    QMenu* N1 = nullptr;
+    QAction* AIDE1 = nullptr;
+    QAction* APROPOS1 = nullptr;
+    QAction* MONSITE1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Effacer1 = nullptr;
+    // Non-visual components
+    QList<QIcon> ImageList1; // fifteen 16 x 16 icons shared by the tabs and the menu
+    TPReport* PReport1 = nullptr;
+    std::shared_ptr<TWIAScan> WIAScan; // the scanner component, with its stored settings
+    Tchangerdoc* changerdoc = nullptr; // the change-document prompt, hidden until needed
+    // Image engine workspace and its dialogs (commands/OpenCommand.cpp,
+    // commands/SavePrintCommands.cpp)
+    imaging::TImageEngine ImageEngine1;
+    imaging::TOpenImageDialog OpenImageDialog1;
+    imaging::TSaveImageDialog SaveImageDialog1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildTopPanel();
+    void BuildRightPanel();
+    void BuildWorkingArea();
+    void BuildMenus();
+    void BuildComponents();
+    void BuildScanner(); // commands/ScanCommands.cpp
+    void BindHandlers();
+    // Connects a button or menu entry to a handler through the guard.
+    void Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*));
+    void Bind(QAction* action, void (Tvelorix_2::*handler)(QObject*), QObject* sender = nullptr);
+    void MakePageControls(int n, PageKind kind, ImagePage& out, bool design);
+    void PlaceOnScreen();
+    void CentreOnPrimaryScreen();
+    void PageControlCurrentChanged(int index);
+
+    Services services_;
+    Thelp* help_ = nullptr;
+    // The image that ZoomSource was copied from: the zoom draws onto it only.
+    QPointer<TPRImage> zoomTarget_;
+    // > 0 while the window itself changes the tab control (adds, hides, removes, activates):
+    // such changes are not a user's page choice.
+    int quietPageChanges_ = 0;
+    bool shownOnce_ = false;
+};
+
+} // namespace velorix

@@ -1,0 +1,403 @@
+#include "ScannerComponent.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+using velorix::scan::TVariant;
+using velorix::scan::VariantToInt;
+using velorix::scan::VariantToText;
+namespace wia = velorix::scan::wia;
+
+namespace {
+
+std::string Quoted(const std::string& s) {
+    return "\"" + s + "\"";
+}
+std::string IdText(int id) {
+    return std::to_string(id);
+}
+
+std::string Trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    const auto last = s.find_last_not_of(" \t\r\n");
+    return s.substr(first, last - first + 1);
+}
+
+} // namespace
+
+TWIAScan::TWIAScan(std::shared_ptr<velorix::scan::IScanPlatform> platform)
+    : platform_(std::move(platform)) {}
+
+// The connection goes before the platform that made it.
+TWIAScan::~TWIAScan() {
+    graphic_.reset();
+    connectedDevice_.reset();
+}
+
+const char* TWIAScan::FormatIdText(TScanFileFormat format) {
+    switch (format) {
+    case sffBMP:
+        return wia::ImgFmt_BMP;
+    case sffBMPRAW:
+        return wia::ImgFmt_MEMORYBMP;
+    case sffJPEG:
+        return wia::ImgFmt_JPEG;
+    case sffGIF:
+        return wia::ImgFmt_GIF;
+    case sffPNG:
+        return wia::ImgFmt_PNG;
+    case sffTIFF:
+        return wia::ImgFmt_TIFF;
+    case sffAuto:
+        break;
+    }
+    return "";
+}
+
+void TWIAScan::Show(TMessageKind kind, const std::string& text) {
+    if (ShowMessage) {
+        ShowMessage(kind, text);
+        return;
+    }
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        if (kind == TMessageKind::Warning)
+            QMessageBox::warning(nullptr, QStringLiteral("Velorix! 2"),
+                                 QString::fromStdString(text));
+        else
+            QMessageBox::critical(nullptr, QStringLiteral("Velorix! 2"),
+                                  QString::fromStdString(text));
+        return;
+    }
+    std::cerr << text << '\n';
+}
+
+// ---- Devices -----------------------------------------------------------------------------
+
+void TWIAScan::SetOpen(bool value) {
+    open_ = value;
+    if (!value)
+        return;
+    devices_.clear();
+    try {
+        auto manager = platform_->CreateDeviceManager();
+        wiaPresent_ = wpYes;
+        auto infos = manager->DeviceInfos();
+        const int count = infos->Count();
+        for (int i = 1; i <= count; ++i) {
+            auto info = infos->Item(i);
+            if (info->Type() != velorix::scan::ScannerDeviceType)
+                continue;
+            auto props = info->Properties();
+            devices_.push_back(VariantToText(props->Item(IdText(wia::DIP_DEV_NAME))->Value()));
+        }
+    } catch (const std::exception&) {
+        // No scanner access, or a device that does not answer: the lamp shows it, nobody is
+        // interrupted.
+        wiaPresent_ = wpNo;
+    }
+}
+
+void TWIAScan::SetSelectedDevice(const std::string& name) {
+    CheckOpen();
+    if (loading_)
+        return;
+    connectedDevice_.reset();
+    bool found = false;
+    {
+        auto manager = platform_->CreateDeviceManager();
+        auto infos = manager->DeviceInfos();
+        const int count = infos->Count();
+        for (int i = 1; i <= count; ++i) {
+            auto info = infos->Item(i);
+            if (info->Type() != velorix::scan::ScannerDeviceType)
+                continue;
+            auto props = info->Properties();
+            if (VariantToText(props->Item(IdText(wia::DIP_DEV_NAME))->Value()) != name)
+                continue;
+            selectedDevice_ = name;
+            connectedDevice_.reset();
+            connectedDevice_ = info->Connect();
+            auto devProps = connectedDevice_->Properties();
+            if (devProps->Exists(IdText(wia::DPS_OPTICAL_YRES))) {
+                maxDPI_ = VariantToInt(devProps->Item(IdText(wia::DPS_OPTICAL_YRES))->Value());
+                dpi_ = std::min(dpi_, maxDPI_);
+            }
+            found = true;
+        }
+    }
+    if (!found)
+        throw EWIAException("Périphérique WIA " + Quoted(name) +
+                            " non trouvé.\rBranchez le Scanner.");
+}
+
+// ---- Setters -----------------------------------------------------------------------------
+
+void TWIAScan::SetDPI(std::int32_t value) {
+    dpi_ = std::min(value, maxDPI_);
+    ClampScanArea();
+}
+
+void TWIAScan::SetBrightness(std::int32_t value) {
+    brightness_ = std::clamp(value, -100, 100);
+}
+void TWIAScan::SetContrast(std::int32_t value) {
+    contrast_ = std::clamp(value, -100, 100);
+}
+
+void TWIAScan::SetScanArea(TWIAScanArea value) {
+    scanArea_ = value;
+    ClampScanArea();
+}
+void TWIAScan::SetScanStartX(std::int32_t value) {
+    scanStartX_ = std::max(value, 0);
+    ClampScanArea();
+}
+void TWIAScan::SetScanStartY(std::int32_t value) {
+    scanStartY_ = std::max(value, 0);
+    ClampScanArea();
+}
+void TWIAScan::SetScanWidth(std::int32_t value) {
+    scanWidth_ = std::max(value, 0);
+    ClampScanArea();
+}
+void TWIAScan::SetScanHeight(std::int32_t value) {
+    scanHeight_ = std::max(value, 0);
+    ClampScanArea();
+}
+
+void TWIAScan::ClampScanArea() {
+    if (loading_)
+        return;
+    const bool hasWidth = DevicePropertyExists(wia::DPS_HORIZONTAL_BED_SIZE);
+    const bool hasHeight = DevicePropertyExists(wia::DPS_VERTICAL_BED_SIZE);
+    if (hasWidth && hasHeight) {
+        scanWidth_ = std::min(scanWidth_, GetBedWidth());
+        scanHeight_ = std::min(scanHeight_, GetBedHeight());
+    }
+}
+
+std::int32_t TWIAScan::BedPixels(int id) {
+    if (!DevicePropertyExists(id))
+        return 0;
+    const double thousandths = VariantToInt(GetDeviceProperty(id));
+    return static_cast<std::int32_t>(thousandths / 1000.0 * dpi_);
+}
+std::int32_t TWIAScan::GetBedWidth() {
+    return BedPixels(wia::DPS_HORIZONTAL_BED_SIZE);
+}
+std::int32_t TWIAScan::GetBedHeight() {
+    return BedPixels(wia::DPS_VERTICAL_BED_SIZE);
+}
+
+// ---- Guards ------------------------------------------------------------------------------
+
+void TWIAScan::CheckOpen() const {
+    if (!open_)
+        throw EWIAException("Composant WIAScan non activé pour cette opération!");
+}
+
+void TWIAScan::CheckDevice() const {
+    if (Trimmed(selectedDevice_).empty())
+        throw EWIAException("Aucun périphérique sélectionné.");
+    if (!connectedDevice_)
+        throw EWIAException("Périphérique sélectionné non valide.");
+}
+
+void TWIAScan::CheckReady() const {
+    CheckOpen();
+    CheckDevice();
+}
+
+// ---- Property access ---------------------------------------------------------------------
+// Every call walks from the device anew; nothing but the device outlives it.
+
+bool TWIAScan::DevicePropertyExists(int id) {
+    CheckReady();
+    try {
+        return connectedDevice_->Properties()->Exists(IdText(id));
+    } catch (const std::exception& e) {
+        throw EWIAException("Echec de la vérification de la propriété du périphérique " +
+                            Quoted(IdText(id)) + " existance: " + e.what());
+    }
+}
+
+bool TWIAScan::DevicePropertyWritable(int id) {
+    CheckReady();
+    try {
+        auto props = connectedDevice_->Properties();
+        return props->Exists(IdText(id)) && !props->Item(IdText(id))->IsReadOnly();
+    } catch (const std::exception& e) {
+        throw EWIAException("Echec de la vérification de la propriété" + Quoted(IdText(id)) +
+                            " existante: " + e.what());
+    }
+}
+
+TVariant TWIAScan::GetDeviceProperty(int id) {
+    CheckReady();
+    try {
+        return connectedDevice_->Properties()->Item(IdText(id))->Value();
+    } catch (const std::exception& e) {
+        throw EWIAException("Echec de l'obtention de la propriété du périphérique " +
+                            Quoted(IdText(id)) + ": " + e.what());
+    }
+}
+
+void TWIAScan::SetDeviceProperty(int id, const TVariant& value) {
+    CheckReady();
+    try {
+        connectedDevice_->Properties()->Item(IdText(id))->SetValue(value);
+    } catch (const std::exception& e) {
+        throw EWIAException("Echec de l'application de la propriété du périphérique " +
+                            Quoted(IdText(id)) + " à " + Quoted(VariantToText(value)) + ": " +
+                            e.what());
+    }
+}
+
+bool TWIAScan::ItemPropertyWritable(int id) {
+    CheckReady();
+    try {
+        auto item = connectedDevice_->Items()->Item(1);
+        auto props = item->Properties();
+        return props->Exists(IdText(id)) && !props->Item(IdText(id))->IsReadOnly();
+    } catch (const std::exception& e) {
+        throw EWIAException("Echec de la vérification de la propriété " + Quoted(IdText(id)) +
+                            " existance: " + e.what());
+    }
+}
+
+void TWIAScan::SetItemProperty(int id, const TVariant& value) {
+    CheckReady();
+    try {
+        auto item = connectedDevice_->Items()->Item(1);
+        item->Properties()->Item(IdText(id))->SetValue(value);
+    } catch (const std::exception& e) {
+        throw EWIAException("Echec de l'application de la propriété " + Quoted(IdText(id)) + " à " +
+                            Quoted(VariantToText(value)) + ": " + e.what());
+    }
+}
+
+// ---- Settings step -----------------------------------------------------------------------
+
+bool TWIAScan::ApplySettings() {
+    if (!DevicePropertyExists(wia::DPS_HORIZONTAL_BED_SIZE) ||
+        !DevicePropertyExists(wia::DPS_VERTICAL_BED_SIZE)) {
+        Show(TMessageKind::Warning, "Scanner incompatible avec ce programme, désolé!");
+        return false;
+    }
+    // Feeder settings are a courtesy: a device that will not take them still scans.
+    try {
+        if (DevicePropertyWritable(wia::DPS_PAGES))
+            SetDeviceProperty(wia::DPS_PAGES, std::int32_t{1});
+    } catch (const std::exception&) {
+    }
+    try {
+        if (DevicePropertyWritable(wia::DPS_PAGE_SIZE))
+            SetDeviceProperty(wia::DPS_PAGE_SIZE, std::int32_t{wia::PAGE_A4});
+    } catch (const std::exception&) {
+    }
+
+    const bool colour = intent_ == wiColor;
+    if (ItemPropertyWritable(wia::IPA_DATATYPE))
+        SetItemProperty(wia::IPA_DATATYPE, colour ? wia::DATA_COLOR : wia::DATA_GRAYSCALE);
+    if (ItemPropertyWritable(wia::IPS_CUR_INTENT))
+        SetItemProperty(wia::IPS_CUR_INTENT,
+                        colour ? wia::INTENT_IMAGE_TYPE_COLOR : wia::INTENT_IMAGE_TYPE_GRAYSCALE);
+    if (ItemPropertyWritable(wia::IPA_DEPTH))
+        SetItemProperty(wia::IPA_DEPTH, std::int32_t{colour ? 24 : 8});
+
+    if (ItemPropertyWritable(wia::IPS_BRIGHTNESS))
+        SetItemProperty(wia::IPS_BRIGHTNESS, brightness_);
+    if (ItemPropertyWritable(wia::IPS_CONTRAST))
+        SetItemProperty(wia::IPS_CONTRAST, contrast_);
+
+    try {
+        SetItemProperty(wia::IPS_XRES, dpi_);
+        SetItemProperty(wia::IPS_YRES, dpi_);
+    } catch (const std::exception&) {
+        Show(TMessageKind::Error,
+             "Résolution DPI " + std::to_string(dpi_) +
+                 " non pas supportée par ce périphérique via l'interface WIA. Utilisez une des "
+                 "valeurs DPI suivantes: 75, 100, 150, 200, 300, 600 ou sélectionnez un autre "
+                 "périphérique scanner.");
+        return false;
+    }
+
+    if (scanArea_ == wsaFull) {
+        SetItemProperty(wia::IPS_XPOS, std::int32_t{0});
+        SetItemProperty(wia::IPS_YPOS, std::int32_t{0});
+        SetItemProperty(wia::IPS_XEXTENT, GetBedWidth());
+        SetItemProperty(wia::IPS_YEXTENT, GetBedHeight());
+    } else {
+        SetItemProperty(wia::IPS_XPOS, scanStartX_);
+        SetItemProperty(wia::IPS_YPOS, scanStartY_);
+        SetItemProperty(wia::IPS_XEXTENT, scanWidth_);
+        SetItemProperty(wia::IPS_YEXTENT, scanHeight_);
+    }
+    return true;
+}
+
+// ---- Transfer ----------------------------------------------------------------------------
+
+bool TWIAScan::Acquire() {
+    CheckReady();
+    if (scanMedium_ == smFile && Trimmed(fileName_).empty())
+        throw EWIAException("Pas de fichier de sortie spécifié comme fichier scanné!");
+    if (!ApplySettings())
+        return false;
+    if (format_ != sffAuto && ItemPropertyWritable(wia::IPA_FORMAT))
+        SetItemProperty(wia::IPA_FORMAT, std::string(FormatIdText(format_)));
+
+    std::unique_ptr<velorix::scan::IImageFile> imageFile;
+    bool failed = false;
+    try {
+        auto dialog = platform_->CreateCommonDialog();
+        auto item = connectedDevice_->Items()->Item(1);
+        imageFile = dialog->ShowTransfer(*item, wia::ImgFmt_BMP, false);
+    } catch (const std::exception&) {
+        // Whatever the device said, a failed transfer is reported through the event only.
+        failed = true;
+    }
+    if (failed) {
+        if (OnScanError)
+            OnScanError(this);
+        return false;
+    }
+    if (!imageFile) {
+        if (OnScanAbort)
+            OnScanAbort(this);
+        return false;
+    }
+
+    if (scanMedium_ == smFile) {
+        std::remove(fileName_.c_str());
+        imageFile->SaveFile(fileName_);
+        return false;
+    }
+
+    const std::vector<std::uint8_t> bytes = imageFile->FileData();
+    graphic_.reset();
+    const std::string id = imageFile->FormatID();
+    TGraphic::TKind kind;
+    const char* decoder;
+    if (id == wia::ImgFmt_BMP || id == wia::ImgFmt_MEMORYBMP) {
+        kind = TGraphic::gkBitmap;
+        decoder = "BMP";
+    } else if (id == wia::ImgFmt_JPEG || id == wia::ImgFmt_JPEG2K || id == wia::ImgFmt_JPEG2KX) {
+        kind = TGraphic::gkJpegImage;
+        decoder = "JPEG";
+    } else {
+        throw EWIAException("Format d'image inconnu " + id + " lors de la lecture du flux mémoire");
+    }
+    auto graphic = std::make_unique<TGraphic>();
+    graphic->Kind = kind;
+    if (!graphic->Image.loadFromData(bytes.data(), static_cast<int>(bytes.size()), decoder))
+        throw EWIAException(std::string("Image scannée illisible (") + decoder + ")");
+    graphic_ = std::move(graphic);
+    return true;
+}

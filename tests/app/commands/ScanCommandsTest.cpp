@@ -1,0 +1,353 @@
+// The scan commands and the scanner choice with a scripted scanner and scripted answers.
+#include "FakeScanPlatform.h"
+#include "tests/app/ScriptedPrompts.h"
+
+#include "app/window/ChangeDocumentPrompt.h"
+#include "app/window/MainWindow.h"
+#include "imaging/ImageDialogs.h"
+#include "imaging/printing/Printing.h"
+#include "pdf/PReport.h"
+#include "scan/ScannerComponent.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFrame>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using velorix::Tvelorix_2;
+namespace wia = velorix::scan::wia;
+
+namespace {
+
+class ScanPrompts : public ScriptedPrompts {
+public:
+    int dialogs = 0;
+    QStringList proposed;    // file names the save dialog proposed
+    QString saveFolder;      // where confirmed saves go
+    QList<bool> saveAnswers; // per dialog: confirm or cancel (default confirm)
+
+    int execDialog(QDialog& dialog) override {
+        ++dialogs;
+        if (dialog.objectName() != QStringLiteral("changerdoc"))
+            QTest::qFail("unexpected dialog", __FILE__, __LINE__);
+        return QDialog::Accepted;
+    }
+    bool saveImage(velorix::imaging::TSaveImageDialog& dialog) override {
+        proposed << dialog.FileName;
+        const bool yes = saveAnswers.isEmpty() ? true : saveAnswers.takeFirst();
+        if (yes)
+            dialog.FileName =
+                saveFolder + QLatin1Char('/') + dialog.FileName + QStringLiteral(".png");
+        return yes;
+    }
+};
+
+// Records each job's picture size.
+class RecordingPrinter : public velorix::printing::IPrinter {
+public:
+    QList<QSize> jobs;
+    QString name() const override { return QStringLiteral("test"); }
+    bool setup(QWidget*) override { return true; }
+    std::unique_ptr<velorix::printing::IPrintJob> beginJob(const QString&) override {
+        struct Job : velorix::printing::IPrintJob {
+            QList<QSize>& jobs;
+            explicit Job(QList<QSize>& j) : jobs(j) {}
+            int dpiX() const override { return 600; }
+            int dpiY() const override { return 600; }
+            QRectF printableArea() const override { return {0, 0, 595, 842}; }
+            void stretchDraw(const QRect&, const QImage& picture) override {
+                jobs << picture.size();
+            }
+            void end() override {}
+        };
+        return std::make_unique<Job>(jobs);
+    }
+};
+
+QString kAnother = QStringLiteral("Voulez-vous scanner un autre document?");
+
+} // namespace
+
+class ScanCommandTest : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<fake::Script> script;
+    std::shared_ptr<ScanPrompts> prompts;
+    std::shared_ptr<MemorySettings> settings;
+    std::shared_ptr<RecordingShell> shell;
+    std::unique_ptr<Tvelorix_2> window;
+    std::shared_ptr<RecordingPrinter> printer;
+
+    void make() {
+        velorix::Services s;
+        s.prompts = prompts;
+        s.settings = settings;
+        s.shell = shell;
+        s.clock = [] { return QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)); };
+        s.scanner = fake::MakePlatform(script);
+        s.printer = printer;
+        window = std::make_unique<Tvelorix_2>(s);
+    }
+    // Two scanners, the first chosen in an earlier run.
+    void makeReady() {
+        script->devices = {fake::StandardScanner("Scanner A"), fake::StandardScanner("Scanner B")};
+        script->bytes = fake::SmallBmp(40, 30);
+        settings->exists = true;
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("0");
+        make();
+        window->FormShow(window.get());
+    }
+    int transfers() const {
+        return int(std::count(script->log.begin(), script->log.end(), "transfer"));
+    }
+
+private slots:
+    void init() {
+        script = std::make_shared<fake::Script>();
+        prompts = std::make_shared<ScanPrompts>();
+        settings = std::make_shared<MemorySettings>();
+        shell = std::make_shared<RecordingShell>();
+        printer = std::make_shared<RecordingPrinter>();
+    }
+    void cleanup() { window.reset(); }
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void showFillsTheListLampAndStoredChoice() {
+        makeReady();
+        QCOMPARE(window->cbDevice->count(), 2);
+        QCOMPARE(window->cbDevice->currentIndex(), 0);
+        QCOMPARE(window->WIA->palette().color(QPalette::Window), QColor(0, 128, 0));
+        QCOMPARE(QString::fromStdString(window->WIAScan->SelectedDevice()),
+                 QStringLiteral("Scanner A"));
+
+        // Second run after choosing the second scanner.
+        window.reset();
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("1");
+        make();
+        window->FormShow(window.get());
+        QCOMPARE(window->cbDevice->currentIndex(), 1);
+        QCOMPARE(QString::fromStdString(window->WIAScan->SelectedDevice()),
+                 QStringLiteral("Scanner B"));
+        QVERIFY(window->WIAScan->Connected());
+
+        // A stored index beyond the list selects nothing.
+        window.reset();
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("5");
+        make();
+        window->FormShow(window.get());
+        QCOMPARE(window->cbDevice->currentIndex(), -1);
+        QVERIFY(!window->WIAScan->Connected());
+    }
+
+    void showWithoutScannerAccessOrKey() {
+        script->failManager = true;
+        settings->exists = true;
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("0");
+        make();
+        window->FormShow(window.get());
+        QCOMPARE(window->WIA->palette().color(QPalette::Window), QColor(255, 0, 0));
+        QCOMPARE(window->cbDevice->currentIndex(), -1);
+
+        // First run: nothing chosen, and the first scan says so without asking anything.
+        window.reset();
+        script->failManager = false;
+        script->devices = {fake::StandardScanner("Scanner A")};
+        settings->exists = false;
+        make();
+        window->FormShow(window.get());
+        QCOMPARE(window->cbDevice->currentIndex(), -1);
+        QVERIFY(!window->Guarded([&] { window->btnScanClick(window->scanner); }));
+        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Error),
+                 QStringList{QStringLiteral("Aucun périphérique sélectionné.")});
+        QCOMPARE(window->PageCount(), 1);
+        QVERIFY(!window->FirstPageFilled);
+
+        // Picking the entry connects it.
+        window->cbDevice->setCurrentIndex(0);
+        window->cbDeviceChange(window->cbDevice);
+        QVERIFY(window->WIAScan->Connected());
+    }
+
+    void storedScannerNoLongerAttached() {
+        script->devices = {fake::StandardScanner("Scanner A")};
+        settings->exists = true;
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("0");
+        make();
+        script->devices[0].name = "Scanner Z"; // unplugged and replaced after the listing
+        QVERIFY(!window->Guarded([&] { window->FormShow(window.get()); }));
+        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Error),
+                 QStringList{QStringLiteral(
+                     "Périphérique WIA \"Scanner A\" non trouvé.\rBranchez le Scanner.")});
+    }
+
+    void singleScansFillPageOneThenAddPages() {
+        makeReady();
+        window->multi->setChecked(false);
+        window->contrast->setValue(-110);
+        script->devices[0].data->item.props[wia::IPS_BRIGHTNESS] = fake::Prop{std::int32_t{0}};
+        window->btnScanClick(window->scanner);
+        QVERIFY(window->FirstPageFilled);
+        QCOMPARE(window->PageCount(), 1);
+        QCOMPARE(window->PRImage1->Picture().size(), QSize(40, 30));
+        QVERIFY(window->auto_->isChecked());
+        QVERIFY(window->imprimer->isEnabled());
+        QVERIFY(std::find(script->log.begin(), script->log.end(), "item 6154=-100") !=
+                script->log.end());
+        QVERIFY(std::find(script->log.begin(), script->log.end(), "item 6147=75") !=
+                script->log.end());
+        QVERIFY(prompts->seen.isEmpty());
+
+        script->bytes = fake::SmallBmp(20, 10);
+        window->btnScanClick(window->scanner);
+        QCOMPARE(window->PageCount(), 2);
+        QCOMPARE(window->PageControl1->currentIndex(), 1);
+        QCOMPARE(window->PageControl1->widget(1)->objectName(), QStringLiteral("TabeSheet2"));
+        QCOMPARE(window->FindPageImage(2)->Picture().size(), QSize(20, 10));
+        QCOMPARE(window->ZoomSource.size(), QSize(20, 10));
+    }
+
+    void loopAddsPagesAndShowsPageOne() {
+        makeReady();
+        prompts->answer(true, kAnother);
+        prompts->answer(true, kAnother);
+        prompts->answer(false, kAnother);
+        window->btnScanClick(window->scanner);
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(prompts->dialogs, 2);
+        QCOMPARE(window->PageCount(), 3);
+        QCOMPARE(transfers(), 3);
+        QCOMPARE(window->PageControl1->currentIndex(), 0);
+        QVERIFY(window->FindReportPage(3)->isVisibleTo(window->FindReportPage(3)->parentWidget()));
+        QCOMPARE(window->ZoomSource.size(), window->PRImage1->Picture().size());
+    }
+
+    void cancelledTransferLeavesAnEmptyTab() {
+        makeReady();
+        script->nextOutcomes = {fake::Outcome::Image, fake::Outcome::Cancel, fake::Outcome::Error,
+                                fake::Outcome::Image};
+        for (int i = 0; i < 3; ++i)
+            prompts->answer(true, kAnother);
+        prompts->answer(false, kAnother);
+        window->btnScanClick(window->scanner);
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(window->PageCount(), 4);
+        QVERIFY(window->FindPageImage(2)->Picture().isNull());
+        QVERIFY(window->FindPageImage(3)->Picture().isNull());
+        QCOMPARE(window->PageControl1->tabText(3), QStringLiteral("4"));
+        QVERIFY(!window->FindPageImage(4)->Picture().isNull());
+        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Inform),
+                 (QStringList{QStringLiteral("Scanning annulé"),
+                              QStringLiteral("Erreur pendant le scanning")}));
+    }
+
+    void failedFirstScanKeepsThePlaceholder() {
+        makeReady();
+        window->multi->setChecked(false);
+        script->outcome = fake::Outcome::Cancel;
+        window->btnScanClick(window->scanner);
+        QVERIFY(!window->FirstPageFilled);
+        QCOMPARE(window->PageCount(), 1);
+        QVERIFY(!window->imprimer->isEnabled());
+        script->outcome = fake::Outcome::Image;
+        window->btnScanClick(window->scanner);
+        QVERIFY(window->FirstPageFilled);
+        QCOMPARE(window->PageCount(), 1);
+    }
+
+    void resolutionBox() {
+        makeReady();
+        window->multi->setChecked(false);
+        for (const char* bad : {"abc", "", "12.5", "-300", "0"}) {
+            prompts->seen.clear();
+            window->res->setEditText(QString::fromLatin1(bad));
+            QVERIFY(!window->Guarded([&] { window->btnScanClick(window->scanner); }));
+            QCOMPARE(prompts->seen.size(), 1);
+            QVERIFY(prompts->seen[0].text.startsWith(QStringLiteral("Résolution non valide")));
+        }
+        QCOMPARE(transfers(), 0);
+        window->res->setEditText(QStringLiteral(" 300 "));
+        window->btnScanClick(window->scanner);
+        QVERIFY(std::find(script->log.begin(), script->log.end(), "item 6147=300") !=
+                script->log.end());
+        QCOMPARE(transfers(), 1);
+    }
+
+    void scanAndSaveProposesCaptureNames() {
+        QTemporaryDir dir;
+        prompts->saveFolder = dir.path();
+        makeReady();
+        // Two pictures, then a cancelled third page: an empty page is not offered for saving.
+        script->nextOutcomes = {fake::Outcome::Image, fake::Outcome::Image, fake::Outcome::Cancel};
+        prompts->answer(true, kAnother);
+        prompts->answer(true, kAnother);
+        prompts->answer(false, kAnother);
+        QFile existing(dir.filePath(QStringLiteral("capture2.png")));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("old");
+        existing.close();
+        prompts->answer(false, QStringLiteral("Le fichier existe déjà. Voulez-vous le remplacer?"));
+        window->scannerenregistrerClick(window->scannerenregistrer);
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(prompts->proposed,
+                 (QStringList{QStringLiteral("capture1"), QStringLiteral("capture2")}));
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("capture1.png"))).size() > 0);
+        QFile kept(dir.filePath(QStringLiteral("capture2.png")));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("old"));
+    }
+
+    void scanAndPrintPrintsEachPageAsAJob() {
+        makeReady();
+        script->nextOutcomes = {fake::Outcome::Image, fake::Outcome::Cancel, fake::Outcome::Image};
+        script->bytes = fake::SmallBmp(40, 30);
+        prompts->answer(true, kAnother);
+        prompts->answer(true, kAnother);
+        prompts->answer(false, kAnother);
+        window->scannerimprimerClick(window->scannerimprimer);
+        // Pages 1 and 3; the empty page 2 wastes no sheet.
+        QCOMPARE(window->PageCount(), 3);
+        QCOMPARE(printer->jobs, (QList<QSize>{QSize(40, 30), QSize(40, 30)}));
+    }
+
+    void scanAndEditWritesWhatTheNameSays() {
+        makeReady();
+        window->multi->setChecked(false);
+        window->scannermodifierClick(window->scannermodifier);
+        QCOMPARE(shell->opened.size(), 1);
+        const QString jpg = shell->opened[0].toLocalFile();
+        QVERIFY(jpg.endsWith(QStringLiteral("/temp.jpg")));
+        QVERIFY(jpg.startsWith(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)));
+        QFile j(jpg);
+        QVERIFY(j.open(QIODevice::ReadOnly));
+        QCOMPARE(j.read(2), QByteArray("\xff\xd8"));
+
+        window->scannermodifierClick(window->scannermodifier); // page 2 becomes active
+        QCOMPARE(shell->opened.size(), 2);
+        QFile b(shell->opened[1].toLocalFile());
+        QVERIFY(b.fileName().endsWith(QStringLiteral("/temp.bmp")));
+        QVERIFY(b.open(QIODevice::ReadOnly));
+        QCOMPARE(b.read(2), QByteArray("BM"));
+    }
+
+    void refusedSettingsShowTheComponentsMessage() {
+        makeReady();
+        window->multi->setChecked(false);
+        script->devices[0].data->item.props[wia::IPS_XRES].failSet = true;
+        window->btnScanClick(window->scanner);
+        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Error).size(), 1);
+        QVERIFY(prompts->texts(ScriptedPrompts::Kind::Error)[0].startsWith(
+            QStringLiteral("Résolution DPI 75 ")));
+        QVERIFY(!window->FirstPageFilled);
+        QCOMPARE(transfers(), 0);
+    }
+};
+
+QTEST_MAIN(ScanCommandTest)
+#include "ScanCommandsTest.moc"
