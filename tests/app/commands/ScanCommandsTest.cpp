@@ -279,6 +279,33 @@ private slots:
         QCOMPARE(transfers(), 1);
     }
 
+    // "Echelle de Gris" is read at every scan and reaches the device as data type, intent and
+    // depth; unchecking it again brings colour back.
+    void greyScaleBoxReachesEveryScan() {
+        makeReady();
+        window->multi->setChecked(false);
+        const auto lastWrite = [&](int id) {
+            const std::string prefix = "item " + std::to_string(id) + "=";
+            for (auto it = script->log.rbegin(); it != script->log.rend(); ++it)
+                if (it->rfind(prefix, 0) == 0)
+                    return it->substr(prefix.size());
+            return std::string("none");
+        };
+        window->cbGrayscale->setChecked(true);
+        window->btnScanClick(window->scanner);
+        QCOMPARE(transfers(), 1);
+        QCOMPARE(lastWrite(wia::IPA_DATATYPE), std::string("2"));
+        QCOMPARE(lastWrite(wia::IPS_CUR_INTENT), std::string("2"));
+        QCOMPARE(lastWrite(wia::IPA_DEPTH), std::string("8"));
+
+        window->cbGrayscale->setChecked(false);
+        window->btnScanClick(window->scanner);
+        QCOMPARE(transfers(), 2);
+        QCOMPARE(lastWrite(wia::IPA_DATATYPE), std::string("3"));
+        QCOMPARE(lastWrite(wia::IPS_CUR_INTENT), std::string("1"));
+        QCOMPARE(lastWrite(wia::IPA_DEPTH), std::string("24"));
+    }
+
     void scanAndSaveProposesCaptureNames() {
         QTemporaryDir dir;
         prompts->saveFolder = dir.path();
