@@ -1,6 +1,7 @@
 // Program entry: command-line commands first (no window), then the main window.
 #include "app/cli/CommandLine.h"
 #include "app/cli/DumpUi.h"
+#include "app/commands/OpenAtStart.h"
 #include "app/window/MainWindow.h"
 
 #include <QApplication>
@@ -10,15 +11,18 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 
 namespace {
 
 const char kUsage[] =
-    "Utilisation : velorix [option]\n"
+    "Utilisation : velorix [option] | velorix [--dump-ui] [IMAGE...]\n"
     "  (sans option)      ouvre la fenêtre de Velorix! 2\n"
+    "  IMAGE...           ouvre la fenêtre avec chaque image comme une page\n"
     "  --pdf ...          écrit un PDF à partir d'images, sans fenêtre\n"
     "  --scan-pdf ...     scanne vers un PDF, sans fenêtre\n"
-    "  --dump-ui          affiche la fenêtre, écrit ses contrôles en JSON et la ferme\n"
+    "  --dump-ui [IMAGE...]  affiche la fenêtre (avec les images), écrit ses contrôles en\n"
+    "                     JSON et la ferme\n"
     "  --help             affiche cette aide\n"
     "  --version          affiche la version\n";
 
@@ -39,6 +43,24 @@ QStringList argumentsAfterFirst(int argc, char** argv) {
     return args;
 }
 
+// The images given to the window: every argument from `from` on; "--" ends the options, so that
+// a file whose name starts with a dash can be named after it. Any other option is refused.
+bool windowImages(int argc, char** argv, int from, QStringList& images) {
+    bool options = true;
+    for (int i = from; i < argc; ++i) {
+        if (options && std::strcmp(argv[i], "--") == 0) {
+            options = false;
+            continue;
+        }
+        if (options && argv[i][0] == '-') {
+            std::fprintf(stderr, "Option inconnue : %s\n%s", argv[i], kUsage);
+            return false;
+        }
+        images << QString::fromLocal8Bit(argv[i]);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -54,10 +76,9 @@ int main(int argc, char** argv) {
     const bool pdf = std::strcmp(first, "--pdf") == 0;
     const bool scanPdf = std::strcmp(first, "--scan-pdf") == 0;
     const bool dump = std::strcmp(first, "--dump-ui") == 0;
-    if (first[0] == '-' && !pdf && !scanPdf && !dump) {
-        std::fprintf(stderr, "Option inconnue : %s\n%s", first, kUsage);
+    QStringList images;
+    if (!pdf && !scanPdf && !windowImages(argc, argv, dump ? 2 : 1, images))
         return 2;
-    }
     if (pdf || scanPdf || (dump && !hasDisplay()))
         useOffscreenUnlessChosen();
 
@@ -75,8 +96,15 @@ int main(int argc, char** argv) {
         if (scanPdf)
             return velorix::runScanPdfCommand(argumentsAfterFirst(argc, argv));
 
-        velorix::Tvelorix_2 window(velorix::Services::platform());
+        velorix::Services services = velorix::Services::platform();
+        auto qtPrompts = std::make_shared<velorix::QtPrompts>();
+        auto prompts = std::make_shared<velorix::StartupFilePrompts>(qtPrompts);
+        services.prompts = prompts;
+        velorix::Tvelorix_2 window(std::move(services));
+        qtPrompts->setOwner(&window);
         window.show();
+        if (!images.isEmpty())
+            velorix::OpenStartupImages(window, *prompts, images);
         if (dump) {
             QApplication::processEvents();
             const QByteArray json = velorix::dumpUi(&window);

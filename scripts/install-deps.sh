@@ -15,6 +15,9 @@ packages=(
   qpdf poppler-utils imagemagick xvfb xauth cups cups-bsd printer-driver-cups-pdf
   # the AFM metrics our standard-font width tables are generated from
   fonts-urw-base35
+  # installation: the Debian package, and the validators of the desktop entry, the AppStream
+  # metadata, the icon and the manual page
+  dpkg-dev file desktop-file-utils appstream libxml2-utils groff-base
 )
 
 missing=()

@@ -269,16 +269,20 @@ QImage placeholderPicture() {
     return img;
 }
 
+// The scalable icon installed for the desktop (data/desktop/*.svg) draws the same shapes.
+QImage applicationIcon(int size) {
+    return draw(size, [](QPainter& p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(128, 128, 255));
+        p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);
+        scannerShape(p);
+    });
+}
+
 QIcon windowIcon() {
     QIcon result;
-    for (int size : {16, 32, 48, 64}) {
-        result.addPixmap(QPixmap::fromImage(draw(size, [](QPainter& p) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(128, 128, 255));
-            p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);
-            scannerShape(p);
-        })));
-    }
+    for (int size : {16, 32, 48, 64})
+        result.addPixmap(QPixmap::fromImage(applicationIcon(size)));
     return result;
 }
 

@@ -23,6 +23,8 @@ QImage scannerPictogram(int size);
 // Page 1's placeholder: 598 x 798, 24 bits, plain grey with a small scanner in the middle.
 QImage placeholderPicture();
 
+// The program's icon (window, menus, file managers), size x size pixels.
+QImage applicationIcon(int size);
 QIcon windowIcon();
 
 } // namespace velorix::artwork

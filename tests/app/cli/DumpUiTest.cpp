@@ -1,8 +1,11 @@
 // The program as started from the command line: --dump-ui, --help, --version, bad options.
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,6 +47,7 @@ class DumpUiTest : public QObject {
 private slots:
     void dumpListsEveryNamedControlAndWritesSettings();
     void informationOptions();
+    void imagesGivenAtStartBecomePages();
 };
 
 void DumpUiTest::dumpListsEveryNamedControlAndWritesSettings() {
@@ -191,6 +195,40 @@ void DumpUiTest::informationOptions() {
     QCOMPARE(bad.code, 2);
     QVERIFY(bad.err.contains("--nonsense"));
     QVERIFY(bad.out.isEmpty());
+}
+
+// The way a file manager starts the program ("Exec=velorix %F"): each image a page, names with
+// spaces, quotes and a leading dash included; the window's controls show them.
+void DumpUiTest::imagesGivenAtStartBecomePages() {
+    QTemporaryDir dir;
+    QStringList files;
+    for (const char* name : {"un.ppm", "deux l'image.ppm", "-trois.ppm"}) {
+        QFile f(dir.filePath(QString::fromUtf8(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray ppm("P6\n6 8\n255\n");
+        ppm.append(QByteArray(6 * 8 * 3, '\x7f'));
+        f.write(ppm);
+        files << f.fileName();
+    }
+    const auto names = [](const Run& r) {
+        QSet<QString> out;
+        for (const QJsonValue& v : QJsonDocument::fromJson(r.out).array())
+            out << v.toObject().value("name").toString();
+        return out;
+    };
+    QDir::setCurrent(dir.path());
+    const Run r = run({"--dump-ui", files[0], files[1], "--", "-trois.ppm"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    const QSet<QString> shown = names(r);
+    QVERIFY(shown.contains("PRImage1"));
+    QVERIFY(shown.contains("Page2"));
+    QVERIFY(shown.contains("Page3"));
+    QVERIFY(!shown.contains("Page4"));
+
+    // Without "--" a leading dash is an option, refused before any window.
+    const Run dash = run({"--dump-ui", "-trois.ppm"});
+    QCOMPARE(dash.code, 2);
+    QVERIFY(dash.out.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(DumpUiTest)
