@@ -7,8 +7,8 @@
 // The device is configured as the demo scanner (data/sane.d/test.conf: 215.9 mm bed, colour
 // pattern) but with the test backend alone, so that neither side pays for other backends.
 
-#include "sane/SaneBackend.h"
 #include "ScannerComponent.h"
+#include "sane/SaneBackend.h"
 
 #include <algorithm>
 #include <chrono>
