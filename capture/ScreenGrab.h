@@ -1,0 +1,71 @@
+#pragma once
+// The screen-grab platform layer: one call that freezes the whole primary screen into a picture.
+// Backends: "x11" (the X server's root window through Qt, x11/), "portal" (the desktop portal's
+// Screenshot interface over D-Bus, for Wayland, portal/) and "null" (no access to the screen).
+// VELORIX_SCREEN forces one; otherwise Qt's grab is tried first and the portal where Qt gets
+// nothing from the compositor.
+
+#include <QImage>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+namespace velorix::capture {
+
+// A capture that failed; the message is French and shown to the user as it is.
+class EScreenCaptureError : public std::runtime_error {
+public:
+    explicit EScreenCaptureError(const QString& message)
+        : std::runtime_error(message.toStdString()) {}
+};
+
+// The backend cannot reach the screen on this desktop at all (a later backend may).
+class EScreenUnavailable : public EScreenCaptureError {
+public:
+    using EScreenCaptureError::EScreenCaptureError;
+};
+
+// The message when no backend can reach the screen.
+QString noScreenAccessMessage();
+
+class IScreenGrab {
+public:
+    virtual ~IScreenGrab() = default;
+    virtual QString Name() const = 0;
+    // The whole primary screen in device pixels (a scaled screen gives more pixels than its
+    // logical size). parentWindow is the platform's text for the window asking ("x11:1e00007"),
+    // possibly empty; backends that show a dialog put it over that window. Returns nothing when
+    // the user refused the capture in a dialog of the desktop. Throws EScreenUnavailable when
+    // this backend cannot work here, EScreenCaptureError for other failures.
+    virtual std::optional<QImage> GrabPrimaryScreen(const QString& parentWindow) = 0;
+};
+
+// Reaches nothing and says so.
+class NullScreenGrab final : public IScreenGrab {
+public:
+    QString Name() const override { return QStringLiteral("null"); }
+    std::optional<QImage> GrabPrimaryScreen(const QString&) override;
+};
+
+// Environment variable forcing a backend: "null", "x11" or "portal".
+inline constexpr const char* ScreenGrabEnv = "VELORIX_SCREEN";
+
+// The backend VELORIX_SCREEN names (an unknown name gives the null backend), or the desktop's:
+// Qt's grab first, then the portal.
+std::shared_ptr<IScreenGrab> LoadScreenGrab();
+
+// Tries each backend in turn, moving on while one reports EScreenUnavailable.
+class FallbackScreenGrab final : public IScreenGrab {
+public:
+    explicit FallbackScreenGrab(std::vector<std::shared_ptr<IScreenGrab>> backends)
+        : backends_(std::move(backends)) {}
+    QString Name() const override;
+    std::optional<QImage> GrabPrimaryScreen(const QString& parentWindow) override;
+
+private:
+    std::vector<std::shared_ptr<IScreenGrab>> backends_;
+};
+
+} // namespace velorix::capture

@@ -1,0 +1,130 @@
+#include "capture/portal/PortalScreenGrab.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QEventLoop>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QUrl>
+#include <QVariantMap>
+
+namespace velorix::capture {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
+
+QString refusedMessage() {
+    return QStringLiteral("Impossible de capturer l'écran : le portail du bureau a refusé la "
+                          "capture.");
+}
+
+// Receives the portal's Response signal for one request.
+class ResponseWaiter : public QObject {
+    Q_OBJECT
+public:
+    bool received = false;
+    uint response = 2;
+    QVariantMap results;
+    QEventLoop loop;
+
+public slots:
+    void onResponse(uint code, const QVariantMap& values) {
+        received = true;
+        response = code;
+        results = values;
+        loop.quit();
+    }
+};
+
+// The request object path the portal will use for our token (known before the call, so the
+// answer cannot arrive before we listen).
+QString requestPath(const QDBusConnection& bus, const QString& token) {
+    QString sender = bus.baseService();
+    sender.remove(0, sender.startsWith(QLatin1Char(':')) ? 1 : 0);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+}
+
+bool listen(QDBusConnection& bus, const QString& path, ResponseWaiter& waiter) {
+    return bus.connect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"),
+                       QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
+}
+
+} // namespace
+
+std::optional<QImage> PortalScreenGrab::GrabPrimaryScreen(const QString& parentWindow) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        throw EScreenUnavailable(noScreenAccessMessage());
+
+    const QString token = QStringLiteral("velorix%1").arg(QRandomGenerator::global()->generate());
+    ResponseWaiter waiter;
+    QString path = requestPath(bus, token);
+    listen(bus, path, waiter);
+
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kService, kPath, QStringLiteral("org.freedesktop.portal.Screenshot"),
+        QStringLiteral("Screenshot"));
+    QVariantMap options{{QStringLiteral("handle_token"), token},
+                        {QStringLiteral("interactive"), false},
+                        {QStringLiteral("modal"), true}};
+    call << parentWindow << options;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 30000);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        const QString name = reply.errorName();
+        if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+            name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
+            name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
+            name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject") ||
+            name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+            name == QLatin1String("org.freedesktop.DBus.Error.Spawn.ChildExited"))
+            throw EScreenUnavailable(noScreenAccessMessage());
+        throw EScreenCaptureError(refusedMessage());
+    }
+    // Older portals choose the request path themselves.
+    const QString handle = reply.arguments().value(0).value<QDBusObjectPath>().path();
+    if (!handle.isEmpty() && handle != path) {
+        bus.disconnect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"),
+                       QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
+        path = handle;
+        listen(bus, path, waiter);
+    }
+
+    if (!waiter.received) {
+        QTimer::singleShot(timeoutMs_, &waiter.loop, &QEventLoop::quit);
+        // The program's own windows take no input meanwhile: no command may start during it.
+        waiter.loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    bus.disconnect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"),
+                   QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
+    if (!waiter.received)
+        throw EScreenCaptureError(QStringLiteral(
+            "Impossible de capturer l'écran : le portail du bureau n'a pas répondu."));
+    if (waiter.response == 1)
+        return std::nullopt; // the user said no in the desktop's own dialog
+    if (waiter.response != 0)
+        throw EScreenCaptureError(refusedMessage());
+
+    const QUrl uri(waiter.results.value(QStringLiteral("uri")).toString());
+    if (!uri.isLocalFile())
+        throw EScreenCaptureError(refusedMessage());
+    const QString file = uri.toLocalFile();
+    QImage picture(file);
+    // The portal leaves its file behind (often in the user's pictures folder): it was made for
+    // us only.
+    QFile::remove(file);
+    if (picture.isNull())
+        throw EScreenCaptureError(QStringLiteral(
+            "Impossible de capturer l'écran : l'image rendue par le portail est illisible."));
+    picture.setDevicePixelRatio(1);
+    return picture.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace velorix::capture
+
+#include "PortalScreenGrab.moc"

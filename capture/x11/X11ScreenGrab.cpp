@@ -1,0 +1,21 @@
+#include "capture/x11/X11ScreenGrab.h"
+
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+
+namespace velorix::capture {
+
+std::optional<QImage> X11ScreenGrab::GrabPrimaryScreen(const QString&) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        throw EScreenUnavailable(noScreenAccessMessage());
+    // Window 0 is the whole desktop; the pixmap is in device pixels.
+    QImage picture = screen->grabWindow(0).toImage();
+    if (picture.isNull())
+        throw EScreenUnavailable(noScreenAccessMessage());
+    picture.setDevicePixelRatio(1);
+    return picture.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace velorix::capture

@@ -1,0 +1,15 @@
+#pragma once
+// The X server's screen through Qt: the root window of the primary screen.
+#include "capture/ScreenGrab.h"
+
+namespace velorix::capture {
+
+class X11ScreenGrab final : public IScreenGrab {
+public:
+    QString Name() const override { return QStringLiteral("x11"); }
+    // Throws EScreenUnavailable when Qt gets no picture (no screen, or a compositor that keeps
+    // its screen to itself, as Wayland ones do).
+    std::optional<QImage> GrabPrimaryScreen(const QString& parentWindow) override;
+};
+
+} // namespace velorix::capture
