@@ -18,7 +18,9 @@ void WaitMs(int ms) {
 
 ProgramWindowsHidden::ProgramWindowsHidden(int maxWaitMs) {
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->isVisible() && !(w->windowFlags() & Qt::Popup) && w->isWindow())
+        // Menus and tool tips close by themselves.
+        const Qt::WindowType type = w->windowType();
+        if (w->isVisible() && type != Qt::Popup && type != Qt::ToolTip)
             hidden_.push_back({w, w->windowState(), w->isActiveWindow()});
     }
     for (const Hidden& h : hidden_)

@@ -1,0 +1,242 @@
+// The capture component with a stand-in for the screen: what a capture returns, keeps and puts
+// on the clipboard; the program's windows off the screen while it is frozen and back afterwards,
+// also when the grab fails; the pauses; the screen-grab layer's loader and fallback.
+#include "OverlayDriver.h"
+
+#include "capture/CaptureRectForm.h"
+#include "capture/ScreenCapture.h"
+#include "capture/ScreenGrab.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QWindow>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using namespace velorix::capture;
+
+namespace {
+
+// The screen as a fixed picture; records what the program showed when it was grabbed.
+class FakeGrab final : public IScreenGrab {
+public:
+    QImage screen = overlay::distinctPicture(800, 600);
+    std::function<std::optional<QImage>()> answer; // replaces the picture when set
+    QWidget* watched = nullptr;
+    bool watchedVisible = false;
+    bool watchedExposed = false;
+    qint64 grabbedAtMs = -1;
+    QElapsedTimer clock;
+    int calls = 0;
+
+    QString Name() const override { return QStringLiteral("fake"); }
+    std::optional<QImage> GrabPrimaryScreen(const QString&) override {
+        ++calls;
+        grabbedAtMs = clock.isValid() ? clock.elapsed() : -1;
+        if (watched) {
+            watchedVisible = watched->isVisible();
+            watchedExposed = watched->windowHandle() && watched->windowHandle()->isExposed();
+        }
+        if (answer)
+            return answer();
+        return screen;
+    }
+};
+
+class Unavailable final : public IScreenGrab {
+public:
+    QString Name() const override { return QStringLiteral("none"); }
+    std::optional<QImage> GrabPrimaryScreen(const QString&) override {
+        throw EScreenUnavailable(QStringLiteral("pas ici"));
+    }
+};
+
+} // namespace
+
+class ScreenCaptureTest : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<FakeGrab> grab;
+    std::unique_ptr<TScreenCapture> capture;
+    int overlays = 0;
+
+    // Each overlay gets this drag, or is closed by the system when `closeIt`.
+    void driveWith(QPoint from, QPoint to, bool closeIt = false) {
+        capture->OnOverlayShown = [=, this](TCaptureRectForm& form) {
+            ++overlays;
+            if (closeIt)
+                form.close();
+            else
+                overlay::drag(form, from, to);
+        };
+    }
+
+private slots:
+    void init() {
+        grab = std::make_shared<FakeGrab>();
+        capture = std::make_unique<TScreenCapture>(nullptr, grab);
+        capture->SetDelay(0);
+        capture->SetMinimize(false);
+        overlays = 0;
+    }
+
+    void defaults() {
+        TScreenCapture fresh(nullptr, grab);
+        QCOMPARE(fresh.Delay(), 500);
+        QVERIFY(fresh.Minimize());
+        QVERIFY(fresh.Auto());
+        QCOMPARE(fresh.Version(), QStringLiteral("TScreenCapture v1.0"));
+        fresh.SetVersion(QStringLiteral("autre"));
+        QCOMPARE(fresh.Version(), QStringLiteral("TScreenCapture v1.0"));
+        QVERIFY(fresh.LastCapture().isNull());
+    }
+
+    void captureIsKeptNotifiedAndOnTheClipboard() {
+        QList<TScreenCapture*> notified;
+        capture->OnCapture = [&](TScreenCapture* sender) { notified << sender; };
+        driveWith(QPoint(100, 100), QPoint(300, 250));
+        const std::optional<QImage> got = capture->CaptureSelection();
+        QVERIFY(got.has_value());
+        const QImage expected = grab->screen.copy(100, 100, 200, 150);
+        QCOMPARE(got->convertToFormat(QImage::Format_RGB32), expected);
+        QCOMPARE(capture->LastCapture().convertToFormat(QImage::Format_RGB32), expected);
+        QCOMPARE(notified, QList<TScreenCapture*>{capture.get()});
+        QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                 expected);
+        QCOMPARE(overlays, 1);
+    }
+
+    void autoOffLeavesTheClipboard() {
+        QImage marker(3, 3, QImage::Format_RGB32);
+        marker.fill(Qt::blue);
+        QGuiApplication::clipboard()->setImage(marker);
+        capture->SetAuto(false);
+        driveWith(QPoint(10, 10), QPoint(60, 40));
+        QVERIFY(capture->CaptureSelection().has_value());
+        QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                 marker);
+    }
+
+    void closedOverlayGivesNothing() {
+        driveWith(QPoint(10, 10), QPoint(60, 40));
+        QVERIFY(capture->CaptureSelection().has_value());
+        const QImage kept = capture->LastCapture();
+        int notified = 0;
+        capture->OnCapture = [&](TScreenCapture*) { ++notified; };
+        driveWith({}, {}, true);
+        QVERIFY(!capture->CaptureSelection().has_value());
+        QCOMPARE(notified, 0);
+        QCOMPARE(capture->LastCapture(), kept);
+    }
+
+    void emptyDragGivesAnEmptyPicture() {
+        int notified = 0;
+        capture->OnCapture = [&](TScreenCapture*) { ++notified; };
+        driveWith(QPoint(300, 250), QPoint(100, 100));
+        const std::optional<QImage> got = capture->CaptureSelection();
+        QVERIFY(got.has_value());
+        QVERIFY(got->isNull());
+        QCOMPARE(notified, 1);
+    }
+
+    void refusedByTheDesktopShowsNoOverlay() {
+        grab->answer = [] { return std::optional<QImage>(); };
+        driveWith(QPoint(10, 10), QPoint(60, 40));
+        QVERIFY(!capture->CaptureSelection().has_value());
+        QCOMPARE(overlays, 0);
+    }
+
+    // The window is off the screen when the screen is frozen, and back afterwards in its state.
+    void minimizeTakesTheWindowsOffAndBack_data() {
+        QTest::addColumn<bool>("minimize");
+        QTest::addColumn<bool>("grabFails");
+        QTest::newRow("minimize") << true << false;
+        QTest::newRow("minimize, grab fails") << true << true;
+        QTest::newRow("stay in view") << false << false;
+    }
+    void minimizeTakesTheWindowsOffAndBack() {
+        QFETCH(bool, minimize);
+        QFETCH(bool, grabFails);
+        QWidget window;
+        window.resize(200, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        grab->watched = &window;
+        if (grabFails)
+            grab->answer = []() -> std::optional<QImage> {
+                throw EScreenCaptureError(QStringLiteral("en panne"));
+            };
+        capture->SetMinimize(minimize);
+        driveWith(QPoint(10, 10), QPoint(60, 40));
+        if (grabFails)
+            QVERIFY_THROWS_EXCEPTION(EScreenCaptureError, capture->CaptureSelection());
+        else
+            QVERIFY(capture->CaptureSelection().has_value());
+        QCOMPARE(grab->watchedVisible, !minimize);
+        QCOMPARE(grab->watchedExposed, !minimize);
+        QVERIFY(window.isVisible());
+        QVERIFY(!(window.windowState() & Qt::WindowMinimized));
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+
+    // The pause comes before the screen is frozen and again after a selection, also when the
+    // windows stay in view.
+    void delayBeforeAndAfter() {
+        capture->SetDelay(150);
+        driveWith(QPoint(10, 10), QPoint(60, 40));
+        grab->clock.start();
+        QVERIFY(capture->CaptureSelection().has_value());
+        QVERIFY2(grab->grabbedAtMs >= 150, qPrintable(QString::number(grab->grabbedAtMs)));
+        QVERIFY(grab->clock.elapsed() >= 300);
+    }
+
+    void noWayToTheScreen() {
+        TScreenCapture none(nullptr, std::make_shared<NullScreenGrab>());
+        none.SetDelay(0);
+        try {
+            none.CaptureSelection();
+            QFAIL("no failure");
+        } catch (const EScreenCaptureError& e) {
+            QCOMPARE(QString::fromStdString(e.what()),
+                     QStringLiteral("Impossible de capturer l'écran : aucun moyen d'accéder "
+                                    "à l'écran."));
+        }
+    }
+
+    void loaderHonoursTheVariable() {
+        qputenv(ScreenGrabEnv, "null");
+        QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("null"));
+        qputenv(ScreenGrabEnv, "nonsense");
+        QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("null"));
+        qputenv(ScreenGrabEnv, "portal");
+        QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("portal"));
+        qputenv(ScreenGrabEnv, "x11");
+        QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("x11"));
+        qunsetenv(ScreenGrabEnv);
+        QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("x11+portal"));
+    }
+
+    // Moves on only while a backend cannot reach the screen; other failures and refusals stop.
+    void fallbackOrder() {
+        FallbackScreenGrab both({std::make_shared<Unavailable>(), grab});
+        QCOMPARE(both.GrabPrimaryScreen({})->size(), QSize(800, 600));
+        QCOMPARE(grab->calls, 1);
+
+        FallbackScreenGrab none({std::make_shared<Unavailable>(), std::make_shared<Unavailable>()});
+        QVERIFY_THROWS_EXCEPTION(EScreenUnavailable, none.GrabPrimaryScreen({}));
+
+        auto failing = std::make_shared<FakeGrab>();
+        failing->answer = []() -> std::optional<QImage> {
+            throw EScreenCaptureError(QStringLiteral("refus"));
+        };
+        FallbackScreenGrab stops({failing, grab});
+        QVERIFY_THROWS_EXCEPTION(EScreenCaptureError, stops.GrabPrimaryScreen({}));
+        QCOMPARE(grab->calls, 1);
+    }
+};
+
+QTEST_MAIN(ScreenCaptureTest)
+#include "ScreenCaptureTest.moc"
