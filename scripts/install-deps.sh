@@ -13,6 +13,10 @@ packages=(
   libsane1 sane-utils qt6-translations-l10n libmagickcore-6.q16-6-extra xdg-utils fonts-dejavu-core
   # tests: independent PDF checkers, reference image tools, a display, a printer that writes PDF
   qpdf poppler-utils imagemagick xvfb xauth cups cups-bsd printer-driver-cups-pdf
+  # screen capture tests: a window manager, synthetic mouse input, X tools, the desktop portal
+  # on a private session bus with our fake backend (Python D-Bus)
+  openbox xdotool x11-utils xdg-desktop-portal dbus dbus-daemon dbus-bin python3-dbus
+  python3-gi libqt6dbus6
   # the AFM metrics our standard-font width tables are generated from
   fonts-urw-base35
   # installation: the Debian package, and the validators of the desktop entry, the AppStream

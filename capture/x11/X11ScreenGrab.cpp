@@ -7,8 +7,11 @@
 namespace velorix::capture {
 
 std::optional<QImage> X11ScreenGrab::GrabPrimaryScreen(const QString&) {
+    // Platforms without a real screen behind them (offscreen, minimal) make up a picture.
+    const QString platform = QGuiApplication::platformName();
     QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    if (!screen ||
+        !(platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"))))
         throw EScreenUnavailable(noScreenAccessMessage());
     // Window 0 is the whole desktop; the pixmap is in device pixels.
     QImage picture = screen->grabWindow(0).toImage();

@@ -8,7 +8,7 @@ class X11ScreenGrab final : public IScreenGrab {
 public:
     QString Name() const override { return QStringLiteral("x11"); }
     // Throws EScreenUnavailable when Qt gets no picture (no screen, or a compositor that keeps
-    // its screen to itself, as Wayland ones do).
+    // its screen to itself, as Wayland ones do) or runs on no real screen at all (offscreen).
     std::optional<QImage> GrabPrimaryScreen(const QString& parentWindow) override;
 };
 

@@ -5,6 +5,8 @@
 //                                       the root window) and the clipboard through a second
 //                                       process while this one still runs
 //   capture_probe read-clipboard FILE    saves the clipboard's picture
+//   capture_probe portal PICTURE         captures a drag over what the desktop portal returns
+//                                       (PICTURE, through the fake backend)
 // Exit status 0 when every check holds; the failed checks are printed.
 #include "OverlayDriver.h"
 
@@ -139,6 +141,35 @@ int capture(bool minimize, const QString& rootFile) {
     return failures == 0 ? 0 : 1;
 }
 
+// The desktop as a portal gives it: Qt's own grab gets nothing here (offscreen), the portal is
+// next. The overlay is driven with Qt's events.
+int portal(const QString& screenFile) {
+    const QImage screen = QImage(screenFile).convertToFormat(QImage::Format_RGB32);
+    TScreenCapture component(nullptr, LoadScreenGrab());
+    component.SetMinimize(false);
+    component.SetDelay(0);
+    QImage snapshot;
+    component.OnOverlayShown = [&](TCaptureRectForm& form) {
+        snapshot = form.Snapshot().convertToFormat(QImage::Format_RGB32);
+        overlay::drag(form, QPoint(100, 100), QPoint(300, 250));
+    };
+    std::optional<QImage> got;
+    try {
+        got = component.CaptureSelection();
+    } catch (const std::exception& e) {
+        check(false, QStringLiteral("capture failed: ") + QString::fromUtf8(e.what()));
+        return 1;
+    }
+    snapshot.setDevicePixelRatio(1);
+    std::fprintf(stderr, "grab backend %s, snapshot %dx%d, capture %s\n",
+                 qPrintable(component.Grab().Name()), snapshot.width(), snapshot.height(),
+                 got ? (got->isNull() ? "empty" : "taken") : "none");
+    check(snapshot == screen, QStringLiteral("the overlay shows the portal's picture"));
+    check(got && got->convertToFormat(QImage::Format_RGB32) == screen.copy(100, 100, 200, 150),
+          QStringLiteral("the drag gives the portal picture's pixels"));
+    return failures == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -152,6 +183,8 @@ int main(int argc, char** argv) {
                    : 1;
     if (mode == QLatin1String("read-clipboard"))
         return readClipboard(args.value(2));
+    if (mode == QLatin1String("portal"))
+        return portal(args.value(2));
     if (mode == QLatin1String("capture"))
         return capture(args.value(2) == QLatin1String("1"), args.value(3));
     std::fprintf(stderr, "usage: capture_probe picture|capture|read-clipboard ...\n");
