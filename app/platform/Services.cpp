@@ -10,6 +10,7 @@ Services Services::platform() {
     s.printer = printing::loadPrinter();
     s.clock = [] { return QDateTime::currentDateTime(); };
     s.scanner = scan::LoadScanPlatform();
+    s.screen = capture::LoadScreenGrab();
     return s;
 }
 

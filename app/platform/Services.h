@@ -4,6 +4,7 @@
 #include "app/platform/Settings.h"
 #include "app/platform/Shell.h"
 #include "app/window/Prompts.h"
+#include "capture/ScreenGrab.h"
 #include "imaging/printing/Printing.h"
 #include "scan/ScanPlatform.h"
 
@@ -25,6 +26,8 @@ struct Services {
     std::function<QDateTime()> clock;
     // The scanner platform layer; none means no scanner access (the null backend).
     std::shared_ptr<scan::IScanPlatform> scanner;
+    // How the screen is frozen for a capture; none means no access to the screen.
+    std::shared_ptr<capture::IScreenGrab> screen;
 
     // The real platform: Qt message boxes, the platform's settings store and shell.
     static Services platform();

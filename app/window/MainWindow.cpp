@@ -450,6 +450,7 @@ void Tvelorix_2::BuildComponents() {
         return t;
     });
     BuildScanner();
+    BuildCapture();
 }
 
 void Tvelorix_2::Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*)) {

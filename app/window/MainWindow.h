@@ -28,6 +28,9 @@ class QTabWidget;
 class QToolButton;
 class QWidget;
 class TWIAScan;
+namespace velorix::capture {
+class TScreenCapture;
+} // namespace velorix::capture
 
 namespace velorix {
 
@@ -227,6 +230,8 @@ public:
     TPReport* PReport1 = nullptr;
     std::shared_ptr<TWIAScan> WIAScan; // the scanner component, with its stored settings
     Tchangerdoc* changerdoc = nullptr; // the change-document prompt, hidden until needed
+    // The capture component (owned by the window); its Minimize and Delay are set per capture.
+    capture::TScreenCapture* ScreenCapture1 = nullptr;
     // Image engine workspace and its dialogs (commands/OpenCommand.cpp,
     // commands/SavePrintCommands.cpp)
     imaging::TImageEngine ImageEngine1;
@@ -245,6 +250,7 @@ private:
     void BuildMenus();
     void BuildComponents();
     void BuildScanner(); // commands/ScanCommands.cpp
+    void BuildCapture(); // commands/ImageTools.cpp
     void BindHandlers();
     // Connects a button or menu entry to a handler through the guard.
     void Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*));
