@@ -169,6 +169,31 @@ private slots:
         QCOMPARE(at(p, 600, 802), qRgb(10, 20, 30));
     }
 
+    // Pages come in several formats; each is read where it is or converted, never mixed up.
+    void sourceFormats_data() {
+        QTest::addColumn<QImage::Format>("format");
+        QTest::newRow("RGB888") << QImage::Format_RGB888;
+        QTest::newRow("RGB32") << QImage::Format_RGB32;
+        QTest::newRow("ARGB32") << QImage::Format_ARGB32;
+        QTest::newRow("RGBA8888") << QImage::Format_RGBA8888;
+        QTest::newRow("Grayscale8") << QImage::Format_Grayscale8;
+    }
+    void sourceFormats() {
+        QFETCH(QImage::Format, format);
+        const QImage src = pattern(37, 23).convertToFormat(format);
+        const QImage reference = src.convertToFormat(kToolFormat);
+        for (int angle : {90, -90, 180}) {
+            QImage got, expected;
+            RotatePicture(angle, src, got);
+            RotatePicture(angle, reference, expected);
+            QCOMPARE(got, expected);
+        }
+        QCOMPARE(velorix::GreyLevels(src), velorix::GreyLevels(reference));
+        QImage same;
+        RotatePicture(90, src, same);
+        QCOMPARE(at(same, 22, 0), at(reference, 0, 0));
+    }
+
     void greyValues() {
         QImage img(2, 1, QImage::Format_RGB32);
         img.setPixel(0, 0, qRgb(255, 0, 1));
