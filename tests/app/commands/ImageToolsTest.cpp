@@ -331,8 +331,14 @@ private slots:
         w->SetFullPageBox(true);
         QVERIFY(first->Stretch());
         QVERIFY(!w->Zoom1->isEnabled());
-        driveCaptures(QPoint(10, 10), QPoint(110, 60));
+        bool fullPageDuringCapture = true;
+        w->ScreenCapture1->OnOverlayShown = [&](TCaptureRectForm& form) {
+            // The page is out of full-page mode on the screen the user selects from.
+            fullPageDuringCapture = first->Stretch() || w->auto_->isChecked();
+            overlay::drag(form, QPoint(10, 10), QPoint(110, 60));
+        };
         w->selection->click();
+        QVERIFY(!fullPageDuringCapture);
         QVERIFY(!first->Stretch());
         QVERIFY(!w->auto_->isChecked());
         QVERIFY(!w->FindPageImage(2)->Stretch());
