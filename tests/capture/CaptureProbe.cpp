@@ -1,11 +1,11 @@
-// Drives real captures on a real X server for x11_capture_test.sh:
-//   capture_probe picture FILE W H      writes a picture whose every pixel can be told apart
-//   capture_probe capture MINIMIZE ROOT  shows a window of its own, captures a drag made with
+// Drives real captures on a real X server for X11CaptureTest.sh:
+//   CaptureProbe picture FILE W H      writes a picture whose every pixel can be told apart
+//   CaptureProbe capture MINIMIZE ROOT  shows a window of its own, captures a drag made with
 //                                       xdotool, checks the pixels against ROOT (the picture on
 //                                       the root window) and the clipboard through a second
 //                                       process while this one still runs
-//   capture_probe read-clipboard FILE    saves the clipboard's picture
-//   capture_probe portal PICTURE         captures a drag over what the desktop portal returns
+//   CaptureProbe read-clipboard FILE    saves the clipboard's picture
+//   CaptureProbe portal PICTURE         captures a drag over what the desktop portal returns
 //                                       (PICTURE, through the fake backend)
 // Exit status 0 when every check holds; the failed checks are printed.
 #include "OverlayDriver.h"
@@ -187,6 +187,6 @@ int main(int argc, char** argv) {
         return portal(args.value(2));
     if (mode == QLatin1String("capture"))
         return capture(args.value(2) == QLatin1String("1"), args.value(3));
-    std::fprintf(stderr, "usage: capture_probe picture|capture|read-clipboard ...\n");
+    std::fprintf(stderr, "usage: CaptureProbe picture|capture|read-clipboard ...\n");
     return 2;
 }

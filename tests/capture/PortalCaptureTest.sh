@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The way to the screen through the desktop portal, as on Wayland: a private session bus, the
-# real xdg-desktop-portal with our fake backend (fake_screenshot_portal.py) behind it, and a
+# real xdg-desktop-portal with our fake backend (FakeScreenshotPortal.py) behind it, and a
 # program whose Qt grab gets nothing (offscreen), so that it falls back on the portal. Checks the
 # picture arrives, the request was non-interactive, and the file the portal wrote is deleted.
 set -uo pipefail
@@ -50,7 +50,7 @@ wait_for() {
 }
 
 "$probe" picture "$work/screen.png" 800 600 || exit 1
-/usr/bin/python3 "$here/fake_screenshot_portal.py" "$work/screen.png" "$work/written.png" \
+/usr/bin/python3 "$here/FakeScreenshotPortal.py" "$work/screen.png" "$work/written.png" \
   "$work/requests.log" 2>"$work/fake.log" &
 pids+=($!)
 wait_for org.freedesktop.impl.portal.desktop.velorixtest || { cat "$work/fake.log"; exit 1; }

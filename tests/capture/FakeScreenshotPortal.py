@@ -3,7 +3,7 @@
 picture file, and every access question with yes. Each request is written to a log, one line
 of JSON, so that the test can see what the portal was asked.
 
-usage: fake_screenshot_portal.py PICTURE WRITTEN_FILE LOG
+usage: FakeScreenshotPortal.py PICTURE WRITTEN_FILE LOG
 """
 import json
 import shutil
