@@ -1,10 +1,31 @@
 #include "app/cli/CommandLineCommon.h"
 
+#include "app/window/MainWindow.h"
+#include "imaging/ImageDialogs.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+
 #include <cstdio>
 #include <exception>
 #include <utility>
 
 namespace velorix {
+
+bool CommandLinePrompts::openImage(imaging::TOpenImageDialog& dialog) {
+    if (files.isEmpty())
+        return false;
+    dialog.FileName = files.dequeue();
+    return true;
+}
+
+void OpenImagesAsPages(Tvelorix_2& window, CommandLinePrompts& prompts, const QStringList& images) {
+    window.multi->setChecked(false);
+    for (const QString& image : images) {
+        prompts.files.enqueue(QFileInfo(image).absoluteFilePath());
+        window.ouvririmageClick(nullptr);
+    }
+}
 
 Services CommandLineServices(std::shared_ptr<Prompts> prompts) {
     Services services;
