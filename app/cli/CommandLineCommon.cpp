@@ -37,6 +37,22 @@ Services CommandLineServices(std::shared_ptr<Prompts> prompts) {
     return services;
 }
 
+std::optional<int> HelpOrUnknownOption(const char* command, const QStringList& args,
+                                       const char* usage) {
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    for (const QString& arg : args) {
+        if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
+            PrintCommandError(command, QStringLiteral("option inconnue : %1").arg(arg));
+            std::fputs(usage, stderr);
+            return 2;
+        }
+    }
+    return std::nullopt;
+}
+
 void PrintCommandError(const char* command, const QString& message) {
     std::fprintf(stderr, "velorix %s : %s\n", command, message.toLocal8Bit().constData());
 }

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace velorix {
 
@@ -35,6 +36,11 @@ void OpenImagesAsPages(Tvelorix_2& window, CommandLinePrompts& prompts, const QS
 
 // No settings store, no shell, no printer, the real clock; the scanner is left to the caller.
 Services CommandLineServices(std::shared_ptr<Prompts> prompts);
+
+// For commands whose only option is --help: prints the usage and gives 0 for -h/--help, reports
+// any other option and gives 2; nothing when the arguments are files only ("-" included).
+std::optional<int> HelpOrUnknownOption(const char* command, const QStringList& args,
+                                       const char* usage);
 
 // "velorix <command> : <message>" on standard error.
 void PrintCommandError(const char* command, const QString& message);

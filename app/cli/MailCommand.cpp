@@ -32,17 +32,8 @@ void fail(const QString& message) {
 } // namespace
 
 int runMailCommand(const QStringList& args) {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(kMailUsage, stdout);
-        return 0;
-    }
-    for (const QString& arg : args) {
-        if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            fail(QStringLiteral("option inconnue : %1").arg(arg));
-            std::fputs(kMailUsage, stderr);
-            return 2;
-        }
-    }
+    if (const std::optional<int> done = HelpOrUnknownOption("--mail", args, kMailUsage))
+        return *done;
     if (args.isEmpty()) {
         fail(QStringLiteral("il manque au moins une image."));
         std::fputs(kMailUsage, stderr);

@@ -33,17 +33,8 @@ void fail(const QString& message) {
 } // namespace
 
 int runPdfCommand(const QStringList& args) {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(kPdfUsage, stdout);
-        return 0;
-    }
-    for (const QString& arg : args) {
-        if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            fail(QStringLiteral("option inconnue : %1").arg(arg));
-            std::fputs(kPdfUsage, stderr);
-            return 2;
-        }
-    }
+    if (const std::optional<int> done = HelpOrUnknownOption("--pdf", args, kPdfUsage))
+        return *done;
     if (args.size() < 2) {
         fail(args.isEmpty() ? QStringLiteral("il manque le fichier PDF et les images.")
                             : QStringLiteral("il manque au moins une image."));
