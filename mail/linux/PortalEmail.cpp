@@ -117,8 +117,10 @@ Attempt ComposeWithPortal(const MailMessage& message, int waitMs) {
                     QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
     }
     if (!waiter.received) {
+        // The user's clicks wait meanwhile, as they would behind a modal hand-over: a second
+        // command must not start while this one is unfinished.
         QTimer::singleShot(waitMs, &waiter.loop, &QEventLoop::quit);
-        waiter.loop.exec();
+        waiter.loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     if (waiter.received && waiter.response == 2)
         return {false, QStringLiteral("le portail n'a pas pu ouvrir le client de messagerie")};
