@@ -21,6 +21,7 @@ const char kUsage[] =
     "  IMAGE...           ouvre la fenêtre avec chaque image comme une page\n"
     "  --pdf ...          écrit un PDF à partir d'images, sans fenêtre\n"
     "  --scan-pdf ...     scanne vers un PDF, sans fenêtre\n"
+    "  --mail IMAGE...    envoie des images par mail (PDF partagé en pièce jointe), sans fenêtre\n"
     "  --dump-ui [IMAGE...]  affiche la fenêtre (avec les images), écrit ses contrôles en\n"
     "                     JSON et la ferme\n"
     "  --help             affiche cette aide\n"
@@ -75,11 +76,12 @@ int main(int argc, char** argv) {
     }
     const bool pdf = std::strcmp(first, "--pdf") == 0;
     const bool scanPdf = std::strcmp(first, "--scan-pdf") == 0;
+    const bool mail = std::strcmp(first, "--mail") == 0;
     const bool dump = std::strcmp(first, "--dump-ui") == 0;
     QStringList images;
-    if (!pdf && !scanPdf && !windowImages(argc, argv, dump ? 2 : 1, images))
+    if (!pdf && !scanPdf && !mail && !windowImages(argc, argv, dump ? 2 : 1, images))
         return 2;
-    if (pdf || scanPdf || (dump && !hasDisplay()))
+    if (pdf || scanPdf || mail || (dump && !hasDisplay()))
         useOffscreenUnlessChosen();
 
     try {
@@ -95,6 +97,8 @@ int main(int argc, char** argv) {
             return velorix::runPdfCommand(argumentsAfterFirst(argc, argv));
         if (scanPdf)
             return velorix::runScanPdfCommand(argumentsAfterFirst(argc, argv));
+        if (mail)
+            return velorix::runMailCommand(argumentsAfterFirst(argc, argv));
 
         velorix::Services services = velorix::Services::platform();
         auto qtPrompts = std::make_shared<velorix::QtPrompts>();

@@ -17,6 +17,9 @@ packages=(
   # on a private session bus with our fake backend (Python D-Bus)
   openbox xdotool x11-utils xdg-desktop-portal dbus dbus-daemon dbus-bin python3-dbus
   python3-gi libqt6dbus6
+  # mail: the Windows hand-over built with mingw-w64 and run under Wine (the portal, the bus and
+  # the Python D-Bus backend above serve the mail tests too)
+  g++-mingw-w64-x86-64-posix wine64
   # the AFM metrics our standard-font width tables are generated from
   fonts-urw-base35
   # installation: the Debian package, and the validators of the desktop entry, the AppStream

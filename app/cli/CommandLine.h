@@ -12,5 +12,7 @@ namespace velorix {
 int runPdfCommand(const QStringList& args);
 // velorix --scan-pdf ... (the arguments after "--scan-pdf").
 int runScanPdfCommand(const QStringList& args);
+// velorix --mail ... (the arguments after "--mail").
+int runMailCommand(const QStringList& args);
 
 } // namespace velorix

@@ -1,10 +1,31 @@
 #include "app/cli/CommandLineCommon.h"
 
+#include "app/window/MainWindow.h"
+#include "imaging/ImageDialogs.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+
 #include <cstdio>
 #include <exception>
 #include <utility>
 
 namespace velorix {
+
+bool CommandLinePrompts::openImage(imaging::TOpenImageDialog& dialog) {
+    if (files.isEmpty())
+        return false;
+    dialog.FileName = files.dequeue();
+    return true;
+}
+
+void OpenImagesAsPages(Tvelorix_2& window, CommandLinePrompts& prompts, const QStringList& images) {
+    window.multi->setChecked(false);
+    for (const QString& image : images) {
+        prompts.files.enqueue(QFileInfo(image).absoluteFilePath());
+        window.ouvririmageClick(nullptr);
+    }
+}
 
 Services CommandLineServices(std::shared_ptr<Prompts> prompts) {
     Services services;
@@ -14,6 +35,22 @@ Services CommandLineServices(std::shared_ptr<Prompts> prompts) {
     services.printer = printing::makeNullPrinter();
     services.clock = [] { return QDateTime::currentDateTime(); };
     return services;
+}
+
+std::optional<int> HelpOrUnknownOption(const char* command, const QStringList& args,
+                                       const char* usage) {
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    for (const QString& arg : args) {
+        if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
+            PrintCommandError(command, QStringLiteral("option inconnue : %1").arg(arg));
+            std::fputs(usage, stderr);
+            return 2;
+        }
+    }
+    return std::nullopt;
 }
 
 void PrintCommandError(const char* command, const QString& message) {

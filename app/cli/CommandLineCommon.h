@@ -3,15 +3,44 @@
 // line on standard error, and the guard that turns a failure into exit code 1.
 #include "app/platform/Services.h"
 
+#include <QQueue>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace velorix {
 
+class Tvelorix_2;
+
+// Answers the open dialog with the files of the command line; asks nothing, shows nothing
+// (every message is kept for the command to report); the program's own dialogs are accepted.
+class CommandLinePrompts final : public Prompts {
+public:
+    QQueue<QString> files;
+    QStringList messages;
+
+    bool confirm(const QString&) override { return false; }
+    void inform(const QString& text) override { messages << text; }
+    void warning(const QString& text) override { messages << text; }
+    void error(const QString& text) override { messages << text; }
+    bool openImage(imaging::TOpenImageDialog& dialog) override;
+    int execDialog(QDialog&) override { return QDialog::Accepted; }
+};
+
+// Opens each image as the open command does with "Plusieurs Documents" unchecked: the first
+// fills page 1, the others add pages.
+void OpenImagesAsPages(Tvelorix_2& window, CommandLinePrompts& prompts, const QStringList& images);
+
 // No settings store, no shell, no printer, the real clock; the scanner is left to the caller.
 Services CommandLineServices(std::shared_ptr<Prompts> prompts);
+
+// For commands whose only option is --help: prints the usage and gives 0 for -h/--help, reports
+// any other option and gives 2; nothing when the arguments are files only ("-" included).
+std::optional<int> HelpOrUnknownOption(const char* command, const QStringList& args,
+                                       const char* usage);
 
 // "velorix <command> : <message>" on standard error.
 void PrintCommandError(const char* command, const QString& message);

@@ -7,11 +7,8 @@
 #include "app/cli/CommandLineCommon.h"
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
-#include "imaging/ImageDialogs.h"
 
-#include <QCheckBox>
 #include <QFileInfo>
-#include <QQueue>
 
 #include <cstdio>
 
@@ -29,24 +26,6 @@ const char kPdfUsage[] =
     "Options :\n"
     "  -h, --help     affiche cette aide\n";
 
-// Answers the open dialog with the files of the command line; asks nothing, shows nothing.
-class CommandLinePrompts final : public Prompts {
-public:
-    QQueue<QString> files;
-    QStringList messages;
-
-    bool confirm(const QString&) override { return false; }
-    void inform(const QString& text) override { messages << text; }
-    void warning(const QString& text) override { messages << text; }
-    void error(const QString& text) override { messages << text; }
-    bool openImage(imaging::TOpenImageDialog& dialog) override {
-        if (files.isEmpty())
-            return false;
-        dialog.FileName = files.dequeue();
-        return true;
-    }
-};
-
 void fail(const QString& message) {
     PrintCommandError("--pdf", message);
 }
@@ -54,17 +33,8 @@ void fail(const QString& message) {
 } // namespace
 
 int runPdfCommand(const QStringList& args) {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(kPdfUsage, stdout);
-        return 0;
-    }
-    for (const QString& arg : args) {
-        if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            fail(QStringLiteral("option inconnue : %1").arg(arg));
-            std::fputs(kPdfUsage, stderr);
-            return 2;
-        }
-    }
+    if (const std::optional<int> done = HelpOrUnknownOption("--pdf", args, kPdfUsage))
+        return *done;
     if (args.size() < 2) {
         fail(args.isEmpty() ? QStringLiteral("il manque le fichier PDF et les images.")
                             : QStringLiteral("il manque au moins une image."));
@@ -82,11 +52,7 @@ int runPdfCommand(const QStringList& args) {
 
     return RunCommand("--pdf", [&] {
         Tvelorix_2 window(services);
-        window.multi->setChecked(false);
-        for (int i = 1; i < args.size(); ++i) {
-            prompts->files.enqueue(QFileInfo(args[i]).absoluteFilePath());
-            window.ouvririmageClick(nullptr);
-        }
+        OpenImagesAsPages(window, *prompts, args.mid(1));
         WritePagesToPdf(window, output);
         return 0;
     });

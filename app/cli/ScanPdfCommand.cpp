@@ -30,18 +30,6 @@ const char kScanPdfUsage[] =
     "  --pages N          nombre de pages à scanner\n"
     "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n";
 
-// Asks nothing; every message the scan would show is an error of the command.
-class CommandLinePrompts final : public Prompts {
-public:
-    QStringList messages;
-
-    bool confirm(const QString&) override { return false; }
-    void inform(const QString& text) override { messages << text; }
-    void warning(const QString& text) override { messages << text; }
-    void error(const QString& text) override { messages << text; }
-    int execDialog(QDialog&) override { return QDialog::Accepted; }
-};
-
 void fail(const QString& message) {
     PrintCommandError("--scan-pdf", message);
 }

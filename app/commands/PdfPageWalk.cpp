@@ -8,20 +8,28 @@
 
 namespace velorix {
 
-void WritePagesToPdf(Tvelorix_2& window) {
-    TPReport& report = *window.PReport1;
-    if (report.FileName() == SharedPdfPath())
-        EnsureSharedPdfFolder(); // a fresh account may have no documents folder yet
-    report.BeginDoc();
+std::vector<TPRPage*> PdfPages(Tvelorix_2& window) {
+    std::vector<TPRPage*> pages;
     QTabWidget& tabs = *window.PageControl1;
     if (window.PRPage1 && tabs.count() > 0 && tabs.isTabVisible(0))
-        report.Print(window.PRPage1);
+        pages.push_back(window.PRPage1);
     const int count = window.PageCount();
     for (int n = 1; n <= count; ++n) {
         TPRPage* page = window.FindReportPage(n);
         if (page && tabs.isTabVisible(n - 1))
-            report.Print(page);
+            pages.push_back(page);
     }
+    return pages;
+}
+
+void WritePagesToPdf(Tvelorix_2& window) {
+    TPReport& report = *window.PReport1;
+    if (report.FileName() == SharedPdfPath())
+        EnsureSharedPdfFolder(); // a fresh account may have no documents folder yet
+    const std::vector<TPRPage*> pages = PdfPages(window);
+    report.BeginDoc();
+    for (TPRPage* page : pages)
+        report.Print(page);
     report.EndDoc();
 }
 

@@ -5,9 +5,16 @@
 
 #include <QString>
 
+#include <vector>
+
+class TPRPage;
+
 namespace velorix {
 
 class Tvelorix_2;
+
+// The report pages the walk prints, in order; empty when every tab is hidden.
+std::vector<TPRPage*> PdfPages(Tvelorix_2& window);
 
 // Prints every selected page into a new document of the window's PReport1 and writes it to the
 // report's FileName. Failures (the file cannot be created) propagate; the old file then stays.

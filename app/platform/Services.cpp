@@ -11,6 +11,7 @@ Services Services::platform() {
     s.clock = [] { return QDateTime::currentDateTime(); };
     s.scanner = scan::LoadScanPlatform();
     s.screen = capture::LoadScreenGrab();
+    s.mail = mail::loadMailPlatform();
     return s;
 }
 

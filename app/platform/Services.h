@@ -6,6 +6,7 @@
 #include "app/window/Prompts.h"
 #include "capture/ScreenGrab.h"
 #include "imaging/printing/Printing.h"
+#include "mail/MailPlatform.h"
 #include "scan/ScanPlatform.h"
 
 #include <QDateTime>
@@ -28,6 +29,8 @@ struct Services {
     std::shared_ptr<scan::IScanPlatform> scanner;
     // How the screen is frozen for a capture; none means no access to the screen.
     std::shared_ptr<capture::IScreenGrab> screen;
+    // The mail platform layer; none means no mail client (the null backend).
+    std::shared_ptr<mail::MailPlatform> mail;
 
     // The real platform: Qt message boxes, the platform's settings store and shell.
     static Services platform();

@@ -132,6 +132,8 @@ Tvelorix_2::Tvelorix_2(Services services, QWidget* parent)
         services_.settings = std::make_shared<NullSettingsStore>();
     if (!services_.shell)
         services_.shell = std::make_shared<NullShell>();
+    if (!services_.mail)
+        services_.mail = std::make_shared<mail::NullMailPlatform>();
     if (!services_.clock)
         services_.clock = [] { return QDateTime::currentDateTime(); };
 

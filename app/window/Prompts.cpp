@@ -28,4 +28,8 @@ void QtPrompts::error(const QString& text) {
     QMessageBox::critical(owner_, title(), text, QMessageBox::Ok);
 }
 
+void QtPrompts::errorWithTitle(const QString& text, const QString& caption) {
+    QMessageBox::critical(owner_, caption, text, QMessageBox::Ok);
+}
+
 } // namespace velorix

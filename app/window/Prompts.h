@@ -28,6 +28,8 @@ public:
     virtual void warning(const QString& text) = 0;
     // An error box with one OK button (failed commands end here).
     virtual void error(const QString& text) = 0;
+    // An error box with a caption of its own (the mail hand-over's "Erreur").
+    virtual void errorWithTitle(const QString& text, const QString&) { error(text); }
 
     // The image engine's open and save dialogs and the printer-setup dialog. The dialogs keep
     // their own state (file name, type, options); true when the user confirmed. Without a
@@ -51,6 +53,7 @@ public:
     void inform(const QString& text) override;
     void warning(const QString& text) override;
     void error(const QString& text) override;
+    void errorWithTitle(const QString& text, const QString& caption) override;
     bool openImage(imaging::TOpenImageDialog& dialog) override;
     bool saveImage(imaging::TSaveImageDialog& dialog) override;
     bool printerSetup(printing::IPrinter& printer) override;

@@ -3,7 +3,7 @@
 
 namespace velorix {
 
-// Shell over QDesktopServices (xdg-open on Linux, ShellExecute on Windows).
+// The desktop shell: xdg-open on Linux, QDesktopServices (ShellExecute) elsewhere.
 class DesktopShell final : public Shell {
 public:
     bool available() const override { return true; }

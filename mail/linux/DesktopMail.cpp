@@ -1,0 +1,75 @@
+#include "linux/DesktopMail.h"
+
+#include "linux/MailSnapshot.h"
+#include "linux/PortalEmail.h"
+#include "linux/XdgEmail.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace velorix::mail {
+
+bool PathNeedsPortal(const QString& path) {
+    for (const QChar c : path) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('\'') || c == QLatin1Char(',') ||
+            c == QLatin1Char('=') || c.category() == QChar::Other_Control)
+            return true;
+    }
+    return false;
+}
+
+bool InsideFlatpak() {
+    return QFileInfo::exists(QStringLiteral("/.flatpak-info")) ||
+           !qEnvironmentVariableIsEmpty("FLATPAK_ID");
+}
+
+DesktopMailPlatform::DesktopMailPlatform(QString snapshotBase, std::function<QDateTime()> clock)
+    : base_(snapshotBase.isEmpty() ? MailSnapshotBase() : std::move(snapshotBase)),
+      clock_(clock ? std::move(clock) : [] { return QDateTime::currentDateTimeUtc(); }) {
+    PruneMailSnapshots(base_, clock_());
+}
+
+namespace {
+
+Attempt handToClient(const MailMessage& message) {
+    if (const std::optional<QStringList> thunderbird = ThunderbirdMailtoCommand())
+        return RunThunderbirdCompose(*thunderbird, message);
+    return RunXdgEmail(message);
+}
+
+Attempt handToPortal(const MailMessage& message) {
+    if (!PortalEmailAvailable())
+        return {false, QStringLiteral("pas de portail de messagerie")};
+    return ComposeWithPortal(message);
+}
+
+} // namespace
+
+HandOverResult DesktopMailPlatform::handOver(const TMailRequest& request, std::uintptr_t) {
+    MailMessage message;
+    message.to = QString::fromUtf8(request.Value("to"));
+    message.subject = QString::fromUtf8(request.Value("subject"));
+    message.body = QString::fromUtf8(request.Value("body"));
+    bool portalFirst = InsideFlatpak();
+    for (const std::string& attachment : request.Attachments()) {
+        const QString path = QFileInfo(QString::fromUtf8(attachment)).absoluteFilePath();
+        const QString copy = SnapshotForMail(path, base_, clock_());
+        if (copy.isEmpty())
+            return {false, QStringLiteral("impossible de copier %1").arg(path), false};
+        message.attachments << copy;
+        portalFirst = portalFirst || PathNeedsPortal(copy);
+    }
+
+    QStringList reasons;
+    const auto first = portalFirst ? handToPortal : handToClient;
+    const auto second = portalFirst ? handToClient : handToPortal;
+    for (const auto& way : {first, second}) {
+        const Attempt attempt = way(message);
+        if (attempt.ok)
+            return {true, {}, false};
+        reasons << attempt.reason;
+    }
+    return {false, reasons.join(QStringLiteral(" ; ")), false};
+}
+
+} // namespace velorix::mail

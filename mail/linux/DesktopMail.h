@@ -1,0 +1,32 @@
+#pragma once
+// The Linux mail backend: the desktop's mail client through xdg-email, a Thunderbird mailto
+// handler directly, or the desktop portal, each attachment handed over as a snapshot.
+
+#include "MailPlatform.h"
+#include "linux/MailMessage.h"
+
+#include <QDateTime>
+
+#include <functional>
+
+namespace velorix::mail {
+
+// Characters that mailto links and Thunderbird's -compose cannot carry in a path.
+bool PathNeedsPortal(const QString& path);
+// Running inside a Flatpak sandbox, where only the portal reaches the host's mail client.
+bool InsideFlatpak();
+
+class DesktopMailPlatform final : public MailPlatform {
+public:
+    // Removes snapshots older than a week from `snapshotBase` (default: MailSnapshotBase()).
+    explicit DesktopMailPlatform(QString snapshotBase = {}, std::function<QDateTime()> clock = {});
+    bool available() const override { return true; }
+    // Returns once the client has the message (its compose window may stay open).
+    HandOverResult handOver(const TMailRequest& request, std::uintptr_t parent) override;
+
+private:
+    QString base_;
+    std::function<QDateTime()> clock_;
+};
+
+} // namespace velorix::mail

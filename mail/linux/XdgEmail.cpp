@@ -1,0 +1,177 @@
+#include "linux/XdgEmail.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QUrl>
+
+namespace velorix::mail {
+
+Attempt RunXdgEmail(const MailMessage& message, int waitMs) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
+    if (program.isEmpty())
+        return {false, QStringLiteral("xdg-email introuvable")};
+    // xdg-email refuses empty values: only what is present goes on the line.
+    QStringList args{QStringLiteral("--utf8")};
+    if (!message.subject.isEmpty())
+        args << QStringLiteral("--subject") << message.subject;
+    if (!message.body.isEmpty())
+        args << QStringLiteral("--body") << message.body;
+    for (const QString& path : message.attachments)
+        args << QStringLiteral("--attach") << path;
+    if (!message.to.isEmpty())
+        args << message.to;
+
+    auto process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->start(program, args);
+    if (!process->waitForStarted())
+        return {false, QStringLiteral("xdg-email n'a pas démarré")};
+    if (!process->waitForFinished(waitMs)) {
+        // Some clients keep xdg-email waiting while their window is open. The process object
+        // is left alive on purpose: destroying it would kill the client with the user's draft.
+        static_cast<void>(process.release());
+        return {true, {}};
+    }
+    if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)
+        return {false, QStringLiteral("xdg-email a échoué (code %1)").arg(process->exitCode())};
+    return {true, {}};
+}
+
+QStringList SplitDesktopExec(const QString& exec) {
+    QStringList args;
+    QString current;
+    bool inArg = false, quoted = false;
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        const QChar c = exec[i];
+        if (quoted) {
+            if (c == QLatin1Char('\\') && i + 1 < exec.size()) {
+                current += exec[++i];
+            } else if (c == QLatin1Char('"')) {
+                quoted = false;
+            } else {
+                current += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            quoted = inArg = true;
+        } else if (c.isSpace()) {
+            if (inArg)
+                args << current;
+            current.clear();
+            inArg = false;
+        } else {
+            current += c;
+            inArg = true;
+        }
+    }
+    if (inArg)
+        args << current;
+
+    QStringList result;
+    for (const QString& arg : args) {
+        // A field code alone is an argument the launcher fills in; we add our own instead.
+        if (arg.size() == 2 && arg[0] == QLatin1Char('%') && arg[1] != QLatin1Char('%'))
+            continue;
+        QString cleaned;
+        for (qsizetype i = 0; i < arg.size(); ++i) {
+            if (arg[i] == QLatin1Char('%') && i + 1 < arg.size()) {
+                if (arg[i + 1] == QLatin1Char('%'))
+                    cleaned += QLatin1Char('%');
+                ++i;
+                continue;
+            }
+            cleaned += arg[i];
+        }
+        if (!cleaned.isEmpty())
+            result << cleaned;
+    }
+    // Flatpak's file-forwarding markers around a field code that is gone now enclose nothing.
+    for (qsizetype i = 0; i + 1 < result.size(); ++i) {
+        if ((result[i] == QLatin1String("@@u") || result[i] == QLatin1String("@@f")) &&
+            result[i + 1] == QLatin1String("@@")) {
+            result.remove(i, 2);
+        }
+    }
+    return result;
+}
+
+namespace {
+
+QString defaultMailtoHandler() {
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("x-scheme-handler/mailto")});
+    if (!query.waitForFinished(10000) || query.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(query.readAllStandardOutput()).trimmed();
+}
+
+QString desktopExec(const QString& desktopId) {
+    const QString path = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, desktopId);
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QTextStream in(&file);
+    bool inEntry = false;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith(QLatin1Char('[')))
+            inEntry = line == QLatin1String("[Desktop Entry]");
+        else if (inEntry && line.startsWith(QLatin1String("Exec=")))
+            return line.mid(5);
+    }
+    return {};
+}
+
+bool namesThunderbird(const QString& text) {
+    return text.contains(QLatin1String("thunderbird"), Qt::CaseInsensitive);
+}
+
+QString quotedValue(const QString& value) {
+    return QLatin1Char('\'') + value + QLatin1Char('\'');
+}
+
+} // namespace
+
+std::optional<QStringList> ThunderbirdMailtoCommand() {
+    const QString id = defaultMailtoHandler();
+    if (id.isEmpty())
+        return std::nullopt;
+    const QStringList command = SplitDesktopExec(desktopExec(id));
+    if (command.isEmpty())
+        return std::nullopt;
+    bool thunderbird = namesThunderbird(id);
+    for (const QString& arg : command)
+        thunderbird = thunderbird || namesThunderbird(QFileInfo(arg).fileName());
+    if (!thunderbird)
+        return std::nullopt;
+    return command;
+}
+
+QStringList ThunderbirdComposeArguments(const MailMessage& message) {
+    QStringList fields;
+    if (!message.to.isEmpty())
+        fields << QStringLiteral("to=") + quotedValue(message.to);
+    if (!message.subject.isEmpty())
+        fields << QStringLiteral("subject=") + quotedValue(message.subject);
+    if (!message.body.isEmpty())
+        fields << QStringLiteral("body=") + quotedValue(message.body);
+    QStringList urls;
+    for (const QString& path : message.attachments)
+        urls << QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
+    if (!urls.isEmpty())
+        fields << QStringLiteral("attachment=") + quotedValue(urls.join(QLatin1Char(',')));
+    return {QStringLiteral("-compose"), fields.join(QLatin1Char(','))};
+}
+
+Attempt RunThunderbirdCompose(const QStringList& command, const MailMessage& message) {
+    QStringList args = command.mid(1) + ThunderbirdComposeArguments(message);
+    if (!QProcess::startDetached(command.front(), args))
+        return {false, QStringLiteral("Thunderbird n'a pas démarré (%1)").arg(command.front())};
+    return {true, {}};
+}
+
+} // namespace velorix::mail

@@ -1,0 +1,30 @@
+#pragma once
+// Handing a message to the desktop's mail client through xdg-utils' xdg-email, and to a
+// Thunderbird set as the mailto handler under any launcher (Flatpak, Snap, a wrapper) directly,
+// since it ignores attachments in mailto links and xdg-email spots it only by its path.
+
+#include "linux/MailMessage.h"
+
+#include <optional>
+
+namespace velorix::mail {
+
+// Runs `xdg-email --utf8 [--subject S] [--body B] --attach PATH... [ADDRESS]` without a shell.
+// Exit status 0 is success. A client that keeps xdg-email waiting longer than `waitMs` is taken
+// as started and left running.
+Attempt RunXdgEmail(const MailMessage& message, int waitMs = 15000);
+
+// The command of the default x-scheme-handler/mailto application, field codes removed, when
+// that application is Thunderbird; nothing otherwise.
+std::optional<QStringList> ThunderbirdMailtoCommand();
+// `-compose` and its one argument: to, subject, body when present, and every attachment as a
+// file:// address, each value in single quotes.
+QStringList ThunderbirdComposeArguments(const MailMessage& message);
+// Starts `command` followed by the compose arguments, detached.
+Attempt RunThunderbirdCompose(const QStringList& command, const MailMessage& message);
+
+// Splits a desktop file's Exec value into arguments (quoting as desktop files define it) and
+// drops the field codes (%u, %U, %f, ...); "%%" stands for "%".
+QStringList SplitDesktopExec(const QString& exec);
+
+} // namespace velorix::mail

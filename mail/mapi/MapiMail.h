@@ -1,0 +1,53 @@
+#pragma once
+// Handing a mail request to the default mail client through Simple MAPI: the library state
+// (availability test run once, "MAPI32.DLL" loaded once, entry points looked up on first use),
+// the three entry-point wrappers and SendMail. One instance per process in the program; tests
+// make their own over a fake system.
+
+#include "MailRequest.h"
+#include "MapiSystem.h"
+#include "MapiTypes.h"
+
+namespace velorix::mail {
+
+inline constexpr const char* kMailErrorText = "Erreur d'envoi du mail";
+inline constexpr const char* kMailErrorTitle = "Erreur";
+inline constexpr unsigned kMbIconError = 0x10;
+
+class TMapiMail {
+public:
+    // `system` must outlive this object.
+    explicit TMapiMail(IMapiSystem& system) : system_(system) {}
+    // Releases the library if it was loaded.
+    ~TMapiMail();
+    TMapiMail(const TMapiMail&) = delete;
+    TMapiMail& operator=(const TMapiMail&) = delete;
+
+    // Each returns the entry point's result, or 1 without calling anything when the library or
+    // the entry point is missing.
+    MapiUlong MAPILogon(MapiHandle ulUIParam, char* lpszProfileName, char* lpszPassword,
+                        MapiUlong flFlags, MapiUlong ulReserved, MapiHandle* lplhSession);
+    MapiUlong MAPILogoff(MapiHandle lhSession, MapiHandle ulUIParam, MapiUlong flFlags,
+                         MapiUlong ulReserved);
+    MapiUlong MAPISendMail(MapiHandle lhSession, MapiHandle ulUIParam, MapiMessage* lpMessage,
+                           MapiUlong flFlags, MapiUlong ulReserved);
+
+    // Logs on, shows the client's compose dialog with the request's message, logs off. When no
+    // session opens, shows "Erreur d'envoi du mail" over `parent` and returns false; otherwise
+    // true, whatever the client then did with the message.
+    bool SendMail(MapiHandle parent, const TMailRequest& request);
+
+private:
+    void EnsureLibrary();
+    bool MapiInstalled();
+    template <typename Proc> Proc Lookup(Proc& slot, const char* name);
+
+    IMapiSystem& system_;
+    bool checked_ = false;
+    MapiHandle library_ = 0;
+    MapiLogonProc logon_ = nullptr;
+    MapiLogoffProc logoff_ = nullptr;
+    MapiSendMailProc sendMail_ = nullptr;
+};
+
+} // namespace velorix::mail

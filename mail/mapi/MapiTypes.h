@@ -1,0 +1,66 @@
+#pragma once
+// The Simple MAPI records and entry points with the platform's published layout, spelt with
+// fixed-width types so that the hand-over logic builds and runs on any platform. On Windows,
+// WindowsMapiSystem.cpp checks this layout against the system header.
+
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define VELORIX_MAPI_CALL __stdcall
+#else
+#define VELORIX_MAPI_CALL
+#endif
+
+namespace velorix::mail {
+
+using MapiUlong = std::uint32_t;        // ULONG, FLAGS
+using MapiHandle = std::uintptr_t;      // LHANDLE, ULONG_PTR, HWND as a number
+inline constexpr MapiUlong kMapiTo = 1; // MAPI_TO
+inline constexpr MapiUlong kMapiLogonUi = 0x1;
+inline constexpr MapiUlong kMapiNewSession = 0x2;
+inline constexpr MapiUlong kMapiDialog = 0x8;
+inline constexpr MapiUlong kNotInText = 0xFFFFFFFFu; // nPosition of an attachment not placed
+
+struct MapiRecipDesc {
+    MapiUlong ulReserved;
+    MapiUlong ulRecipClass;
+    char* lpszName;
+    char* lpszAddress;
+    MapiUlong ulEIDSize;
+    void* lpEntryID;
+};
+
+struct MapiFileDesc {
+    MapiUlong ulReserved;
+    MapiUlong flFlags;
+    MapiUlong nPosition;
+    char* lpszPathName;
+    char* lpszFileName;
+    void* lpFileType;
+};
+
+struct MapiMessage {
+    MapiUlong ulReserved;
+    char* lpszSubject;
+    char* lpszNoteText;
+    char* lpszMessageType;
+    char* lpszDateReceived;
+    char* lpszConversationID;
+    MapiUlong flFlags;
+    MapiRecipDesc* lpOriginator;
+    MapiUlong nRecipCount;
+    MapiRecipDesc* lpRecips;
+    MapiUlong nFileCount;
+    MapiFileDesc* lpFiles;
+};
+
+using MapiLogonProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle ulUIParam, char* lpszProfileName,
+                                                    char* lpszPassword, MapiUlong flFlags,
+                                                    MapiUlong ulReserved, MapiHandle* lplhSession);
+using MapiLogoffProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle lhSession, MapiHandle ulUIParam,
+                                                     MapiUlong flFlags, MapiUlong ulReserved);
+using MapiSendMailProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle lhSession, MapiHandle ulUIParam,
+                                                       MapiMessage* lpMessage, MapiUlong flFlags,
+                                                       MapiUlong ulReserved);
+
+} // namespace velorix::mail

@@ -1,0 +1,13 @@
+#include "windows/WindowsMailPlatform.h"
+
+#include "mapi/WindowsMapiSystem.h"
+
+namespace velorix::mail {
+
+HandOverResult WindowsMailPlatform::handOver(const TMailRequest& request, std::uintptr_t parent) {
+    if (ProcessMapiMail().SendMail(parent, request))
+        return {true, {}, false};
+    return {false, QStringLiteral("Simple MAPI n'a pas ouvert de session"), true};
+}
+
+} // namespace velorix::mail

@@ -1,0 +1,105 @@
+// velorix --mail: images to the shared capture.pdf, handed to the mail client through the real
+// xdg-email and a stand-in mail client; failures give "Erreur d'envoi du mail" and exit 1.
+#include "tests/mail/MailFakes.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString err;
+};
+
+} // namespace
+
+class MailCommandTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> tmp_;
+    QString record_;
+    QStringList images_;
+
+    // A user's session without a desktop: no session bus, no mail handler, no display.
+    Run runMail(const QStringList& args, const QMap<QString, QString>& extra = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MAILER",
+                                 "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "VELORIX_MAIL"})
+            env.remove(QString::fromLatin1(name));
+        env.insert("HOME", tmp_->filePath("home"));
+        env.insert("XDG_CONFIG_HOME", tmp_->filePath("home/.config"));
+        env.insert("XDG_DATA_HOME", tmp_->filePath("home/.local/share"));
+        env.insert("XDG_CACHE_HOME", tmp_->filePath("home/.cache"));
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + tmp_->filePath("nobus"));
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            env.insert(it.key(), it.value());
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(VELORIX_EXE, QStringList{"--mail"} + args);
+        Run r;
+        if (!p.waitForFinished(120000))
+            return r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    }
+
+private slots:
+    void init() {
+        tmp_ = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(tmp_->filePath("home"));
+        QDir().mkpath(tmp_->filePath("bin"));
+        record_ = tmp_->filePath("record");
+        velorix::mail::testing::writeRecordingProgram(tmp_->filePath("bin/mailer"), record_);
+        images_.clear();
+        for (int i = 0; i < 2; ++i) {
+            QImage image(30 + i, 20, QImage::Format_RGB32);
+            image.fill(i ? Qt::red : Qt::blue);
+            images_ << tmp_->filePath(QStringLiteral("scan %1.png").arg(i));
+            QVERIFY(image.save(images_.last()));
+        }
+    }
+    void cleanup() { tmp_.reset(); }
+
+    void theSharedPdfReachesTheMailClient() {
+        const Run run = runMail(images_, {{"MAILER", tmp_->filePath("bin/mailer")}});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QStringList args = velorix::mail::testing::recordedArguments(record_);
+        QCOMPARE(args.size(), 1);
+        const QString attached =
+            QUrlQuery(QUrl(args[0])).queryItemValue("attach", QUrl::FullyDecoded);
+        QCOMPARE(QFileInfo(attached).fileName(), QStringLiteral("capture.pdf"));
+        QVERIFY(attached.startsWith(tmp_->filePath("home/.cache/velorix/mail/")));
+        QFile shared(tmp_->filePath("home/Documents/capture.pdf"));
+        QVERIFY(shared.open(QIODevice::ReadOnly));
+        QFile copy(attached);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        const QByteArray pdf = shared.readAll();
+        QCOMPARE(copy.readAll(), pdf);
+        QCOMPARE(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 2);
+    }
+
+    void failuresSayWhyAndExitNonZero() {
+        Run run = runMail(images_, {{"MAILER", "false"}});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("velorix --mail : Erreur d'envoi du mail (") &&
+                     run.err.contains("xdg-email") && run.err.contains("portail"),
+                 qPrintable(run.err));
+        run = runMail(images_, {{"VELORIX_MAIL", "null"}});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("Erreur d'envoi du mail"), qPrintable(run.err));
+        run = runMail({tmp_->filePath("missing.png")}, {{"MAILER", tmp_->filePath("bin/mailer")}});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(!QFile::exists(record_));
+        QCOMPARE(runMail({}).exitCode, 2);
+        QCOMPARE(runMail({"--bcc"}).exitCode, 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(MailCommandTest)
+#include "MailCommandTest.moc"

@@ -1,0 +1,292 @@
+// "SCANNER VERS PDF", "SCANNER VERS MAIL", "IMAGE VERS MAIL" and the page-print handler, with a
+// scripted scanner, a recording mail client and the PDF read back.
+#include "FakeScanPlatform.h"
+#include "tests/app/ImagePrompts.h"
+#include "tests/mail/MailFakes.h"
+
+#include "app/platform/Shell.h"
+#include "app/window/MainWindow.h"
+#include "mail/MailPlatform.h"
+#include "pdf/PReport.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using velorix::Tvelorix_2;
+
+namespace {
+
+class CommandPrompts : public ImagePrompts {
+public:
+    QStringList titledErrors;
+    int execDialog(QDialog&) override { return QDialog::Accepted; }
+    void errorWithTitle(const QString& text, const QString& title) override {
+        titledErrors << title + "|" + text;
+        error(text);
+    }
+};
+
+// Keeps each request and the bytes of its first attachment as they were at the hand-over.
+class RecordingMail : public velorix::mail::MailPlatform {
+public:
+    struct Sent {
+        std::vector<std::string> lines;
+        QByteArray pdf;
+    };
+    QList<Sent> sent;
+    bool ok = true;
+
+    bool available() const override { return true; }
+    velorix::mail::HandOverResult handOver(const velorix::mail::TMailRequest& request,
+                                           std::uintptr_t) override {
+        QFile file(QString::fromStdString(request.Value("attachment0")));
+        file.open(QIODevice::ReadOnly);
+        sent << Sent{request.Lines(), file.readAll()};
+        return {ok, ok ? QString() : QStringLiteral("refusé"), false};
+    }
+};
+
+// What the tests read back from a PDF: its pages in order, the width of each page's picture
+// and the page the document opens at (0: none).
+struct PdfFacts {
+    int pages = 0;
+    QList<int> widths;
+    int openPage = 0;
+};
+
+PdfFacts readPdf(const QByteArray& pdf) {
+    PdfFacts facts;
+    const QString text = QString::fromLatin1(pdf);
+    const QRegularExpression kids(QStringLiteral("/Kids \\[([^\\]]*)\\]"));
+    QStringList pageRefs;
+    for (const QString& ref : kids.match(text).captured(1).split(QStringLiteral(" R"))) {
+        if (!ref.trimmed().isEmpty())
+            pageRefs << ref.trimmed();
+    }
+    facts.pages = static_cast<int>(pageRefs.size());
+    QRegularExpressionMatchIterator it =
+        QRegularExpression(QStringLiteral("/Width (\\d+)")).globalMatch(text);
+    while (it.hasNext())
+        facts.widths << it.next().captured(1).toInt();
+    const QRegularExpressionMatch open =
+        QRegularExpression(QStringLiteral("/OpenAction \\[(\\d+ \\d+) R /XYZ -1 810 1 \\]"))
+            .match(text);
+    if (open.hasMatch())
+        facts.openPage = static_cast<int>(pageRefs.indexOf(open.captured(1))) + 1;
+    return facts;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QString kAnother = QStringLiteral("Voulez-vous scanner un autre document?");
+
+} // namespace
+
+class PdfMailCommandsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> tmp_;
+    std::shared_ptr<fake::Script> script;
+    std::shared_ptr<CommandPrompts> prompts;
+    std::shared_ptr<RecordingShell> shell;
+    std::shared_ptr<RecordingMail> mail;
+    std::unique_ptr<Tvelorix_2> window;
+    QString pdfPath;
+
+    void make(std::shared_ptr<velorix::Shell> withShell = {}) {
+        auto settings = std::make_shared<MemorySettings>();
+        settings->exists = true;
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("0");
+        velorix::Services s;
+        s.prompts = prompts;
+        s.settings = settings;
+        s.shell = withShell ? withShell : shell;
+        s.mail = mail;
+        s.clock = [] { return QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)); };
+        s.scanner = fake::MakePlatform(script);
+        window = std::make_unique<Tvelorix_2>(s);
+        window->PReport1->SetFileName(pdfPath);
+        window->FormShow(window.get());
+        window->multi->setChecked(false);
+    }
+    // One scan whose picture is `width` pixels wide, so each page is known in the PDF.
+    void scan(int width) {
+        script->bytes = fake::SmallBmp(width, 30);
+        window->btnScanClick(window->scanner);
+    }
+    void openImage(int width) {
+        const QString path = tmp_->filePath(QStringLiteral("open%1.png").arg(width));
+        QImage image(width, 20, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QVERIFY(image.save(path));
+        prompts->openAnswers.enqueue(path);
+        window->ouvririmageClick(window->ouvririmage);
+    }
+    void hidePage(int n) {
+        window->PageControl1->setCurrentIndex(n - 1);
+        window->Effacer1Click(nullptr);
+    }
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init() {
+        tmp_ = std::make_unique<QTemporaryDir>();
+        pdfPath = tmp_->filePath(QStringLiteral("capture.pdf"));
+        script = std::make_shared<fake::Script>();
+        script->devices = {fake::StandardScanner("Scanner A")};
+        prompts = std::make_shared<CommandPrompts>();
+        shell = std::make_shared<RecordingShell>();
+        mail = std::make_shared<RecordingMail>();
+    }
+    void cleanup() {
+        window.reset();
+        tmp_.reset();
+    }
+
+    void hiddenPagesStayOutOfExportAndMail() {
+        make();
+        scan(41);
+        scan(42);
+        scan(43);
+        hidePage(2);
+        window->pdfClick(window->scannerexporterpdf); // scans a fourth page first
+        PdfFacts pdf = readPdf(readFile(pdfPath));
+        QCOMPARE(pdf.widths, (QList<int>{41, 43, 43}));
+        QCOMPARE(shell->opened, QList<QUrl>{QUrl::fromLocalFile(pdfPath)});
+
+        hidePage(4);
+        window->mailerClick(window->mailer);
+        QCOMPARE(mail->sent.size(), 1);
+        QCOMPARE(mail->sent[0].lines,
+                 std::vector<std::string>{"attachment0=" + pdfPath.toStdString()});
+        pdf = readPdf(mail->sent[0].pdf);
+        QCOMPARE(pdf.pages, 2);
+        QCOMPARE(pdf.widths, (QList<int>{41, 43}));
+    }
+
+    void afterClearingTwoScansArePage1AndPage2WithoutOpenAction() {
+        make();
+        scan(41);
+        scan(42);
+        QCOMPARE(readPdf((window->mailerClick(nullptr), mail->sent.last().pdf)).openPage, 1);
+        prompts->answer(true, QStringLiteral("Voulez-vous effacer toutes les images actuelles?"));
+        window->effacerClick(window->effacer);
+        scan(51);
+        scan(52);
+        QVERIFY(window->FindReportPage(1) && window->FindReportPage(2));
+        window->mailerClick(window->mailer);
+        const PdfFacts pdf = readPdf(mail->sent.last().pdf);
+        QCOMPARE(pdf.widths, (QList<int>{51, 52}));
+        QCOMPARE(pdf.openPage, 0); // scanned pages carry no page-print handler
+        QVERIFY(!mail->sent.last().pdf.contains("/OpenAction"));
+    }
+
+    void theDocumentOpensAtTheLastPageCarryingTheHandler() {
+        make();
+        scan(41);      // the window's own page 1: carries the handler
+        scan(42);      // scanned: none
+        openImage(33); // opened: carries it
+        scan(44);
+        window->mailerClick(window->mailer);
+        PdfFacts pdf = readPdf(mail->sent.last().pdf);
+        QCOMPARE(pdf.pages, 4);
+        QCOMPARE(pdf.openPage, 3);
+        hidePage(3);
+        window->mailerClick(window->mailer);
+        pdf = readPdf(mail->sent.last().pdf);
+        QCOMPARE(pdf.pages, 3);
+        QCOMPARE(pdf.openPage, 1);
+    }
+
+    void scanToMailOfThreeScansSendsOneMailWithOneThreePagePdf() {
+        make();
+        window->multi->setChecked(true);
+        prompts->answer(true, kAnother);
+        prompts->answer(true, kAnother);
+        prompts->answer(false, kAnother);
+        script->bytes = fake::SmallBmp(40, 30);
+        window->mailClick(window->scannermailer);
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(mail->sent.size(), 1);
+        QCOMPARE(readPdf(mail->sent[0].pdf).pages, 3);
+        QVERIFY(prompts->seen.size() == 3); // the three questions, nothing else
+    }
+
+    void everyTabHiddenKeepsTheOldFileAndHandsNothingOn() {
+        make();
+        scan(41);
+        scan(42);
+        window->mailerClick(window->mailer);
+        const QByteArray before = readFile(pdfPath);
+        QVERIFY(!before.isEmpty());
+        hidePage(1);
+        hidePage(2);
+        window->mailerClick(window->mailer);
+        window->mailerClick(window->mailer);
+        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Warning),
+                 QStringList(2, QStringLiteral("La page est vide")));
+        QCOMPARE(readFile(pdfPath), before);
+        QCOMPARE(mail->sent.size(), 1);
+        QVERIFY(shell->opened.isEmpty());
+    }
+
+    void aFailedHandOverShowsTheMailErrorBox() {
+        mail->ok = false;
+        make();
+        scan(41);
+        QVERIFY(window->Guarded([&] { window->mailerClick(window->mailer); }));
+        QCOMPARE(prompts->titledErrors,
+                 QStringList{QStringLiteral("Erreur|Erreur d'envoi du mail")});
+    }
+
+    void theShellOpensThePdfInTheDesktopsViewer() {
+        // A desktop whose application/pdf handler is a viewer of ours.
+        const QString viewer = tmp_->filePath(QStringLiteral("bin/viewer"));
+        const QString record = tmp_->filePath(QStringLiteral("viewer-record"));
+        QDir().mkpath(tmp_->filePath(QStringLiteral("bin")));
+        velorix::mail::testing::writeRecordingProgram(viewer, record);
+        const QString data = tmp_->filePath(QStringLiteral("data"));
+        const QString config = tmp_->filePath(QStringLiteral("config"));
+        QDir().mkpath(data + "/applications");
+        QFile desktop(data + "/applications/velorix-test-viewer.desktop");
+        QVERIFY(desktop.open(QIODevice::WriteOnly));
+        desktop.write("[Desktop Entry]\nType=Application\nName=Lecteur\nExec=" + viewer.toUtf8() +
+                      " %f\nMimeType=application/pdf;\n");
+        desktop.close();
+        QDir().mkpath(config);
+        QFile list(config + "/mimeapps.list");
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("[Default Applications]\napplication/pdf=velorix-test-viewer.desktop\n");
+        list.close();
+        qputenv("XDG_DATA_HOME", data.toUtf8());
+        qputenv("XDG_DATA_DIRS", tmp_->filePath(QStringLiteral("none")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        qputenv("XDG_CONFIG_DIRS", tmp_->filePath(QStringLiteral("none")).toUtf8());
+        // xdg-open looks at desktop files only when it believes a display is there.
+        qputenv("DISPLAY", ":velorix-test");
+        for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                                 "GNOME_DESKTOP_SESSION_ID", "VELORIX_SHELL"})
+            qunsetenv(name);
+
+        pdfPath = tmp_->filePath(QStringLiteral("mes documents/été/capture.pdf"));
+        QDir().mkpath(QFileInfo(pdfPath).path());
+        make(velorix::loadShell());
+        script->bytes = fake::SmallBmp(40, 30);
+        window->pdfClick(window->scannerexporterpdf);
+        const QStringList args = velorix::mail::testing::recordedArguments(record, 10000);
+        QCOMPARE(args, QStringList{pdfPath});
+        QCOMPARE(readPdf(readFile(args[0])).pages, 1);
+    }
+};
+
+QTEST_MAIN(PdfMailCommandsTest)
+#include "PdfMailCommandsTest.moc"

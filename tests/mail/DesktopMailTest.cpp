@@ -1,0 +1,251 @@
+#include "linux/DesktopMail.h"
+#include "MailFakes.h"
+#include "MailPlatform.h"
+#include "MapiMail.h"
+#include "linux/MailSnapshot.h"
+#include "linux/XdgEmail.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <QUrlQuery>
+
+using namespace velorix::mail;
+using namespace velorix::mail::testing;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// The value between "attachment='" and the next "'" of Thunderbird's -compose argument.
+QString composeAttachment(const QString& compose) {
+    static const QRegularExpression re(QStringLiteral("attachment='([^']*)'"));
+    return re.match(compose).captured(1);
+}
+
+QString pathOfFileUrl(const QString& value) {
+    return value.startsWith(QLatin1String("file://")) ? QUrl(value).toLocalFile() : value;
+}
+
+const QDateTime kNow = QDateTime(QDate(2026, 12, 8), QTime(21, 0), Qt::UTC);
+
+} // namespace
+
+class DesktopMailTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> tmp_;
+    QString bin_, record_;
+
+    QString dir(const QString& sub) const { return tmp_->filePath(sub); }
+
+private slots:
+    void init() {
+        tmp_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(tmp_->isValid());
+        bin_ = dir("bin");
+        record_ = dir("record");
+        QVERIFY(QDir().mkpath(bin_));
+        // A desktop of our own: no mail handler, no desktop environment, no session bus.
+        qputenv("XDG_CONFIG_HOME", dir("config").toUtf8());
+        qputenv("XDG_DATA_HOME", dir("data").toUtf8());
+        qputenv("XDG_DATA_DIRS", dir("datadirs").toUtf8());
+        qputenv("XDG_CONFIG_DIRS", dir("configdirs").toUtf8());
+        qputenv("XDG_CACHE_HOME", dir("cache").toUtf8());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir("nobus").toUtf8());
+        qputenv("BROWSER", "false");
+        qputenv("PATH", bin_.toUtf8() + ":/usr/bin:/bin");
+        for (const char* name : {"MAILER", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "DISPLAY",
+                                 "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "FLATPAK_ID"})
+            qunsetenv(name);
+    }
+    void cleanup() { tmp_.reset(); }
+
+    void splitsDesktopExecLines_data() {
+        QTest::addColumn<QString>("exec");
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("plain") << "thunderbird %u" << QStringList{"thunderbird"};
+        QTest::newRow("flatpak") << "/usr/bin/flatpak run --branch=stable --command=thunderbird "
+                                    "org.mozilla.Thunderbird @@u %U @@"
+                                 << QStringList{"/usr/bin/flatpak", "run", "--branch=stable",
+                                                "--command=thunderbird", "org.mozilla.Thunderbird"};
+        QTest::newRow("quoted") << "\"/opt/mes apps/tb\" -P \"a \\\"b\\\" \\\\c\" %f"
+                                << QStringList{"/opt/mes apps/tb", "-P", "a \"b\" \\c"};
+        QTest::newRow("percent") << "env RATE=100%% tb %i %c"
+                                 << QStringList{"env", "RATE=100%", "tb"};
+        QTest::newRow("empty") << "" << QStringList{};
+    }
+    void splitsDesktopExecLines() {
+        QFETCH(QString, exec);
+        QFETCH(QStringList, args);
+        QCOMPARE(SplitDesktopExec(exec), args);
+    }
+
+    void pathsThatMailtoCannotCarryGoToThePortal() {
+        for (const char* safe : {"/home/ann/capture.pdf", "/home/ann/relevé été/c 1.pdf"})
+            QVERIFY2(!PathNeedsPortal(QString::fromUtf8(safe)), safe);
+        for (const char* unsafe :
+             {"/a\\b.pdf", "/a'b.pdf", "/a,b.pdf", "/a=b.pdf", "/a\tb.pdf", "/a\nb.pdf"})
+            QVERIFY2(PathNeedsPortal(QString::fromUtf8(unsafe)), unsafe);
+    }
+
+    void xdgEmailHandsTheExactPathToTheMailer_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << "capture.pdf";
+        QTest::newRow("accented") << "relevé été/capture é.pdf";
+        QTest::newRow("spaces") << "mes scans/capture 1.pdf";
+    }
+    void xdgEmailHandsTheExactPathToTheMailer() {
+        QFETCH(QString, name);
+        const QString path = dir(name);
+        writeFile(path, "%PDF-1.3\n");
+        writeRecordingProgram(bin_ + "/fake-mailer", record_);
+        qputenv("MAILER", (bin_ + "/fake-mailer").toUtf8());
+
+        const Attempt attempt =
+            RunXdgEmail({"ann@example.org", "Scan du jour", {}, QStringList{path}});
+        QVERIFY2(attempt.ok, qPrintable(attempt.reason));
+        const QStringList args = recordedArguments(record_);
+        QCOMPARE(args.size(), 1);
+        const QUrl mailto(args[0]);
+        QCOMPARE(mailto.scheme(), QStringLiteral("mailto"));
+        QCOMPARE(mailto.path(), QStringLiteral("ann@example.org"));
+        const QUrlQuery query(mailto);
+        QCOMPARE(query.queryItemValue("attach", QUrl::FullyDecoded), path);
+        QCOMPARE(query.queryItemValue("subject", QUrl::FullyDecoded),
+                 QStringLiteral("Scan du jour"));
+        QVERIFY(!query.hasQueryItem("body")); // absent values are not passed at all
+    }
+
+    void xdgEmailHandsTheExactPathToAThunderbirdHandler_data() {
+        xdgEmailHandsTheExactPathToTheMailer_data();
+    }
+    void xdgEmailHandsTheExactPathToAThunderbirdHandler() {
+        QFETCH(QString, name);
+        const QString path = dir(name);
+        writeFile(path, "%PDF-1.3\n");
+        writeRecordingProgram(bin_ + "/thunderbird", record_);
+        setMailtoHandler(dir("data"), dir("config"), "thunderbird.desktop", "thunderbird %u");
+
+        const Attempt attempt = RunXdgEmail({{}, {}, {}, QStringList{path}});
+        QVERIFY2(attempt.ok, qPrintable(attempt.reason));
+        const QStringList args = recordedArguments(record_);
+        QCOMPARE(args.size(), 2);
+        QCOMPARE(args[0], QStringLiteral("-compose"));
+        QCOMPARE(pathOfFileUrl(composeAttachment(args[1])), path);
+    }
+
+    void aThunderbirdUnderAnotherLauncherGetsComposeFromUs() {
+        writeRecordingProgram(bin_ + "/flatpak", record_);
+        setMailtoHandler(dir("data"), dir("config"), "org.mozilla.Thunderbird.desktop",
+                         bin_ + "/flatpak run --branch=stable org.mozilla.Thunderbird @@u %u @@");
+        const QString original = dir("Documents été/capture.pdf");
+        writeFile(original, "%PDF-1.3 pages\n");
+
+        DesktopMailPlatform platform(dir("snapshots"), [] { return kNow; });
+        const HandOverResult result =
+            platform.handOver(TMailRequest({"attachment0=" + original.toStdString()}), 0);
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        const QStringList args = recordedArguments(record_, 10000);
+        QCOMPARE(args.size(), 5);
+        QCOMPARE(args.mid(0, 4),
+                 (QStringList{"run", "--branch=stable", "org.mozilla.Thunderbird", "-compose"}));
+        const QString attached = pathOfFileUrl(composeAttachment(args[4]));
+        QVERIFY(attached.startsWith(dir("snapshots") + "/"));
+        QCOMPARE(QFileInfo(attached).fileName(), QStringLiteral("capture.pdf"));
+        QCOMPARE(readAll(attached), QByteArray("%PDF-1.3 pages\n"));
+    }
+
+    void eachHandOverAttachesAnUnchangingSnapshot() {
+        writeRecordingProgram(bin_ + "/fake-mailer", record_);
+        qputenv("MAILER", (bin_ + "/fake-mailer").toUtf8());
+        const QString original = dir("Documents/capture.pdf");
+        writeFile(original, "first export");
+        DesktopMailPlatform platform(dir("snapshots"), [] { return kNow; });
+        const auto attachedPath = [&](int call) {
+            const QStringList args = recordedArguments(record_);
+            return QUrlQuery(QUrl(args.value(call))).queryItemValue("attach", QUrl::FullyDecoded);
+        };
+
+        QVERIFY(platform.handOver(TMailRequest({"attachment0=" + original.toStdString()}), 0).ok);
+        const QString first = attachedPath(0);
+        writeFile(original, "second export");
+        QVERIFY(platform.handOver(TMailRequest({"attachment0=" + original.toStdString()}), 0).ok);
+        const QString second = attachedPath(1);
+
+        QVERIFY(first != second && first != original);
+        QCOMPARE(QFileInfo(first).fileName(), QStringLiteral("capture.pdf"));
+        QCOMPARE(readAll(first), QByteArray("first export"));
+        QCOMPARE(readAll(second), QByteArray("second export"));
+        static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9-]+$"));
+        QVERIFY(safe.match(QFileInfo(first).dir().dirName()).hasMatch());
+        QCOMPARE(QFileInfo(first).dir().absolutePath().section('/', 0, -2), dir("snapshots"));
+    }
+
+    void failureEverywhereShowsTheErrorBox() {
+        // A mailer that fails, then no portal on the bus.
+        qputenv("MAILER", "false");
+        const QString original = dir("capture.pdf");
+        writeFile(original, "pdf");
+        DesktopMailPlatform platform(dir("snapshots"), [] { return kNow; });
+        QStringList boxes;
+        const HandOverResult result = SendMail(
+            platform, 0, TMailRequest({"attachment0=" + original.toStdString()}),
+            [&](const QString& text, const QString& title) { boxes << text + "|" + title; });
+        QVERIFY(!result.ok);
+        QCOMPARE(boxes, QStringList{"Erreur d'envoi du mail|Erreur"});
+        QVERIFY2(result.reason.contains("xdg-email") && result.reason.contains("portail"),
+                 qPrintable(result.reason));
+
+        // No xdg-email at all.
+        qputenv("PATH", bin_.toUtf8());
+        QVERIFY(!RunXdgEmail({{}, {}, {}, QStringList{original}}).ok);
+        // A file that is not there is never handed over.
+        boxes.clear();
+        qputenv("PATH", bin_.toUtf8() + ":/usr/bin:/bin");
+        writeRecordingProgram(bin_ + "/fake-mailer", record_);
+        qputenv("MAILER", (bin_ + "/fake-mailer").toUtf8());
+        QVERIFY(!SendMail(platform, 0,
+                          TMailRequest({"attachment0=" + dir("gone.pdf").toStdString()}),
+                          [&](const QString& text, const QString&) { boxes << text; })
+                     .ok);
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(!QFile::exists(record_));
+    }
+
+    void snapshotsOlderThanAWeekArePrunedAtStart() {
+        const QString base = dir("snapshots");
+        const QStringList names{"20261201T205959Z-1", "20261201T210001Z-3", "20261208T100000Z-1",
+                                "notes", "20261101T000000Z"};
+        for (const QString& name : names)
+            writeFile(base + "/" + name + "/capture.pdf", "pdf");
+        DesktopMailPlatform platform(base, [] { return kNow; });
+        QStringList left = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        left.sort();
+        QCOMPARE(left, (QStringList{"20261101T000000Z", "20261201T210001Z-3", "20261208T100000Z-1",
+                                    "notes"}));
+    }
+
+    void nullBackendOnRequest() {
+        qputenv("VELORIX_MAIL", "null");
+        const std::unique_ptr<MailPlatform> platform = loadMailPlatform();
+        qunsetenv("VELORIX_MAIL");
+        QVERIFY(!platform->available());
+        QVERIFY(!platform->handOver(TMailRequest({"attachment0=/x.pdf"}), 0).ok);
+        QVERIFY(loadMailPlatform()->available());
+    }
+};
+
+QTEST_GUILESS_MAIN(DesktopMailTest)
+#include "DesktopMailTest.moc"

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Runs the Simple MAPI probe under Wine, in a Wine prefix of its own, with our recording
+# MAPI32.DLL next to it, and checks what the library received and what the user saw, first with
+# the registry as Wine sets it up ("MAPI" = "1"), then with the values that mean "not installed".
+# Usage: MapiWineTest.sh WINE64 PROBE_DIR EXPECTED_RECORD
+set -euo pipefail
+wine=$1
+probe_dir=$2
+expected=$3
+
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix
+export WINEDEBUG=-all
+# No Mono or Gecko installer prompts; mapi32 from the program's folder rather than Wine's own
+# copy (Wine prefers its built-in system libraries unless told otherwise).
+export WINEDLLOVERRIDES="mscoree,mshtml=;mapi32=n"
+wineserver=$(dirname "$wine")/wineserver
+cleanup() {
+    WINEPREFIX=$WINEPREFIX "$wineserver" -k >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cp "$probe_dir/MapiWineProbe.exe" "$probe_dir/MAPI32.DLL" "$work/"
+"$wine" wineboot -i >/dev/null 2>&1
+key='HKLM\SOFTWARE\Microsoft\Windows Messaging Subsystem'
+
+fail=0
+run_probe() { # label -> stdout in $work/out.txt, library record in $work/record.txt
+    rm -f "$work/record.txt"
+    (cd "$work" && VELORIX_MAPI_RECORD="Z:$work/record.txt" "$wine" ./MapiWineProbe.exe \
+        | tr -d '\r' >"$work/out.txt")
+    touch "$work/record.txt"
+    tr -d '\r' <"$work/record.txt" >"$work/record.lf" && mv "$work/record.lf" "$work/record.txt"
+}
+check() { # label, file, expected text
+    if ! diff -u <(printf '%s' "$3") "$2"; then
+        echo "FAIL: $1"
+        fail=1
+    else
+        echo "ok: $1"
+    fi
+}
+
+run_probe
+check "installed: what the library received" "$work/record.txt" "$(cat "$expected")
+"
+check "installed: no message box" "$work/out.txt" "RESULT 1
+RESULT 1
+"
+
+box="BOX parent=42 Erreur d'envoi du mail|Erreur|16"
+for value in "0" "1 "; do
+    "$wine" reg add "$key" /v MAPI /d "$value" /f >/dev/null 2>&1
+    run_probe
+    check "MAPI=\"$value\": the library is not loaded" "$work/record.txt" ""
+    check "MAPI=\"$value\": the error box for each send" "$work/out.txt" "$box
+RESULT 0
+$box
+RESULT 0
+"
+done
+
+"$wine" reg delete "$key" /f >/dev/null 2>&1
+run_probe
+check "no key: the error box" "$work/out.txt" "$box
+RESULT 0
+$box
+RESULT 0
+"
+
+[ "$fail" -eq 0 ] && echo "MapiWineTest: all checks passed"
+exit "$fail"
