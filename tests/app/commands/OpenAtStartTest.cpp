@@ -22,6 +22,18 @@ class OpenAtStartTest : public QObject {
     QTemporaryDir dir;
     QString a, b, broken;
 
+    // A window whose prompts answer from the start-up files first, as main() makes it.
+    struct Started {
+        std::shared_ptr<velorix::StartupFilePrompts> prompts;
+        std::unique_ptr<Tvelorix_2> window;
+        explicit Started(const TestServices& doubles)
+            : prompts(std::make_shared<velorix::StartupFilePrompts>(doubles.prompts)) {
+            velorix::Services services = doubles.services();
+            services.prompts = prompts;
+            window = std::make_unique<Tvelorix_2>(services);
+        }
+    };
+
 private slots:
     void initTestCase() {
         a = dir.filePath("a.png");
@@ -37,13 +49,12 @@ private slots:
 
     void filesBecomePagesAndTheSeriesAsksNothing() {
         TestServices doubles;
-        auto prompts = std::make_shared<velorix::StartupFilePrompts>(doubles.prompts);
-        velorix::Services services = doubles.services();
-        services.prompts = prompts;
-        Tvelorix_2 window(services);
+        Started started(doubles);
+        Tvelorix_2& window = *started.window;
+        velorix::StartupFilePrompts& prompts = *started.prompts;
         window.multi->setChecked(false); // the user's last state is given back afterwards
 
-        velorix::OpenStartupImages(window, *prompts, {a, broken, b});
+        velorix::OpenStartupImages(window, prompts, {a, broken, b});
 
         QVERIFY(window.FirstPageFilled);
         QCOMPARE(window.PageCount(), 3);
@@ -66,12 +77,11 @@ private slots:
 
     void aMissingFirstFileLeavesPageOneForTheNext() {
         TestServices doubles;
-        auto prompts = std::make_shared<velorix::StartupFilePrompts>(doubles.prompts);
-        velorix::Services services = doubles.services();
-        services.prompts = prompts;
-        Tvelorix_2 window(services);
+        Started started(doubles);
+        Tvelorix_2& window = *started.window;
+        velorix::StartupFilePrompts& prompts = *started.prompts;
 
-        velorix::OpenStartupImages(window, *prompts, {dir.filePath("missing.png"), a});
+        velorix::OpenStartupImages(window, prompts, {dir.filePath("missing.png"), a});
 
         QCOMPARE(doubles.prompts->texts(ScriptedPrompts::Kind::Error).size(), 1);
         QVERIFY(window.FirstPageFilled);
