@@ -323,7 +323,10 @@ void TPRImage::DropPreparedStream() {
 }
 
 void TPRImage::SetPicture(const QImage& value) {
-    DropPreparedStream();
+    // The same pixels again (a shared copy) keep their stream.
+    if (value.isNull() || value.cacheKey() != FPicture.cacheKey()) {
+        DropPreparedStream();
+    }
     FPicture = value;
     update();
 }

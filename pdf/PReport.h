@@ -167,7 +167,8 @@ public:
     ~TPRImage() override;
 
     const QImage& Picture() const { return FPicture; }
-    // A null image empties the picture.
+    // A null image empties the picture. The picture is shared, not copied (QImage copies
+    // on write).
     void SetPicture(const QImage& value);
     // Takes a picture as encoded file data: only a Windows bitmap (BMP) is accepted.
     void SetPictureData(const QByteArray& bytes);

@@ -160,6 +160,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
                 SetZoomPosition(0);
                 Zoom1->setEnabled(true);
                 TakeZoomSource(image);
+                image->PrepareStream();
                 SetFullPageBox(true);
                 if (PRPage1)
                     PRPage1->show();
@@ -177,6 +178,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
             SetZoomPosition(0);
             Zoom1->setEnabled(true);
             TakeZoomSource(page.image);
+            page.image->PrepareStream();
             SetFullPageBox(true);
             page.page->show();
             ActivatePage(PageControl1->indexOf(page.tabSheet));
@@ -199,6 +201,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
         SetZoomPosition(0);
         Zoom1->setEnabled(true);
         TakeZoomSource(FindPageImage(1));
+        page.image->PrepareStream();
         page.page->show();
         ActivatePage(PageControl1->indexOf(page.tabSheet));
         // The new page is the last: this lands on page 1 with the page-change handling.
