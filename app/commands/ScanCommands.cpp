@@ -41,7 +41,7 @@ std::int32_t ResolutionFromBox(const QString& shown) {
 // The page keeps its own bitmap copy of the scanned image.
 QImage AsBitmap(const TGraphic& graphic) {
     if (graphic.Kind == TGraphic::gkBitmap)
-        return graphic.Image.copy();
+        return graphic.Image; // shared: the page and the scanner hold the pixels once
     return graphic.Image.convertToFormat(QImage::Format_RGB32);
 }
 
