@@ -13,10 +13,6 @@
 #include <exception>
 #include <memory>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace {
 
 const char kUsage[] =
@@ -66,19 +62,9 @@ bool windowImages(int argc, char** argv, int from, QStringList& images) {
     return true;
 }
 
-// Page-sized buffers (pictures, pixel rows, compressed streams) come and go on several threads.
-// glibc raises its mmap threshold after each large free and then keeps such buffers in its
-// heaps, where freed pages stay resident: a fixed threshold gives them back at once.
-void returnLargeBuffersToTheSystem() {
-#ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
-#endif
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    returnLargeBuffersToTheSystem();
     const char* first = argc > 1 ? argv[1] : "";
     if (std::strcmp(first, "--help") == 0) {
         std::fputs(kUsage, stdout);
