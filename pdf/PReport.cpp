@@ -1,6 +1,7 @@
 #include "PReport.h"
 
 #include "PdfImages.h"
+#include "WorkPool.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -12,7 +13,10 @@
 #include <QShowEvent>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -297,9 +301,75 @@ TPRImage::TPRImage(QWidget* parent)
     : TPRItem(parent), FRandom(static_cast<std::minstd_rand::result_type>(
                            std::chrono::system_clock::now().time_since_epoch().count())) {}
 
+// Shared by the picture's owner and the task compressing it; the task holds its own copy of
+// the picture, so the owner may change or go in the meantime.
+struct TPRImage::TPreparedStream {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::atomic<bool> dropped{false};
+    std::shared_ptr<const std::string> stream; // null when it failed or was dropped
+};
+
+TPRImage::~TPRImage() {
+    DropPreparedStream();
+}
+
+void TPRImage::DropPreparedStream() {
+    if (FPrepared != nullptr) {
+        FPrepared->dropped = true; // a task not started yet then does nothing
+        FPrepared.reset();
+    }
+}
+
 void TPRImage::SetPicture(const QImage& value) {
+    // The same pixels again (a shared copy) keep their stream.
+    if (value.isNull() || value.cacheKey() != FPicture.cacheKey()) {
+        DropPreparedStream();
+    }
     FPicture = value;
     update();
+}
+
+void TPRImage::PrepareStream() {
+    if (FPrepared != nullptr || FPicture.isNull()) {
+        return;
+    }
+    auto prepared = std::make_shared<TPreparedStream>();
+    FPrepared = prepared;
+    pdfwork::TWorkPool::Shared().Post([prepared, picture = FPicture] {
+        std::shared_ptr<const std::string> stream;
+        if (!prepared->dropped) {
+            try {
+                stream = TPdfBitmapImage::CompressPixels(picture);
+            } catch (const std::exception&) {
+                // Print makes the stream again and reports the failure where it can.
+            }
+        }
+        std::lock_guard lock(prepared->mutex);
+        prepared->stream = std::move(stream);
+        prepared->done = true;
+        prepared->finished.notify_all();
+    });
+}
+
+bool TPRImage::StreamReady() const {
+    if (FPrepared == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(FPrepared->mutex);
+    return FPrepared->done && FPrepared->stream != nullptr;
+}
+
+std::shared_ptr<const std::string> TPRImage::CompressedPicture() {
+    if (FPrepared != nullptr) {
+        std::unique_lock lock(FPrepared->mutex);
+        FPrepared->finished.wait(lock, [this] { return FPrepared->done; });
+        if (FPrepared->stream != nullptr) {
+            return FPrepared->stream;
+        }
+    }
+    return TPdfBitmapImage::CompressPixels(FPicture);
 }
 
 void TPRImage::SetPictureData(const QByteArray& bytes) {
@@ -356,7 +426,7 @@ void TPRImage::Print(TPRCanvas* ACanvas, const QRect& ARect) {
     TPdfDoc& doc = pdf->Document();
     const std::string name = XObjectName(doc);
     if (doc.FindXObject(name) == nullptr) {
-        doc.AddXObject(name, CreatePdfImage(FPicture, "Pdf-Bitmap"));
+        doc.AddXObject(name, TPdfBitmapImage::CreateCompressedImage(FPicture, CompressedPicture()));
     }
 
     const int pageHeight = page->height();

@@ -164,9 +164,11 @@ class TPRImage : public TPRItem {
     Q_OBJECT
 public:
     explicit TPRImage(QWidget* parent = nullptr);
+    ~TPRImage() override;
 
     const QImage& Picture() const { return FPicture; }
-    // A null image empties the picture.
+    // A null image empties the picture. The picture is shared, not copied (QImage copies
+    // on write).
     void SetPicture(const QImage& value);
     // Takes a picture as encoded file data: only a Windows bitmap (BMP) is accepted.
     void SetPictureData(const QByteArray& bytes);
@@ -179,12 +181,24 @@ public:
     // Draws the picture into ARect (page coordinates) of the PDF page being printed.
     void Print(TPRCanvas* ACanvas, const QRect& ARect) override;
 
+    // Starts compressing the picture's image stream on the shared pool, for a picture that is
+    // final. Print takes the result (waiting if it is still being made); a new picture drops it.
+    void PrepareStream();
+    // The compressed stream of the current picture is made and waiting for Print.
+    bool StreamReady() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::string XObjectName(TPdfDoc& doc);
+    struct TPreparedStream;
 
+    std::string XObjectName(TPdfDoc& doc);
+    void DropPreparedStream();
+    // The compressed pixels of the current picture: prepared, or made now on every core.
+    std::shared_ptr<const std::string> CompressedPicture();
+
+    std::shared_ptr<TPreparedStream> FPrepared;
     QImage FPicture;
     bool FStretch = true;
     bool FSharedImage = true;

@@ -1,5 +1,7 @@
 #include "PdfImages.h"
 
+#include "ParallelDeflate.h"
+
 #include <map>
 #include <string>
 
@@ -41,41 +43,85 @@ std::unique_ptr<TPdfArray> TPdfImageCreator::CreateIndexedColorArray(const QImag
     return array;
 }
 
-std::unique_ptr<TPdfImage> TPdfBitmapImage::CreateImage(const QImage& graphic) {
+bool TPdfBitmapImage::Indexed(const QImage& graphic) {
+    return graphic.format() == QImage::Format_Mono || graphic.format() == QImage::Format_MonoLSB ||
+           graphic.format() == QImage::Format_Indexed8;
+}
+
+QImage TPdfBitmapImage::Working(const QImage& graphic) {
+    // 1-bit and 8-bit palette pictures keep their palette; everything else becomes 24-bit RGB,
+    // which QImage already stores as red, green, blue bytes.
+    const QImage working =
+        graphic.convertToFormat(Indexed(graphic) ? QImage::Format_Indexed8 : QImage::Format_RGB888);
+    if (working.isNull() && !graphic.isNull()) {
+        throw EPdfInvalidImageFormat("CreateImage --the picture cannot be converted.");
+    }
+    return working;
+}
+
+std::unique_ptr<TPdfImage> TPdfBitmapImage::Describe(const QImage& working, bool indexed) {
     auto image = std::make_unique<TPdfImage>(nullptr);
     TPdfDictionary& attributes = image->Attributes();
     attributes.AddItem("Type", TPdfName::Create("XObject"));
     attributes.AddItem("Subtype", TPdfName::Create("Image"));
-
-    // 1-bit and 8-bit palette pictures keep their palette; everything else becomes 24-bit RGB,
-    // which QImage already stores as red, green, blue bytes.
-    const bool indexed = graphic.format() == QImage::Format_Mono ||
-                         graphic.format() == QImage::Format_MonoLSB ||
-                         graphic.format() == QImage::Format_Indexed8;
-    const QImage working =
-        graphic.convertToFormat(indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888);
-    if (working.isNull() && !graphic.isNull()) {
-        throw EPdfInvalidImageFormat("CreateImage --the picture cannot be converted.");
-    }
-
-    const int width = working.width();
-    const int height = working.height();
-    const auto rowBytes = static_cast<std::size_t>(width) * (indexed ? 1 : 3);
-    std::string& data = image->Data();
-    data.reserve(rowBytes * static_cast<std::size_t>(height));
-    // Rows top to bottom, without QImage's 4-byte row padding.
-    for (int y = 0; y < height; ++y) {
-        data.append(reinterpret_cast<const char*>(working.constScanLine(y)), rowBytes);
-    }
     if (indexed) {
         attributes.AddItem("ColorSpace", CreateIndexedColorArray(working));
-    } else if (height > 0) {
+    } else if (working.height() > 0) {
         attributes.AddItem("ColorSpace", TPdfName::Create("DeviceRGB"));
     }
-    attributes.AddItem("Width", TPdfNumber::Create(width));
-    attributes.AddItem("Height", TPdfNumber::Create(height));
+    attributes.AddItem("Width", TPdfNumber::Create(working.width()));
+    attributes.AddItem("Height", TPdfNumber::Create(working.height()));
     attributes.AddItem("BitsPerComponent", TPdfNumber::Create(8));
     attributes.ArrayByKey("Filter")->AddItem(TPdfName::Create("FlateDecode"));
+    return image;
+}
+
+namespace {
+
+// Rows top to bottom, without QImage's 4-byte row padding.
+void AppendRows(const QImage& working, std::size_t rowBytes, std::string& data) {
+    data.reserve(data.size() + rowBytes * static_cast<std::size_t>(working.height()));
+    for (int y = 0; y < working.height(); ++y) {
+        data.append(reinterpret_cast<const char*>(working.constScanLine(y)), rowBytes);
+    }
+}
+
+std::size_t RowBytes(const QImage& working, bool indexed) {
+    return static_cast<std::size_t>(working.width()) * (indexed ? 1 : 3);
+}
+
+} // namespace
+
+std::unique_ptr<TPdfImage> TPdfBitmapImage::CreateImage(const QImage& graphic) {
+    const bool indexed = Indexed(graphic);
+    const QImage working = Working(graphic);
+    std::unique_ptr<TPdfImage> image = Describe(working, indexed);
+    AppendRows(working, RowBytes(working, indexed), image->Data());
+    return image;
+}
+
+std::shared_ptr<const std::string> TPdfBitmapImage::CompressPixels(const QImage& graphic) {
+    const bool indexed = Indexed(graphic);
+    const QImage working = Working(graphic);
+    const std::size_t rowBytes = RowBytes(working, indexed);
+    if (working.height() > 0 && static_cast<std::size_t>(working.bytesPerLine()) == rowBytes) {
+        // Rows without padding are already the stream's bytes.
+        const std::string_view pixels(reinterpret_cast<const char*>(working.constBits()),
+                                      rowBytes * static_cast<std::size_t>(working.height()));
+        return std::make_shared<const std::string>(pdfdeflate::Deflate(pixels));
+    }
+    std::string pixels;
+    AppendRows(working, rowBytes, pixels);
+    return std::make_shared<const std::string>(pdfdeflate::Deflate(pixels));
+}
+
+std::unique_ptr<TPdfImage>
+TPdfBitmapImage::CreateCompressedImage(const QImage& graphic,
+                                       std::shared_ptr<const std::string> compressedPixels) {
+    const bool indexed = Indexed(graphic);
+    // Only a palette picture needs converting for its description; the others give their size.
+    std::unique_ptr<TPdfImage> image = Describe(indexed ? Working(graphic) : graphic, indexed);
+    image->SetCompressedData(std::move(compressedPixels));
     return image;
 }
 

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 // A picture that cannot become an image object.
@@ -37,6 +38,20 @@ public:
 class TPdfBitmapImage : public TPdfImageCreator {
 public:
     std::unique_ptr<TPdfImage> CreateImage(const QImage& graphic) override;
+
+    // The zlib stream of the pixels CreateImage stores for graphic; safe on any thread.
+    static std::shared_ptr<const std::string> CompressPixels(const QImage& graphic);
+    // The image object of graphic holding pixels compressed by CompressPixels (the same
+    // picture's), shared rather than copied: no uncompressed copy is made.
+    static std::unique_ptr<TPdfImage>
+    CreateCompressedImage(const QImage& graphic,
+                          std::shared_ptr<const std::string> compressedPixels);
+
+private:
+    static bool Indexed(const QImage& graphic);
+    // The picture in the format the image object stores (shares graphic's pixels when equal).
+    static QImage Working(const QImage& graphic);
+    static std::unique_ptr<TPdfImage> Describe(const QImage& working, bool indexed);
 };
 
 using TPdfImageCreatorFactory = std::function<std::unique_ptr<TPdfImageCreator>()>;

@@ -1,5 +1,7 @@
 #include "PdfTypes.h"
 
+#include "ParallelDeflate.h"
+
 #include <zlib.h>
 
 #include <array>
@@ -396,24 +398,34 @@ TPdfStream::TPdfStream(TPdfObjectMgr* objectMgr)
     attributes_->AddItem("Filter", std::make_unique<TPdfArray>(objectMgr));
 }
 
+bool TPdfStream::HasFlateFilter() const {
+    TPdfArray* filter = attributes_->ArrayByKey("Filter");
+    return filter != nullptr && filter->FindName("FlateDecode") != nullptr;
+}
+
+void TPdfStream::SetCompressedData(std::shared_ptr<const std::string> zlibStream) {
+    if (!HasFlateFilter()) {
+        throw EPdfInvalidOperation("SetCompressedData --the stream has no FlateDecode filter.");
+    }
+    compressed_ = std::move(zlibStream);
+    std::string().swap(data_);
+}
+
+void TPdfStream::CompressNow() {
+    if (HasFlateFilter() && compressed_ == nullptr) {
+        SetCompressedData(std::make_shared<const std::string>(pdfdeflate::Deflate(data_)));
+    }
+}
+
 void TPdfStream::WriteBody(TPdfOutputStream& stream) {
     TPdfNumber* length = attributes_->NumberByKey("Length");
-    TPdfArray* filter = attributes_->ArrayByKey("Filter");
 
     std::string compressed;
-    const bool flate = filter != nullptr && filter->FindName("FlateDecode") != nullptr;
-    if (flate) {
-        uLongf size = compressBound(static_cast<uLong>(data_.size()));
-        compressed.resize(size);
-        int rc = compress2(reinterpret_cast<Bytef*>(compressed.data()), &size,
-                           reinterpret_cast<const Bytef*>(data_.data()),
-                           static_cast<uLong>(data_.size()), Z_BEST_COMPRESSION);
-        if (rc != Z_OK) {
-            throw EPdfException("WriteBody --compression failed.");
-        }
-        compressed.resize(size);
+    const bool flate = HasFlateFilter();
+    if (flate && compressed_ == nullptr) {
+        compressed = pdfdeflate::Deflate(data_);
     }
-    const std::string& out = flate ? compressed : data_;
+    const std::string& out = !flate ? data_ : compressed_ != nullptr ? *compressed_ : compressed;
     if (out.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         // "Length" is a 32-bit number; a larger stream could only be written wrong.
         throw EPdfException("WriteBody --stream too large.");

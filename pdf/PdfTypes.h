@@ -337,8 +337,9 @@ private:
 };
 
 // Attributes dictionary ("Length", "Filter", ...) and the uncompressed data. Adding the name
-// "FlateDecode" to the "Filter" array has the data compressed (zlib, level 9) when written; the
-// data itself is never changed, so the stream can be written again.
+// "FlateDecode" to the "Filter" array has the data compressed (zlib, level 9, on every core) when
+// written; the data itself is never changed, so the stream can be written again. A stream may
+// instead hold its data already compressed (SetCompressedData): that is written as it is.
 class TPdfStream : public TPdfObject {
 public:
     explicit TPdfStream(TPdfObjectMgr* objectMgr = nullptr);
@@ -351,9 +352,20 @@ public:
     std::string& Data() { return data_; }
     const std::string& Data() const { return data_; }
 
+    // Replaces the data by its zlib stream, made elsewhere (the "FlateDecode" filter must be
+    // set): the uncompressed data is dropped, the bytes are shared, not copied.
+    void SetCompressedData(std::shared_ptr<const std::string> zlibStream);
+    // Compresses the data now and keeps only the result (nothing without "FlateDecode").
+    void CompressNow();
+    // The compressed bytes given or made, or null.
+    const std::shared_ptr<const std::string>& CompressedData() const { return compressed_; }
+
 private:
+    bool HasFlateFilter() const;
+
     std::unique_ptr<TPdfDictionary> attributes_;
     std::string data_;
+    std::shared_ptr<const std::string> compressed_;
 };
 
 // An external object stream.

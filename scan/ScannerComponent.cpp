@@ -81,12 +81,15 @@ void TWIAScan::Show(TMessageKind kind, const std::string& text) {
 
 void TWIAScan::SetOpen(bool value) {
     open_ = value;
-    if (!value)
-        return;
-    devices_.clear();
+    if (value)
+        TakeDeviceList(ListDevices());
+}
+
+TWIAScan::TDeviceList TWIAScan::ListDevices() const {
+    TDeviceList list;
     try {
         auto manager = platform_->CreateDeviceManager();
-        wiaPresent_ = wpYes;
+        list.presence = wpYes;
         auto infos = manager->DeviceInfos();
         const int count = infos->Count();
         for (int i = 1; i <= count; ++i) {
@@ -94,13 +97,20 @@ void TWIAScan::SetOpen(bool value) {
             if (info->Type() != velorix::scan::ScannerDeviceType)
                 continue;
             auto props = info->Properties();
-            devices_.push_back(VariantToText(props->Item(IdText(wia::DIP_DEV_NAME))->Value()));
+            list.names.push_back(VariantToText(props->Item(IdText(wia::DIP_DEV_NAME))->Value()));
         }
     } catch (const std::exception&) {
         // No scanner access, or a device that does not answer: the lamp shows it, nobody is
-        // interrupted.
-        wiaPresent_ = wpNo;
+        // interrupted. What was listed before the failure stays, as it always did.
+        list.presence = wpNo;
     }
+    return list;
+}
+
+void TWIAScan::TakeDeviceList(TDeviceList list) {
+    open_ = true;
+    wiaPresent_ = list.presence;
+    devices_ = std::move(list.names);
 }
 
 void TWIAScan::SetSelectedDevice(const std::string& name) {

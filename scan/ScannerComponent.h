@@ -53,7 +53,19 @@ public:
     bool Loading() const { return loading_; }
 
     bool Open() const { return open_; }
+    // Opening lists the scanners now (ListDevices, then TakeDeviceList).
     void SetOpen(bool value);
+
+    // The scanner names and whether scanner access works. Touches only the platform layer,
+    // not this component: it may run on another thread while the owner leaves the scanner
+    // layer alone.
+    struct TDeviceList {
+        TWIAPresence presence = wpUnknown;
+        std::vector<std::string> names;
+    };
+    TDeviceList ListDevices() const;
+    // Opens the component with a list made by ListDevices.
+    void TakeDeviceList(TDeviceList list);
     const std::string& SelectedDevice() const { return selectedDevice_; }
     void SetSelectedDevice(const std::string& name);
     std::int32_t DPI() const { return dpi_; }

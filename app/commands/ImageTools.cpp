@@ -165,6 +165,7 @@ void Rotate(Tvelorix_2& w, int angle) {
     image->SetPicture(picture);
     w.TakeZoomSource(image);
     image->update();
+    image->PrepareStream();
 }
 
 } // namespace
@@ -192,6 +193,7 @@ void Tvelorix_2::noiretblancClick(QObject*) {
     image->update();
     // A later zoom starts from the grey picture; the bar stays where it is.
     TakeZoomSource(image);
+    image->PrepareStream();
 }
 
 void Tvelorix_2::selectionClick(QObject* Sender) {
@@ -223,6 +225,7 @@ void Tvelorix_2::selectionClick(QObject* Sender) {
         SetFullPageBox(false);
         ActivatePage(n);
         enableExceptTools();
+        page.image->PrepareStream();
         return;
     }
 
@@ -238,6 +241,7 @@ void Tvelorix_2::selectionClick(QObject* Sender) {
     TakeZoomSource(image);
     PRPage1->show();
     SetFullPageBox(false);
+    image->PrepareStream();
     ActivatePage(0);
     enableExceptTools();
     FirstPageFilled = true;

@@ -39,6 +39,7 @@ void Tvelorix_2::ouvririmageClick(QObject*) {
             ActivatePage(0);
             EnablePageCommands();
             autoClick(auto_);
+            image->PrepareStream(); // final now: compressed ahead of the export
             FirstPageFilled = true;
         } else {
             const ImagePage page = AddImagePage(n + 1, PageKind::Opened);
@@ -52,6 +53,7 @@ void Tvelorix_2::ouvririmageClick(QObject*) {
             ActivatePage(n - 1);
             EnablePageCommands();
             autoClick(auto_);
+            page.image->PrepareStream();
         }
     }
 
@@ -71,6 +73,7 @@ void Tvelorix_2::ouvririmageClick(QObject*) {
         // the box again for the new one.
         SetFullPageBox(true);
         SelectNextPage();
+        page.image->PrepareStream();
     }
 }
 

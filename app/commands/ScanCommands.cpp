@@ -6,12 +6,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QFrame>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -41,7 +44,7 @@ std::int32_t ResolutionFromBox(const QString& shown) {
 // The page keeps its own bitmap copy of the scanned image.
 QImage AsBitmap(const TGraphic& graphic) {
     if (graphic.Kind == TGraphic::gkBitmap)
-        return graphic.Image.copy();
+        return graphic.Image; // shared: the page and the scanner hold the pixels once
     return graphic.Image.convertToFormat(QImage::Format_RGB32);
 }
 
@@ -63,9 +66,25 @@ void Tvelorix_2::BuildScanner() {
         else
             prompts().error(QString::fromStdString(text));
     };
-    // The stored settings of the component; Open enumerates the scanners now.
+    // The stored settings of the component; Open enumerates the scanners now, or the list is
+    // made in the background and taken when it arrives.
     WIAScan->BeginInit();
-    WIAScan->SetOpen(true);
+    if (services_.listScannersInBackground) {
+        deviceListPending_ = true;
+        cbDevice->setPlaceholderText(QStringLiteral("Recherche des scanners…"));
+        deviceLister_ = std::thread([this, scanner = WIAScan] {
+            TWIAScan::TDeviceList list = scanner->ListDevices();
+            QMetaObject::invokeMethod(
+                this,
+                [this, list = std::move(list)]() mutable {
+                    WIAScan->TakeDeviceList(std::move(list));
+                    DeviceListArrived();
+                },
+                Qt::QueuedConnection);
+        });
+    } else {
+        WIAScan->SetOpen(true);
+    }
     WIAScan->SetDPI(150);
     WIAScan->SetFormat(sffAuto);
     WIAScan->SetScanMedium(smMemory);
@@ -95,7 +114,36 @@ void Tvelorix_2::wiascanScanError(QObject*) {
 
 // ---- Scanner choice ------------------------------------------------------------------------
 
+void Tvelorix_2::DeviceListArrived() {
+    deviceListPending_ = false;
+    deviceLister_.join(); // it has posted the list: it ends now
+    cbDevice->setPlaceholderText(QString());
+    // Shown already: the list, the lamp and the stored choice apply now; else when shown.
+    if (shownOnce_)
+        Guarded([this] { FormShow(this); });
+}
+
+void Tvelorix_2::WaitForDeviceList() {
+    if (!deviceListPending_)
+        return;
+    QProgressDialog progress(QStringLiteral("Recherche des scanners…"), QString(), 0, 0, this);
+    progress.setWindowTitle(QStringLiteral("Scanners"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+    QEventLoop wait;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+        if (!deviceListPending_)
+            wait.quit();
+    });
+    poll.start(20);
+    wait.exec();
+}
+
 void Tvelorix_2::FormShow(QObject*) {
+    if (deviceListPending_)
+        return; // the combo reads "Recherche des scanners…" until the list arrives
     cbDevice->clear();
     for (const std::string& name : WIAScan->Devices())
         cbDevice->addItem(QString::fromStdString(name));
@@ -134,6 +182,7 @@ void Tvelorix_2::FormShow(QObject*) {
 }
 
 void Tvelorix_2::cbDeviceChange(QObject*) {
+    WaitForDeviceList();
     if (cbDevice->currentIndex() < 0)
         return;
     WIAScan->SetSelectedDevice(cbDevice->currentText().toStdString());
@@ -142,6 +191,7 @@ void Tvelorix_2::cbDeviceChange(QObject*) {
 // ---- Scan ----------------------------------------------------------------------------------
 
 void Tvelorix_2::btnScanClick(QObject*) {
+    WaitForDeviceList();
     // Settings, once for the whole command.
     const std::int32_t resolution = ResolutionFromBox(res->currentText());
     WIAScan->SetDPI(resolution);
@@ -160,6 +210,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
                 SetZoomPosition(0);
                 Zoom1->setEnabled(true);
                 TakeZoomSource(image);
+                image->PrepareStream();
                 SetFullPageBox(true);
                 if (PRPage1)
                     PRPage1->show();
@@ -177,6 +228,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
             SetZoomPosition(0);
             Zoom1->setEnabled(true);
             TakeZoomSource(page.image);
+            page.image->PrepareStream();
             SetFullPageBox(true);
             page.page->show();
             ActivatePage(PageControl1->indexOf(page.tabSheet));
@@ -199,6 +251,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
         SetZoomPosition(0);
         Zoom1->setEnabled(true);
         TakeZoomSource(FindPageImage(1));
+        page.image->PrepareStream();
         page.page->show();
         ActivatePage(PageControl1->indexOf(page.tabSheet));
         // The new page is the last: this lands on page 1 with the page-change handling.

@@ -12,6 +12,7 @@ Services Services::platform() {
     s.scanner = scan::LoadScanPlatform();
     s.screen = capture::LoadScreenGrab();
     s.mail = mail::loadMailPlatform();
+    s.listScannersInBackground = true;
     return s;
 }
 

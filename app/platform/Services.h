@@ -31,6 +31,9 @@ struct Services {
     std::shared_ptr<capture::IScreenGrab> screen;
     // The mail platform layer; none means no mail client (the null backend).
     std::shared_ptr<mail::MailPlatform> mail;
+    // The window lists the scanners on a thread of its own and shows at once; otherwise the
+    // list is made before the window is built (command-line runs, most tests).
+    bool listScannersInBackground = false;
 
     // The real platform: Qt message boxes, the platform's settings store and shell.
     static Services platform();

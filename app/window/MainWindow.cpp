@@ -172,7 +172,11 @@ Tvelorix_2::Tvelorix_2(Services services, QWidget* parent)
     FormCreate(this);
 }
 
-Tvelorix_2::~Tvelorix_2() = default;
+Tvelorix_2::~Tvelorix_2() {
+    // The list arriving later would find no window: wait for the thread (its message is dropped).
+    if (deviceLister_.joinable())
+        deviceLister_.join();
+}
 
 bool Tvelorix_2::Guarded(const std::function<void()>& command) {
     return runGuarded(*services_.prompts, command);

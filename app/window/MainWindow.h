@@ -13,6 +13,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <thread>
 
 class QAction;
 class QCheckBox;
@@ -119,6 +120,9 @@ public:
     void scannermodifierClick(QObject* Sender);
     void FormShow(QObject* Sender);
     void cbDeviceChange(QObject* Sender);
+    // Returns once the scanner list made in the background (Services::listScannersInBackground)
+    // is in the window, behind a progress window; at once when there is none.
+    void WaitForDeviceList();
     void wiascanScanAbort(QObject* Sender);
     void wiascanScanError(QObject* Sender);
 
@@ -268,6 +272,11 @@ private:
     // such changes are not a user's page choice.
     int quietPageChanges_ = 0;
     bool shownOnce_ = false;
+    // The scanner list being made on its own thread; the window takes it when it arrives.
+    std::thread deviceLister_;
+    bool deviceListPending_ = false;
+    // Runs on the window's thread when the list has arrived; the component has it already.
+    void DeviceListArrived();
 };
 
 } // namespace velorix

@@ -149,7 +149,8 @@ void Tvelorix_2::PageControlCurrentChanged(int) {
 
 void Tvelorix_2::TakeZoomSource(TPRImage* image) {
     zoomTarget_ = image;
-    ZoomSource = image ? image->Picture().copy() : QImage();
+    // Shared with the page: zooming makes new pictures and never writes into this one.
+    ZoomSource = image ? image->Picture() : QImage();
 }
 
 void Tvelorix_2::SetZoomPosition(int position) {

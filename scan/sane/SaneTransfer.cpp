@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -174,7 +175,10 @@ private:
 
 void RunWithProgress(const std::string& title, const std::string& text, TransferState* cancellable,
                      const std::function<void()>& work) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    // Windows belong to the user-interface thread: elsewhere (the scanner list made in the
+    // background) the work just runs.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!qobject_cast<QApplication*>(app) || QThread::currentThread() != app->thread()) {
         work();
         return;
     }

@@ -45,9 +45,9 @@ struct TransferState {
 // other thread uses the handle meanwhile.
 std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state);
 
-// Runs work; when a widget application exists, the work runs on a worker thread while a modal
-// window with the given text (and a Cancel button when cancellable) keeps painting. Exceptions
-// of the work are raised again here.
+// Runs work; called on the user-interface thread of a widget application, the work runs on a
+// worker thread while a modal window with the given text (and a Cancel button when cancellable)
+// keeps painting. Exceptions of the work are raised again here.
 void RunWithProgress(const std::string& title, const std::string& text, TransferState* cancellable,
                      const std::function<void()>& work);
 

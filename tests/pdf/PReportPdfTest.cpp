@@ -1,6 +1,9 @@
 // The report component: what report pages become in the PDF file, and how the file is written.
 #include "PReport.h"
 
+#include "PdfImages.h"
+#include "tests/support/ScanLikePage.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -175,6 +178,7 @@ private slots:
     void documentPropertiesAndRefusals();
     void endDocKeepsTheOldFile();
     void outlinesAndCatalog();
+    void streamsPreparedAheadOfTime();
 
 private:
     // Writes the open document to a new file in the temporary folder and checks it with qpdf.
@@ -615,6 +619,61 @@ void TestPReportPdf::outlinesAndCatalog() {
     QVERIFY(catalog.contains("/HideToolbar true"));
     QVERIFY(catalog.contains("/FitWindow true"));
     QVERIFY(pdf.raw.contains("<<\r\n/Type /Outlines\r\n/Count 0\r\n>>"));
+}
+
+void TestPReportPdf::streamsPreparedAheadOfTime() {
+    // Big enough that its compression is still running when the picture changes.
+    const QImage first = velorix::testing::ScanLikePage(1, 1240, 1748);
+    const QImage second = velorix::testing::ScanLikePage(2, 620, 874);
+    auto write = [this](TestPage& page, const QString& name) {
+        TPReport report;
+        report.SetClock(FixedTime);
+        report.BeginDoc();
+        report.Print(&page.page);
+        return Finish(report, name);
+    };
+    TestPage synchronous(1, second);
+    const ParsedPdf expected = write(synchronous, "synchronous.pdf");
+
+    {
+        // Gone while its picture is being compressed: the task keeps what it needs.
+        TestPage gone(1, first);
+        gone.image->PrepareStream();
+    }
+    TestPage changed(1, first);
+    changed.image->PrepareStream();
+    changed.image->SetPicture(second);
+    QVERIFY(!changed.image->StreamReady());
+    QCOMPARE(write(changed, "changed.pdf").raw, expected.raw);
+
+    TestPage prepared(1, first);
+    prepared.image->PrepareStream();
+    prepared.image->SetPicture(second);
+    prepared.image->PrepareStream();
+    QTRY_VERIFY_WITH_TIMEOUT(prepared.image->StreamReady(), 60000);
+    QCOMPARE(write(prepared, "prepared.pdf").raw, expected.raw);
+    // The prepared stream serves every later export too, and survives the same pixels again.
+    prepared.image->SetPicture(QImage(prepared.image->Picture()));
+    QVERIFY(prepared.image->StreamReady());
+    QCOMPARE(write(prepared, "again.pdf").raw, expected.raw);
+
+    // Each kind of picture gives the pixel bytes the image object is made of.
+    QImage padded = Noise(599, 40).convertToFormat(QImage::Format_RGB888);
+    QImage palette = Noise(33, 20).convertToFormat(QImage::Format_Indexed8);
+    QImage mono = Noise(45, 20).convertToFormat(QImage::Format_Mono);
+    for (const QImage& picture : {padded, palette, mono}) {
+        TestPage page(1, picture);
+        page.image->PrepareStream();
+        QTRY_VERIFY_WITH_TIMEOUT(page.image->StreamReady(), 60000);
+        const ParsedPdf pdf = write(page, "kind.pdf");
+        const QList<int> images = pdf.NumbersWith("/Subtype /Image");
+        QCOMPARE(images.size(), 1);
+        const std::unique_ptr<TPdfImage> reference = CreatePdfImage(picture);
+        QCOMPARE(pdf.streams.at(images[0]), QByteArray::fromStdString(reference->Data()));
+        QVERIFY(pdf.objects.at(images[0]).contains(picture.format() == QImage::Format_RGB888
+                                                       ? "/ColorSpace /DeviceRGB"
+                                                       : "/ColorSpace [/Indexed /DeviceRGB 255 <"));
+    }
 }
 
 QTEST_MAIN(TestPReportPdf)

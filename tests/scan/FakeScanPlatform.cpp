@@ -3,7 +3,9 @@
 #include <QBuffer>
 #include <QImage>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 namespace fake {
 
@@ -158,7 +160,10 @@ private:
 class FakeManager : public IDeviceManager {
 public:
     explicit FakeManager(std::shared_ptr<Script> s) : s_(std::move(s)) {}
-    std::unique_ptr<IDeviceInfos> DeviceInfos() override { return std::make_unique<FakeInfos>(s_); }
+    std::unique_ptr<IDeviceInfos> DeviceInfos() override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(s_->listDelayMs));
+        return std::make_unique<FakeInfos>(s_);
+    }
 
 private:
     std::shared_ptr<Script> s_;

@@ -48,7 +48,8 @@ enum class Outcome { Image, Cancel, Error };
 
 struct Script {
     bool failManager = false;
-    int failAtInfo = 0; // Item(i) of the device list raises for this i (0: never)
+    int failAtInfo = 0;  // Item(i) of the device list raises for this i (0: never)
+    int listDelayMs = 0; // the device list takes this long, as slow backends do
     std::vector<DeviceEntry> devices;
     Outcome outcome = Outcome::Image;
     std::vector<Outcome> nextOutcomes; // taken first, one per transfer

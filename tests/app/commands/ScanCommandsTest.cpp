@@ -85,8 +85,9 @@ class ScanCommandTest : public QObject {
     std::unique_ptr<Tvelorix_2> window;
     std::shared_ptr<RecordingPrinter> printer;
 
-    void make() {
+    void make(bool listInBackground = false) {
         velorix::Services s;
+        s.listScannersInBackground = listInBackground;
         s.prompts = prompts;
         s.settings = settings;
         s.shell = shell;
@@ -118,6 +119,44 @@ private slots:
     }
     void cleanup() { window.reset(); }
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void slowDeviceListFillsInTheBackground() {
+        script->devices = {fake::StandardScanner("Scanner A"), fake::StandardScanner("Scanner B")};
+        script->bytes = fake::SmallBmp(40, 30);
+        settings->exists = true;
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("1");
+
+        // A backend that takes 5 s: the window shows at once, the combo says it is searching.
+        script->listDelayMs = 5000;
+        QElapsedTimer clock;
+        clock.start();
+        make(true);
+        window->show();
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(window->cbDevice->count(), 0);
+        QCOMPARE(window->cbDevice->placeholderText(), QStringLiteral("Recherche des scanners…"));
+        QVERIFY(window->WIA->palette().color(QPalette::Window) != QColor(0, 128, 0));
+        // A scan clicked now waits for the list, then scans with the stored choice.
+        window->multi->setChecked(false);
+        window->btnScanClick(nullptr);
+        QCOMPARE(window->cbDevice->count(), 2);
+        QCOMPARE(window->cbDevice->currentText(), QStringLiteral("Scanner B"));
+        QCOMPARE(window->WIA->palette().color(QPalette::Window), QColor(0, 128, 0));
+        QCOMPARE(transfers(), 1);
+        QVERIFY(window->FirstPageFilled);
+        QVERIFY(window->cbDevice->placeholderText().isEmpty());
+
+        // Arriving while the window waits for nothing: list, lamp and stored choice apply then.
+        window.reset();
+        script->listDelayMs = 300;
+        make(true);
+        window->show();
+        QTRY_COMPARE_WITH_TIMEOUT(window->cbDevice->count(), 2, 10000);
+        QCOMPARE(window->cbDevice->currentIndex(), 1);
+        QCOMPARE(window->WIA->palette().color(QPalette::Window), QColor(0, 128, 0));
+        QCOMPARE(QString::fromStdString(window->WIAScan->SelectedDevice()),
+                 QStringLiteral("Scanner B"));
+    }
 
     void showFillsTheListLampAndStoredChoice() {
         makeReady();

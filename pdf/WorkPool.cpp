@@ -1,0 +1,125 @@
+#include "WorkPool.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace pdfwork {
+
+struct TWorkPool::Impl {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> tasks;
+    std::vector<std::thread> threads;
+    bool stopping = false;
+
+    void Run() {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return stopping || !tasks.empty(); });
+                if (tasks.empty())
+                    return; // stopping, and nothing left to do
+                task = std::move(tasks.front());
+                tasks.pop_front();
+            }
+            task();
+        }
+    }
+};
+
+TWorkPool::TWorkPool(int threads) : impl_(std::make_unique<Impl>()) {
+    const int n = std::max(1, threads);
+    impl_->threads.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        impl_->threads.emplace_back([this] { impl_->Run(); });
+}
+
+TWorkPool::~TWorkPool() {
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->stopping = true;
+    }
+    impl_->wake.notify_all();
+    for (std::thread& t : impl_->threads)
+        t.join();
+}
+
+int TWorkPool::ThreadCount() const {
+    return static_cast<int>(impl_->threads.size());
+}
+
+void TWorkPool::Post(std::function<void()> task) {
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->tasks.push_back(std::move(task));
+    }
+    impl_->wake.notify_one();
+}
+
+TWorkPool& TWorkPool::Shared() {
+    static TWorkPool pool(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    return pool;
+}
+
+namespace {
+
+// Shared between the caller and the helpers; a helper that starts late finds nothing left.
+struct TLoop {
+    std::size_t count = 0;
+    const std::function<void(std::size_t)>* body = nullptr;
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::size_t next = 0;
+    std::size_t running = 0;
+    std::exception_ptr failure;
+
+    bool Over() const { return running == 0 && (next >= count || failure); }
+
+    void Work() {
+        std::unique_lock lock(mutex);
+        while (next < count && !failure) {
+            const std::size_t i = next++;
+            ++running;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                (*body)(i);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            --running;
+            if (error && !failure)
+                failure = error;
+        }
+        if (Over())
+            finished.notify_all();
+    }
+};
+
+} // namespace
+
+void ParallelFor(TWorkPool& pool, std::size_t count, const std::function<void(std::size_t)>& body) {
+    if (count == 0)
+        return;
+    auto loop = std::make_shared<TLoop>();
+    loop->count = count;
+    loop->body = &body;
+    const std::size_t helpers = std::min(count - 1, static_cast<std::size_t>(pool.ThreadCount()));
+    // Helpers keep the loop alive; body is used only by indices taken before we return.
+    for (std::size_t h = 0; h < helpers; ++h)
+        pool.Post([loop] { loop->Work(); });
+    loop->Work();
+    std::unique_lock lock(loop->mutex);
+    loop->finished.wait(lock, [&] { return loop->Over(); });
+    if (loop->failure)
+        std::rethrow_exception(loop->failure);
+}
+
+} // namespace pdfwork

@@ -1,0 +1,36 @@
+// Worker threads shared by everything that compresses: one per core, started on first use.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+namespace pdfwork {
+
+// A fixed set of threads taking tasks in the order they were posted.
+class TWorkPool {
+public:
+    explicit TWorkPool(int threads);
+    ~TWorkPool();
+    TWorkPool(const TWorkPool&) = delete;
+    TWorkPool& operator=(const TWorkPool&) = delete;
+
+    int ThreadCount() const;
+    // Runs task on a worker some time later. A task must not throw.
+    void Post(std::function<void()> task);
+
+    // The pool sized to the machine's cores.
+    static TWorkPool& Shared();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Runs body(0) .. body(count - 1), each once, on the calling thread and on up to helpers idle
+// workers of pool, and returns when all are done. The caller takes indices itself, so this never
+// waits on a busy pool and may be called from a worker. The first exception thrown by a body
+// is rethrown here once every started body has ended; the remaining indices are skipped.
+void ParallelFor(TWorkPool& pool, std::size_t count, const std::function<void(std::size_t)>& body);
+
+} // namespace pdfwork
