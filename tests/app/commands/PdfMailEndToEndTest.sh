@@ -94,7 +94,8 @@ menu_entry() { # downward steps from the menu's first entry
 
 # ACTION > SCANNER ET EXPORTER L'IMAGE AU FORMAT PDF (fourth entry), then "No" to another scan.
 menu_entry 3
-for _ in $(seq 100); do
+# Listing the scanners and scanning take a while on a loaded machine: up to two minutes.
+for _ in $(seq 600); do
     question=$(xdotool search --onlyvisible --name '^Velorix! 2$' 2>/dev/null | head -1 || true)
     [ -n "$question" ] && break
     sleep 0.2
