@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <dlfcn.h>
+#include <vector>
 
 namespace {
 
@@ -36,6 +37,13 @@ extern "C" SANE_Status sane_read(SANE_Handle handle, SANE_Byte* data, SANE_Int m
     while (left > 0 && !gReadsLeft.compare_exchange_weak(left, left - 1)) {
     }
     if (left == 0) {
+        // A device that is gone ends the backend's reader with the failure; the reader must not
+        // be left running (cancelling the test backend's live reader thread can deadlock it
+        // inside malloc, as its cancellation is asynchronous).
+        std::vector<SANE_Byte> rest(static_cast<std::size_t>(max));
+        SANE_Int ignored = 0;
+        while (real(handle, rest.data(), max, &ignored) == SANE_STATUS_GOOD) {
+        }
         *length = 0;
         return gFailure.load();
     }
