@@ -88,10 +88,15 @@ private slots:
     // A home folder and images whose names are hostile: the images are found, and the mail
     // client gets the exact path of the PDF's copy; nothing runs through a shell.
     void hostileNamesReachTheMailClient() {
-        const QString home = velorix::testing::hostileFolder(tmp_->path());
+        // No line break in the home folder: xdg-email writes it as CR LF in the address (a
+        // path with one goes through the desktop portal, absent here).
+        const QString home =
+            tmp_->filePath(QStringLiteral("maison $(touch pwned); 'q' \"d\" é -x"));
+        QVERIFY(QDir().mkpath(home));
+        const QString folder = velorix::testing::hostileFolder(tmp_->path());
         QStringList images;
         for (const QString& name : velorix::testing::hostileNames()) {
-            images << home + QLatin1Char('/') + name + QStringLiteral(".png");
+            images << folder + QLatin1Char('/') + name + QStringLiteral(".png");
             QVERIFY(QFile::copy(images_.first(), images.last()));
         }
         const Run run = runMail(QStringList{"--"} + images,
@@ -110,6 +115,7 @@ private slots:
         const QByteArray pdf = copy.readAll();
         QCOMPARE(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), images.size());
         QVERIFY(!QFile::exists(home + QStringLiteral("/pwned")));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/pwned")));
         QVERIFY(!QFile::exists(QStringLiteral("pwned")));
     }
 
