@@ -2,9 +2,9 @@
 // its lines say, and Thunderbird's -compose argument carries every text and path exactly (its
 // fields are split at commas outside single quotes, its attachment list at every comma).
 #include "mail/MailRequest.h"
+#include "mail/linux/DesktopMail.h"
 #include "mail/linux/XdgEmail.h"
 
-#include <QFileInfo>
 #include <QUrl>
 
 #include <cstdint>
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     message.body = QString::fromUtf8(request.Value("body"));
     for (const std::string& path : request.Attachments()) {
         if (path.find('\0') == std::string::npos)
-            message.attachments << QFileInfo(QString::fromUtf8(path)).absoluteFilePath();
+            message.attachments << AbsoluteAttachmentPath(QString::fromUtf8(path));
     }
     const QStringList args = ThunderbirdComposeArguments(message);
     if (args.size() != 2 || args[0] != QLatin1String("-compose"))
