@@ -10,7 +10,6 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -144,24 +143,6 @@ long long pixelsPerByte(const char* decoder) {
             return entry.pixels;
     }
     return 1 << 18; // WMF: drawings
-}
-
-// The size a JPEG 2000 code stream's own header gives (the library's header reading alone
-// allocates for it), or an empty size when there is none.
-QSize jpeg2000Size(const QByteArray& bytes) {
-    const qsizetype siz = bytes.indexOf(QByteArrayView("\xff\x4f\xff\x51", 4));
-    if (siz < 0 || siz + 24 > bytes.size())
-        return {};
-    auto at = [&bytes](qsizetype i) {
-        quint32 v = 0;
-        for (int k = 0; k < 4; ++k)
-            v = v << 8 | static_cast<uchar>(bytes[i + k]);
-        return v;
-    };
-    const quint32 width = at(siz + 8) - std::min(at(siz + 8), at(siz + 16));
-    const quint32 height = at(siz + 12) - std::min(at(siz + 12), at(siz + 20));
-    return QSize(static_cast<int>(std::min<quint32>(width, INT_MAX)),
-                 static_cast<int>(std::min<quint32>(height, INT_MAX)));
 }
 
 // Whatever the file's size: a picture of 4000 x 4000 pixels is never questioned.
@@ -336,8 +317,6 @@ QImage TImageEngine::decodeFile(const QString& fileName, const QColor& backgroun
             return image;
         };
         // The header alone first: the size it claims decides whether the pixels are read.
-        if (const QSize claimed = jpeg2000Size(bytes); claimed.isValid())
-            checkClaimedSize(claimed.width(), claimed.height(), decoder, bytes.size(), fileName);
         Magick::Image header = prepared();
         header.ping(blob);
         checkClaimedSize(static_cast<long long>(header.columns()),
