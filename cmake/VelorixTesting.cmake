@@ -30,3 +30,13 @@ function(velorix_add_qttest name)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELORIX_TEST_ENV}")
 endfunction()
+
+# velorix_add_corpus_test(name TARGET fuzz-target SOURCES ... LIBS ...): replays
+# fuzz/corpus/<fuzz-target>/ through the fuzz target's own source, built like any other test.
+function(velorix_add_corpus_test name)
+  cmake_parse_arguments(ARG "" "TARGET" "SOURCES;LIBS" ${ARGN})
+  velorix_add_gtest(${name} SOURCES ${ARG_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/${ARG_TARGET}.cpp
+                    LIBS ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
+  target_compile_definitions(${name} PRIVATE VELORIX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+endfunction()

@@ -123,6 +123,44 @@ const char* decoderFor(TFileFormat format, const QByteArray& head) {
     return magickName(format);
 }
 
+// The most pixels one byte of a family's file can describe: hard limits of the coding where it
+// has one (PNG's deflate, GIF's 12-bit codes, run lengths), generous ones where blank pages code
+// to almost nothing (a blank 600-dpi A4 page is about 1 KB of fax coding, 400 bytes of
+// wavelets). A header claiming more than the file's bytes can hold is damaged or hostile and is
+// refused before any pixel memory is taken.
+long long pixelsPerByte(const char* decoder) {
+    static const struct {
+        const char* decoder;
+        long long pixels;
+    } table[] = {
+        {"PNG", 8300},  {"GIF", 2800},  {"JPEG", 1024}, {"PCX", 256},    {"TGA", 128},
+        {"BMP", 128},   {"DIB", 128},   {"ICO", 128},   {"CUR", 128},    {"PNM", 16},
+        {"PPM", 16},    {"PGM", 16},    {"PBM", 16},    {"TIFF", 32768}, {"FAX", 32768},
+        {"JP2", 32768}, {"J2K", 32768},
+    };
+    for (const auto& entry : table) {
+        if (std::strcmp(decoder, entry.decoder) == 0)
+            return entry.pixels;
+    }
+    return 1 << 18; // WMF: drawings
+}
+
+// Whatever the file's size: a picture of 4000 x 4000 pixels is never questioned.
+constexpr long long kUnquestionedPixels = 16'000'000;
+
+void checkClaimedSize(long long width, long long height, const char* decoder, qsizetype fileBytes,
+                      const QString& fileName) {
+    const long long budget = std::max(kUnquestionedPixels, pixelsPerByte(decoder) * fileBytes);
+    if (width > 0 && height > 0 && (width > budget / height))
+        throw EImageEngineError(
+            QStringLiteral("Le fichier %1 n'est pas une image %2 lisible : il annonce %3 × %4 "
+                           "pixels, plus que ses %5 octets ne peuvent en contenir.")
+                .arg(quoted(fileName), QFileInfo(fileName).suffix().toUpper())
+                .arg(width)
+                .arg(height)
+                .arg(fileBytes));
+}
+
 QColor paletteButtonFace() {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return QGuiApplication::palette().color(QPalette::Active, QPalette::Button);
@@ -266,15 +304,24 @@ QImage TImageEngine::decodeFile(const QString& fileName, const QColor& backgroun
         // The bytes are handed over as a blob so that nothing in the file name (frame or size
         // suffixes, prefixes naming a coder) is ever interpreted by the library.
         Magick::Blob blob(bytes.constData(), static_cast<size_t>(bytes.size()));
-        Magick::Image image;
-        image.quiet(true);
-        image.subImage(0);
-        image.subRange(1);
         const char* decoder = decoderFor(format, bytes.left(4));
-        image.magick(decoder);
-        // Raw fax pages carry no size: the group 3 line is 1728 pixels.
-        if (std::strcmp(decoder, "FAX") == 0)
-            image.size(Magick::Geometry(1728, 0));
+        auto prepared = [decoder] {
+            Magick::Image image;
+            image.quiet(true);
+            image.subImage(0);
+            image.subRange(1);
+            image.magick(decoder);
+            // Raw fax pages carry no size: the group 3 line is 1728 pixels.
+            if (std::strcmp(decoder, "FAX") == 0)
+                image.size(Magick::Geometry(1728, 0));
+            return image;
+        };
+        // The header alone first: the size it claims decides whether the pixels are read.
+        Magick::Image header = prepared();
+        header.ping(blob);
+        checkClaimedSize(static_cast<long long>(header.columns()),
+                         static_cast<long long>(header.rows()), decoder, bytes.size(), fileName);
+        Magick::Image image = prepared();
         image.read(blob);
         if (image.columns() == 0 || image.rows() == 0)
             throw EImageEngineError(unreadable);

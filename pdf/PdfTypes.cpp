@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -27,18 +28,47 @@ void AppendHexByte(std::string& out, unsigned char byte) {
     out += kHexDigits[byte & 0x0F];
 }
 
-// Shortest general form with up to 15 significant digits, always with a point.
+// Shortest form with up to 15 significant digits, in the plain decimal notation PDF requires
+// (no exponent); beyond 10 decimals a value is 0 for any reader. Not-a-number, infinities and
+// magnitudes beyond the readers' single-precision reals have no PDF form: EPdfInvalidValue.
 std::string FormatGeneral15(double value) {
+    if (!(std::fabs(value) <= std::numeric_limits<float>::max())) {
+        throw EPdfInvalidValue("WriteBody --the number is out of the range of PDF.");
+    }
     if (value == 0) {
         return "0"; // also for -0
     }
-    std::array<char, 64> buffer{};
-    auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                   std::chars_format::general, 15);
-    if (ec != std::errc()) {
-        return "0";
+    std::array<char, 400> buffer{};
+    // 400 characters hold any double in either notation.
+    std::string text(buffer.data(), std::to_chars(buffer.data(), buffer.data() + buffer.size(),
+                                                  value, std::chars_format::general, 15)
+                                        .ptr);
+    const std::size_t e = text.find('e');
+    if (e == std::string::npos) {
+        return text;
     }
-    return std::string(buffer.data(), end);
+    const int exponent = std::stoi(text.substr(e + 1));
+    if (exponent < 0) {
+        text.assign(buffer.data(), std::to_chars(buffer.data(), buffer.data() + buffer.size(),
+                                                 value, std::chars_format::fixed, 10)
+                                       .ptr);
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.') {
+            text.pop_back();
+        }
+        return text == "-0" ? "0" : text;
+    }
+    // d.ddd with the point moved exponent places right, zeros filling the rest.
+    std::string digits = text.substr(0, e);
+    const bool negative = digits.front() == '-';
+    if (negative) {
+        digits.erase(0, 1);
+    }
+    if (const std::size_t point = digits.find('.'); point != std::string::npos) {
+        digits.erase(point, 1);
+    }
+    digits.resize(static_cast<std::size_t>(exponent) + 1, '0');
+    return negative ? "-" + digits : digits;
 }
 
 std::string FileErrorText(const std::string& path) {
@@ -465,6 +495,10 @@ void WritePdfString(std::string_view text, TPdfOutputStream& stream) {
 }
 
 std::string FormatPdfNumber(double x) {
+    // Beyond 15 digits there are no decimals left to round.
+    if (std::fabs(x) >= 1e15) {
+        return FormatGeneral15(x);
+    }
     // Halves are rounded away from zero on both sides of it.
     double scaled = std::trunc(std::fabs(x) * 100.0 + 0.5);
     double y = std::copysign(scaled, x) / 100.0;
@@ -517,6 +551,10 @@ std::string EscapeText(std::string_view text) {
 }
 
 std::string EscapeName(std::string_view name) {
+    // "#00" is not a name character: a null byte cannot be written at all.
+    if (name.find('\0') != std::string_view::npos) {
+        throw EPdfInvalidValue("EscapeName --a name cannot hold a null byte.");
+    }
     static constexpr std::string_view kDelimiters = "#%()/<>[]{}";
     std::string out;
     out.reserve(name.size());

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything and runs every test twice: once in an
-# optimised build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# optimised build, once under AddressSanitizer and UndefinedBehaviorSanitizer; then runs each
+# fuzz target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,3 +23,6 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELORIX_SANITIZE=ON
   -DVELORIX_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ctest --output-on-failure --timeout 120 --repeat until-pass:2 -j "$jobs")
+
+# Ten seconds of each fuzz target (clang build in build-fuzz/): a crash fails the run.
+scripts/fuzz.sh 10

@@ -9,10 +9,10 @@
 namespace velorix {
 
 // velorix --pdf ... (the arguments after "--pdf").
-int runPdfCommand(const QStringList& args);
+int runPdfCommand(QStringList args);
 // velorix --scan-pdf ... (the arguments after "--scan-pdf").
 int runScanPdfCommand(const QStringList& args);
 // velorix --mail ... (the arguments after "--mail").
-int runMailCommand(const QStringList& args);
+int runMailCommand(QStringList args);
 
 } // namespace velorix

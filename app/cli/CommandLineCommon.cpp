@@ -37,13 +37,20 @@ Services CommandLineServices(std::shared_ptr<Prompts> prompts) {
     return services;
 }
 
-std::optional<int> HelpOrUnknownOption(const char* command, const QStringList& args,
-                                       const char* usage) {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+QStringList OptionArguments(const QStringList& args) {
+    const qsizetype end = args.indexOf(QStringLiteral("--"));
+    return end < 0 ? args : args.first(end);
+}
+
+std::optional<int> HelpOrUnknownOption(const char* command, QStringList& args, const char* usage) {
+    const QStringList options = OptionArguments(args);
+    if (options.size() < args.size())
+        args.removeAt(options.size()); // the "--"
+    if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"))) {
         std::fputs(usage, stdout);
         return 0;
     }
-    for (const QString& arg : args) {
+    for (const QString& arg : options) {
         if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
             PrintCommandError(command, QStringLiteral("option inconnue : %1").arg(arg));
             std::fputs(usage, stderr);

@@ -38,9 +38,13 @@ void OpenImagesAsPages(Tvelorix_2& window, CommandLinePrompts& prompts, const QS
 Services CommandLineServices(std::shared_ptr<Prompts> prompts);
 
 // For commands whose only option is --help: prints the usage and gives 0 for -h/--help, reports
-// any other option and gives 2; nothing when the arguments are files only ("-" included).
-std::optional<int> HelpOrUnknownOption(const char* command, const QStringList& args,
-                                       const char* usage);
+// any other option and gives 2; nothing when the arguments are files only ("-" included). A "--"
+// ends the options: it is taken out of args, and every argument after it is a file, even one
+// whose name starts with a dash.
+std::optional<int> HelpOrUnknownOption(const char* command, QStringList& args, const char* usage);
+
+// The arguments before "--" (all of them when there is none).
+QStringList OptionArguments(const QStringList& args);
 
 // "velorix <command> : <message>" on standard error.
 void PrintCommandError(const char* command, const QString& message);

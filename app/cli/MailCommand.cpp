@@ -16,14 +16,16 @@ namespace velorix {
 namespace {
 
 const char kMailUsage[] =
-    "Utilisation : velorix --mail IMAGE...\n"
+    "Utilisation : velorix --mail [--] IMAGE...\n"
     "Écrit le PDF partagé capture.pdf (dossier Documents) avec une page par image, comme\n"
     "« IMAGE VERS MAIL », et le remet au client de messagerie, en pièce jointe d'un nouveau\n"
     "message. Les images sont lues comme par --pdf.\n"
     "Code de sortie : 0 quand le client de messagerie a reçu le message, 1 sinon\n"
     "(« Erreur d'envoi du mail » et la raison sur la sortie d'erreur), 2 en cas de mauvais usage.\n"
     "Options :\n"
-    "  -h, --help     affiche cette aide\n";
+    "  -h, --help     affiche cette aide\n"
+    "  --             la suite ne nomme que des fichiers, même ceux dont le nom commence\n"
+    "                 par un tiret\n";
 
 void fail(const QString& message) {
     PrintCommandError("--mail", message);
@@ -31,7 +33,7 @@ void fail(const QString& message) {
 
 } // namespace
 
-int runMailCommand(const QStringList& args) {
+int runMailCommand(QStringList args) {
     if (const std::optional<int> done = HelpOrUnknownOption("--mail", args, kMailUsage))
         return *done;
     if (args.isEmpty()) {

@@ -17,14 +17,16 @@ namespace velorix {
 namespace {
 
 const char kPdfUsage[] =
-    "Utilisation : velorix --pdf SORTIE.pdf IMAGE...\n"
+    "Utilisation : velorix --pdf [--] SORTIE.pdf IMAGE...\n"
     "Écrit dans SORTIE.pdf une page par image, comme la fenêtre l'écrit pour les mêmes pages :\n"
     "la première image remplit la page 1, les suivantes ajoutent des pages, chacune mise au\n"
     "format de la page (600 x 800 pixels). Formats lus : ceux de la commande « OUVRIR UNE\n"
     "IMAGE » (TIFF, JPEG, PCX, BMP, ICO, CUR, PNG, WMF, Targa, PXM/PPM/PGM/PBM, JPEG 2000).\n"
     "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n"
     "Options :\n"
-    "  -h, --help     affiche cette aide\n";
+    "  -h, --help     affiche cette aide\n"
+    "  --             la suite ne nomme que des fichiers, même ceux dont le nom commence\n"
+    "                 par un tiret\n";
 
 void fail(const QString& message) {
     PrintCommandError("--pdf", message);
@@ -32,7 +34,7 @@ void fail(const QString& message) {
 
 } // namespace
 
-int runPdfCommand(const QStringList& args) {
+int runPdfCommand(QStringList args) {
     if (const std::optional<int> done = HelpOrUnknownOption("--pdf", args, kPdfUsage))
         return *done;
     if (args.size() < 2) {

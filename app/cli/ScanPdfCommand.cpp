@@ -22,12 +22,14 @@ namespace {
 const char kScanPdfUsage[] =
     "Utilisation : velorix --scan-pdf SORTIE.pdf [--device NOM] [--resolution DPI] [--gray]\n"
     "                      [--pages N]\n"
+    "       velorix --scan-pdf [OPTION...] -- SORTIE.pdf\n"
     "Scanne N pages (1 par défaut) et les écrit dans SORTIE.pdf comme le fait --pdf.\n"
     "  --device NOM       le scanner, par son nom dans la liste ou son nom SANE\n"
     "                     (par défaut le premier de la liste)\n"
     "  --resolution DPI   résolution en points par pouce (75 par défaut)\n"
     "  --gray             en niveaux de gris (en couleur par défaut)\n"
     "  --pages N          nombre de pages à scanner\n"
+    "  --                 la suite ne nomme que le fichier, même s'il commence par un tiret\n"
     "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n";
 
 void fail(const QString& message) {
@@ -65,15 +67,24 @@ int findDevice(const std::vector<std::string>& devices, const QString& wanted) {
 } // namespace
 
 int runScanPdfCommand(const QStringList& args) {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+    const QStringList options = OptionArguments(args);
+    if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"))) {
         std::fputs(kScanPdfUsage, stdout);
         return 0;
     }
     Options o;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
+        if (i >= options.size()) { // a file name, whatever it looks like
+            if (i == options.size())
+                continue; // the "--" itself
+            if (!o.output.isEmpty())
+                return badUse(QStringLiteral("argument en trop : %1").arg(a));
+            o.output = QFileInfo(a).absoluteFilePath();
+            continue;
+        }
         auto value = [&]() -> std::optional<QString> {
-            if (i + 1 >= args.size())
+            if (i + 1 >= options.size())
                 return std::nullopt;
             return args[++i];
         };

@@ -18,6 +18,11 @@ bool PathNeedsPortal(const QString& path) {
     return false;
 }
 
+QString AbsoluteAttachmentPath(const QString& path) {
+    return QDir::cleanPath(
+        path.startsWith(QLatin1Char('/')) ? path : QDir::currentPath() + QLatin1Char('/') + path);
+}
+
 bool InsideFlatpak() {
     return QFileInfo::exists(QStringLiteral("/.flatpak-info")) ||
            !qEnvironmentVariableIsEmpty("FLATPAK_ID");
@@ -52,7 +57,7 @@ HandOverResult DesktopMailPlatform::handOver(const TMailRequest& request, std::u
     message.body = QString::fromUtf8(request.Value("body"));
     bool portalFirst = InsideFlatpak();
     for (const std::string& attachment : request.Attachments()) {
-        const QString path = QFileInfo(QString::fromUtf8(attachment)).absoluteFilePath();
+        const QString path = AbsoluteAttachmentPath(QString::fromUtf8(attachment));
         const QString copy = SnapshotForMail(path, base_, clock_());
         if (copy.isEmpty())
             return {false, QStringLiteral("impossible de copier %1").arg(path), false};

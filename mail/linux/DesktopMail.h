@@ -13,6 +13,9 @@ namespace velorix::mail {
 
 // Characters that mailto links and Thunderbird's -compose cannot carry in a path.
 bool PathNeedsPortal(const QString& path);
+// The absolute form of an attachment's path, a relative one taken from the current folder.
+// (QFileInfo would leave a name starting with ":" alone, as one of Qt's resources.)
+QString AbsoluteAttachmentPath(const QString& path);
 // Running inside a Flatpak sandbox, where only the portal reaches the host's mail client.
 bool InsideFlatpak();
 

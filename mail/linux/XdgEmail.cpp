@@ -130,8 +130,19 @@ bool namesThunderbird(const QString& text) {
     return text.contains(QLatin1String("thunderbird"), Qt::CaseInsensitive);
 }
 
-QString quotedValue(const QString& value) {
+// Thunderbird ends a quoted value at the next quote, with no escape: an apostrophe in a text
+// would end it early and let the rest be read as other fields, so it takes its typographic form.
+QString quotedValue(QString value) {
+    value.replace(QLatin1Char('\''), QChar(0x2019));
     return QLatin1Char('\'') + value + QLatin1Char('\'');
+}
+
+// Thunderbird splits the attachment list at every comma, and a quote ends the quoted list: both
+// are percent-encoded in the file address, which names the same file.
+QString attachmentUrl(const QString& path) {
+    QByteArray url = QUrl::fromLocalFile(path).toEncoded();
+    url.replace(',', "%2C").replace('\'', "%27");
+    return QString::fromUtf8(url);
 }
 
 } // namespace
@@ -161,7 +172,7 @@ QStringList ThunderbirdComposeArguments(const MailMessage& message) {
         fields << QStringLiteral("body=") + quotedValue(message.body);
     QStringList urls;
     for (const QString& path : message.attachments)
-        urls << QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
+        urls << attachmentUrl(path);
     if (!urls.isEmpty())
         fields << QStringLiteral("attachment=") + quotedValue(urls.join(QLatin1Char(',')));
     return {QStringLiteral("-compose"), fields.join(QLatin1Char(','))};

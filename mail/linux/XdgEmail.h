@@ -18,7 +18,8 @@ Attempt RunXdgEmail(const MailMessage& message, int waitMs = 15000);
 // that application is Thunderbird; nothing otherwise.
 std::optional<QStringList> ThunderbirdMailtoCommand();
 // `-compose` and its one argument: to, subject, body when present, and every attachment as a
-// file:// address, each value in single quotes.
+// file:// address (commas and quotes percent-encoded), each value in single quotes (an
+// apostrophe in a text takes its typographic form, which cannot end the value).
 QStringList ThunderbirdComposeArguments(const MailMessage& message);
 // Starts `command` followed by the compose arguments, detached.
 Attempt RunThunderbirdCompose(const QStringList& command, const MailMessage& message);

@@ -10,6 +10,7 @@ for tool in Xvfb xdotool display openbox; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
+source "$(dirname "$0")/../Xvfb.sh"
 work=$(mktemp -d /tmp/velorix-x11.XXXXXX)
 xvfb_pid=
 wm_pid=
@@ -20,20 +21,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { cat "$work/xvfb.log"; echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
-export QT_QPA_PLATFORM=xcb VELORIX_SCREEN=x11
-# Qt's X11 keyboard setup hands libxkbcommon a name that strndup reads to its length, not to a
-# terminating zero, as strndup allows; the sanitizer's strict string checks take that for an
-# overflow.
-[ -n "${ASAN_OPTIONS:-}" ] && export ASAN_OPTIONS=${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}
-unset WAYLAND_DISPLAY
+start_xvfb "$work"
+export VELORIX_SCREEN=x11
 
 "$probe" picture "$work/root.png" 640 480 || exit 1
 # display sets the root window's background and exits with 1 even then; the probe checks

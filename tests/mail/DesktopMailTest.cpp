@@ -128,6 +128,19 @@ private slots:
         QVERIFY(!query.hasQueryItem("body")); // absent values are not passed at all
     }
 
+    // Thunderbird ends a quoted value at the next quote and splits attachments at commas: a text
+    // with an apostrophe or a path with a comma or a quote must not add or change a field.
+    void composeArgumentKeepsTextsAndPathsWhole() {
+        const MailMessage message{"a@example.org", "l'été, enfin",
+                                  "x',attachment='file:///etc/passwd",
+                                  QStringList{"/tmp/a,b/c'd.pdf", "/tmp/e.pdf"}};
+        QCOMPARE(ThunderbirdComposeArguments(message),
+                 (QStringList{"-compose",
+                              "to='a@example.org',subject='l’été, enfin',"
+                              "body='x’,attachment=’file:///etc/passwd',"
+                              "attachment='file:///tmp/a%2Cb/c%27d.pdf,file:///tmp/e.pdf'"}));
+    }
+
     void xdgEmailHandsTheExactPathToAThunderbirdHandler_data() {
         xdgEmailHandsTheExactPathToTheMailer_data();
     }

@@ -1,5 +1,6 @@
 // The report component: what report pages become in the PDF file, and how the file is written.
 #include "PReport.h"
+#include "tests/SmallDisk.h"
 
 #include "PdfImages.h"
 #include "tests/support/ScanLikePage.h"
@@ -177,6 +178,7 @@ private slots:
     void sharedAndNumberedImages();
     void documentPropertiesAndRefusals();
     void endDocKeepsTheOldFile();
+    void aFullOrReadOnlyDiskKeepsTheOldFile();
     void outlinesAndCatalog();
     void streamsPreparedAheadOfTime();
 
@@ -594,6 +596,48 @@ void TestPReportPdf::endDocKeepsTheOldFile() {
     QVERIFY(oldContent().startsWith("%PDF-1.2 \r\n"));
     QpdfCheck(path);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList({"capture.pdf"}));
+}
+
+// On a real file system that runs out of space, then becomes read-only: each failure names the
+// file and the reason, the previous export stays whole and no temporary file is left.
+void TestPReportPdf::aFullOrReadOnlyDiskKeepsTheOldFile() {
+    velorix::testing::SmallDisk disk(512);
+    if (!disk.mounted())
+        QSKIP("this machine does not let the test mount a small file system");
+    const QString path = disk.path("capture.pdf");
+    TPReport report;
+    report.SetFileName(path);
+    TestPage small(1, Noise(20, 20));
+    report.BeginDoc();
+    report.Print(&small.page);
+    report.EndDoc();
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray previous = written.readAll();
+    written.close();
+
+    disk.fill();
+    TestPage big(1, Noise(300, 300)); // noise does not compress: 270 KB of pixels
+    for (const char* reason : {"No space left on device", "is not writable"}) {
+        if (QByteArray(reason).startsWith("is not")) {
+            QVERIFY(disk.makeReadOnly());
+        }
+        report.BeginDoc();
+        report.Print(&big.page);
+        try {
+            report.EndDoc();
+            QFAIL("written");
+        } catch (const std::runtime_error& e) {
+            const QString message = QString::fromUtf8(e.what());
+            QVERIFY2(message.contains(QStringLiteral("\"%1\"").arg(path)), qPrintable(message));
+            QVERIFY2(message.contains(QLatin1String(reason)), qPrintable(message));
+        }
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), previous);
+        written.close();
+        QCOMPARE(disk.entries(), QStringList({"capture.pdf", "filler"}));
+        report.Abort();
+    }
 }
 
 void TestPReportPdf::outlinesAndCatalog() {

@@ -49,6 +49,12 @@ TEST(PdfValues, ScalarsWriteTheirExactBytes) {
         {TPdfReal::Create(1.0 / 3.0), "0.333333333333333"},
         {TPdfReal::Create(-0.25), "-0.25"},
         {TPdfReal::Create(-0.0), "0"},
+        // PDF numbers have no exponent; beyond 10 decimals a value is 0.
+        {TPdfReal::Create(1e20), "100000000000000000000"},
+        {TPdfReal::Create(-1.23456789012345e17), "-123456789012345000"},
+        {TPdfReal::Create(1.5e-7), "0.00000015"},
+        {TPdfReal::Create(-2.5e-5), "-0.000025"},
+        {TPdfReal::Create(-1e-12), "0"},
         {TPdfText::Create(""), "()"},
         {TPdfText::Create("a(b)c\\d"), "(a\\(b\\)c\\\\d)"},
         {TPdfText::Create("\r\n"), "(\\r\\n)"},
@@ -95,6 +101,16 @@ TEST(PdfValues, RealsIgnoreTheDecimalSeparatorOfTheLocale) {
         }
     }
     std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(PdfValues, WhatPdfCannotHoldIsRefused) {
+    for (double value :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+          -std::numeric_limits<double>::infinity(), 1e39, -1e300}) {
+        EXPECT_THROW(Written(*TPdfReal::Create(value)), EPdfInvalidValue) << value;
+        EXPECT_THROW(FormatPdfNumber(value), EPdfInvalidValue) << value;
+    }
+    EXPECT_THROW(Written(*TPdfName::Create(std::string("A\0B", 3))), EPdfInvalidValue);
 }
 
 TEST(PdfValues, ArraysAndDictionaries) {
@@ -252,12 +268,13 @@ TEST(PdfStreams, FlateDataIsCompressedAtLevelNineAndCanBeWrittenAgain) {
 }
 
 TEST(PdfHelpers, NumbersOfPageContentHaveTwoDecimalsAtMost) {
-    const std::pair<double, const char*> cases[] = {
-        {596, "596"},        {0.5, "0.5"},       {12.25, "12.25"},      {1.234, "1.23"},
-        {1.235, "1.24"},     {841.999, "842"},   {0.004, "0"},          {100.456, "100.46"},
-        {-200, "-200"},      {-1.234, "-1.23"},  {-1.235, "-1.24"},     {-0.004, "0"},
-        {-0.005, "-0.01"},   {-841.999, "-842"}, {-100.456, "-100.46"}, {0, "0"},
-        {1e9, "1000000000"},
+    const std::pair<double, std::string> cases[] = {
+        {596, "596"},      {0.5, "0.5"},        {12.25, "12.25"},
+        {1.234, "1.23"},   {1.235, "1.24"},     {841.999, "842"},
+        {0.004, "0"},      {100.456, "100.46"}, {-200, "-200"},
+        {-1.234, "-1.23"}, {-1.235, "-1.24"},   {-0.004, "0"},
+        {-0.005, "-0.01"}, {-841.999, "-842"},  {-100.456, "-100.46"},
+        {0, "0"},          {1e9, "1000000000"}, {-1e20, "-100000000000000000000"},
     };
     for (const auto& [value, text] : cases) {
         EXPECT_EQ(FormatPdfNumber(value), text) << value;

@@ -1,5 +1,6 @@
 // velorix --mail: images to the shared capture.pdf, handed to the mail client through the real
 // xdg-email and a stand-in mail client; failures give "Erreur d'envoi du mail" and exit 1.
+#include "tests/app/HostileNames.h"
 #include "tests/mail/MailFakes.h"
 
 #include <QImage>
@@ -82,6 +83,40 @@ private slots:
         const QByteArray pdf = shared.readAll();
         QCOMPARE(copy.readAll(), pdf);
         QCOMPARE(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 2);
+    }
+
+    // A home folder and images whose names are hostile: the images are found, and the mail
+    // client gets the exact path of the PDF's copy; nothing runs through a shell.
+    void hostileNamesReachTheMailClient() {
+        // No line break in the home folder: xdg-email writes it as CR LF in the address (a
+        // path with one goes through the desktop portal, absent here).
+        const QString home =
+            tmp_->filePath(QStringLiteral("maison $(touch pwned); 'q' \"d\" é -x"));
+        QVERIFY(QDir().mkpath(home));
+        const QString folder = velorix::testing::hostileFolder(tmp_->path());
+        QStringList images;
+        for (const QString& name : velorix::testing::hostileNames()) {
+            images << folder + QLatin1Char('/') + name + QStringLiteral(".png");
+            QVERIFY(QFile::copy(images_.first(), images.last()));
+        }
+        const Run run = runMail(QStringList{"--"} + images,
+                                {{"MAILER", tmp_->filePath("bin/mailer")},
+                                 {"HOME", home},
+                                 {"XDG_CACHE_HOME", home + QStringLiteral("/.cache")}});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QStringList args = velorix::mail::testing::recordedArguments(record_);
+        QCOMPARE(args.size(), 1);
+        const QString attached =
+            QUrlQuery(QUrl(args[0])).queryItemValue("attach", QUrl::FullyDecoded);
+        QVERIFY2(attached.startsWith(home + QStringLiteral("/.cache/velorix/mail/")),
+                 qPrintable(attached));
+        QFile copy(attached);
+        QVERIFY2(copy.open(QIODevice::ReadOnly), qPrintable(attached));
+        const QByteArray pdf = copy.readAll();
+        QCOMPARE(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), images.size());
+        QVERIFY(!QFile::exists(home + QStringLiteral("/pwned")));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/pwned")));
+        QVERIFY(!QFile::exists(QStringLiteral("pwned")));
     }
 
     void failuresSayWhyAndExitNonZero() {

@@ -1,4 +1,6 @@
 // velorix --scan-pdf from the command line, scanning SANE's test device.
+#include "tests/app/HostileNames.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -75,6 +77,22 @@ private slots:
         QCOMPARE(run({out("c.pdf"), QStringLiteral("--device"), QStringLiteral("test:1")}).code, 0);
         QVERIFY(
             pdfInfo(out("c.pdf")).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
+    }
+
+    // The file is written at its exact path, whatever its name and its folder's; nothing runs.
+    void hostileNamesArriveExactly() {
+        const QString folder = velorix::testing::hostileFolder(dir.path());
+        for (const QString& name : velorix::testing::hostileNames()) {
+            const QString output = folder + QLatin1Char('/') + name + QStringLiteral(".pdf");
+            const Run r = run({QStringLiteral("--resolution"), QStringLiteral("25"),
+                               QStringLiteral("--"), output});
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+            QVERIFY2(QFile::exists(output), qPrintable(output));
+        }
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(),
+                 velorix::testing::hostileNames().size());
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/pwned")));
+        QVERIFY(!QFile::exists(QStringLiteral("pwned")));
     }
 
     void failuresWriteNothing() {
