@@ -3,7 +3,9 @@
 #include "tests/app/ScriptedPrompts.h"
 
 #include "app/platform/qt/QSettingsStore.h"
+
 #include "app/window/MainWindow.h"
+#include <QSettings>
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -176,6 +178,20 @@ void SettingsTest::iniBackendRoundTrip() {
     QCOMPARE(again.read(QStringLiteral("Haut")), std::optional<QString>(QStringLiteral("-12")));
     QCOMPARE(velorix::readIntSetting(again, QStringLiteral("Scanner")), std::optional<int>(-1));
     QVERIFY(!again.read(QStringLiteral("Largeur")));
+
+    // A file as Qt's INI format writes it is read, but serialised values are never interpreted:
+    // one claiming a 54 GB array once made the first read allocate it.
+    const QString qtFile = dir.filePath(QStringLiteral("qt.ini"));
+    QFile raw(qtFile);
+    QVERIFY(raw.open(QIODevice::WriteOnly));
+    raw.write("[General]\nLargeur=640\nHauteur=@ByteArray(xxxx)\n"
+              "Gauche=@Variant(\\0\\0\\0\\tq\\x82\\xe4\\xe5\\x30)\n");
+    raw.close();
+    velorix::QSettingsStore mixed(qtFile);
+    QCOMPARE(velorix::readIntSetting(mixed, QStringLiteral("Largeur")), std::optional<int>(640));
+    QCOMPARE(mixed.read(QStringLiteral("Hauteur")),
+             std::optional<QString>(QStringLiteral("@ByteArray(xxxx)")));
+    QVERIFY(!velorix::readIntSetting(mixed, QStringLiteral("Gauche")));
 
     // The default file lives in the (test-mode) configuration folder, never beside the sources.
     QVERIFY(velorix::QSettingsStore::defaultIniPath().endsWith(QStringLiteral("/Velorix! 2.ini")));
