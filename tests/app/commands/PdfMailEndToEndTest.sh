@@ -107,7 +107,7 @@ for _ in $(seq 30); do
     sleep 1
     xdotool search --onlyvisible --name '^Velorix! 2$' 2>/dev/null | grep -qx "$question" || break
 done
-wait_for_file "$work/opened.pdf" 60 || fail "the viewer was not opened"
+wait_for_file "$work/opened.pdf" 180 || fail "the viewer was not opened"
 [ "$(cat "$work/viewer-args")" = "$HOME/Documents/capture.pdf" ] ||
     fail "viewer opened $(cat "$work/viewer-args")"
 
@@ -124,7 +124,7 @@ echo "ok: SCANNER VERS PDF opened a PDF holding scanimage's pixels"
 
 # ACTION > ENVOYER UNE IMAGE PAR MAIL (ninth entry, the page commands now enabled).
 menu_entry 8
-wait_for_file "$work/mailer-args" 60 || fail "the mail client got nothing"
+wait_for_file "$work/mailer-args" 180 || fail "the mail client got nothing"
 attached=$(python3 -c 'import sys, urllib.parse as u; q = u.parse_qs(u.urlsplit(sys.argv[1]).query); print(q["attach"][0])' "$(cat "$work/mailer-args")")
 pdfimages -png "$attached" "$work/mailed"
 differing=$(compare -metric AE "$work/mailed-000.png" "$work/reference.pnm" null: 2>&1 || true)
