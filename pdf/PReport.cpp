@@ -1,11 +1,13 @@
 #include "PReport.h"
 
 #include "PdfImages.h"
+#include "SmoothScale.h"
 #include "WorkPool.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
 #include <QResizeEvent>
@@ -313,6 +315,7 @@ struct TPRImage::TPreparedStream {
 
 TPRImage::~TPRImage() {
     DropPreparedStream();
+    DropSourceStream();
 }
 
 void TPRImage::DropPreparedStream() {
@@ -322,17 +325,67 @@ void TPRImage::DropPreparedStream() {
     }
 }
 
+void TPRImage::DropSourceStream() {
+    if (FSourcePrepared != nullptr) {
+        FSourcePrepared->dropped = true;
+        FSourcePrepared.reset();
+    }
+    FSourceKey = 0;
+}
+
+const QImage& TPRImage::Picture() const {
+    if (ScalePending()) {
+        // Kept pending when making it fails, so nothing is lost.
+        FPicture = SmoothScaled(FScaleSource, FScaleSize);
+        FScaleSource = QImage();
+    }
+    return FPicture;
+}
+
 void TPRImage::SetPicture(const QImage& value) {
+    const bool wasPending = ScalePending();
+    FScaleSource = QImage();
     // The same pixels again (a shared copy) keep their stream.
-    if (value.isNull() || value.cacheKey() != FPicture.cacheKey()) {
+    if (wasPending || value.isNull() || value.cacheKey() != FPicture.cacheKey()) {
         DropPreparedStream();
+    }
+    // The picture a scale started from, back again: its stream still holds.
+    if (FSourcePrepared != nullptr) {
+        if (FPrepared == nullptr && !value.isNull() && value.cacheKey() == FSourceKey) {
+            FPrepared = std::move(FSourcePrepared);
+            FSourceKey = 0;
+        } else {
+            DropSourceStream();
+        }
     }
     FPicture = value;
     update();
 }
 
+void TPRImage::SetScaledPicture(const QImage& source, QSize size) {
+    if (source.isNull() || size.isEmpty() || size == source.size()) {
+        SetPicture(size.isEmpty() ? QImage() : source);
+        return;
+    }
+    if (!ScalePending() && FPrepared != nullptr && !FPicture.isNull() &&
+        FPicture.cacheKey() == source.cacheKey()) {
+        DropSourceStream();
+        FSourcePrepared = std::move(FPrepared);
+        FSourceKey = source.cacheKey();
+    } else {
+        DropPreparedStream();
+        if (FSourceKey != source.cacheKey()) {
+            DropSourceStream();
+        }
+    }
+    FPicture = QImage(); // the last scaled picture goes now, not at the next read
+    FScaleSource = source;
+    FScaleSize = size;
+    update();
+}
+
 void TPRImage::PrepareStream() {
-    if (FPrepared != nullptr || FPicture.isNull()) {
+    if (FPrepared != nullptr || Picture().isNull()) {
         return;
     }
     auto prepared = std::make_shared<TPreparedStream>();
@@ -369,7 +422,7 @@ std::shared_ptr<const std::string> TPRImage::CompressedPicture() {
             return FPrepared->stream;
         }
     }
-    return TPdfBitmapImage::CompressPixels(FPicture);
+    return TPdfBitmapImage::CompressPixels(Picture());
 }
 
 void TPRImage::SetPictureData(const QByteArray& bytes) {
@@ -415,7 +468,8 @@ std::string TPRImage::XObjectName(TPdfDoc& doc) {
 }
 
 void TPRImage::Print(TPRCanvas* ACanvas, const QRect& ARect) {
-    if (FPicture.isNull() || FPicture.width() == 0 || FPicture.height() == 0) {
+    const QImage& picture = Picture();
+    if (picture.isNull() || picture.width() == 0 || picture.height() == 0) {
         return;
     }
     TPRPage* page = Page();
@@ -426,7 +480,7 @@ void TPRImage::Print(TPRCanvas* ACanvas, const QRect& ARect) {
     TPdfDoc& doc = pdf->Document();
     const std::string name = XObjectName(doc);
     if (doc.FindXObject(name) == nullptr) {
-        doc.AddXObject(name, TPdfBitmapImage::CreateCompressedImage(FPicture, CompressedPicture()));
+        doc.AddXObject(name, TPdfBitmapImage::CreateCompressedImage(picture, CompressedPicture()));
     }
 
     const int pageHeight = page->height();
@@ -436,15 +490,31 @@ void TPRImage::Print(TPRCanvas* ACanvas, const QRect& ARect) {
     if (FStretch) {
         pdf->DrawXObject(left, pageHeight - bottom, width(), height(), name);
     } else {
-        const int pw = FPicture.width();
-        const int ph = FPicture.height();
+        const int pw = picture.width();
+        const int ph = picture.height();
         pdf->DrawXObjectEx(left, pageHeight - top - ph, pw, ph, left, pageHeight - top - height(),
                            width(), height(), name);
     }
 }
 
-void TPRImage::paintEvent(QPaintEvent*) {
+void TPRImage::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    if (ScalePending() && !FStretch) {
+        // Only what shows is scaled: the part of the scaled picture inside the area to paint.
+        const QRect part = event->rect() & rect() & QRect(QPoint(0, 0), FScaleSize);
+        const QImage pixels = SmoothScaledPart(FScaleSource, FScaleSize, part);
+        if (!pixels.isNull()) {
+            painter.drawImage(part.topLeft(), pixels);
+        }
+        return;
+    }
+    if (ScalePending()) {
+        try {
+            Picture();
+        } catch (const std::exception&) {
+            return; // too large to make: the panel shows through, the source stays pending
+        }
+    }
     if (!FPicture.isNull()) {
         if (FStretch) {
             painter.setRenderHint(QPainter::SmoothPixmapTransform);

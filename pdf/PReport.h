@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QObject>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -166,10 +167,17 @@ public:
     explicit TPRImage(QWidget* parent = nullptr);
     ~TPRImage() override;
 
-    const QImage& Picture() const { return FPicture; }
+    // The picture. One asked for by SetScaledPicture is made here, on the first read.
+    const QImage& Picture() const;
     // A null image empties the picture. The picture is shared, not copied (QImage copies
     // on write).
     void SetPicture(const QImage& value);
+    // The picture becomes source smoothly scaled to size (SmoothScaled), made only when
+    // something reads it; until then painting draws just the visible part, from source. The same
+    // size gives source itself, as SetPicture does. source is shared, never written.
+    void SetScaledPicture(const QImage& source, QSize size);
+    // A scaled picture is asked for and not made yet.
+    bool ScalePending() const { return !FScaleSource.isNull(); }
     // Takes a picture as encoded file data: only a Windows bitmap (BMP) is accepted.
     void SetPictureData(const QByteArray& bytes);
 
@@ -195,11 +203,19 @@ private:
 
     std::string XObjectName(TPdfDoc& doc);
     void DropPreparedStream();
+    void DropSourceStream();
     // The compressed pixels of the current picture: prepared, or made now on every core.
     std::shared_ptr<const std::string> CompressedPicture();
 
     std::shared_ptr<TPreparedStream> FPrepared;
-    QImage FPicture;
+    // The stream of the picture a pending scale starts from, kept while that picture may come
+    // back (a zoom returning to its start); FSourceKey is that picture's cache key.
+    std::shared_ptr<TPreparedStream> FSourcePrepared;
+    qint64 FSourceKey = 0;
+    // Made on first read while FScaleSource is set: mutable so that reading can make it.
+    mutable QImage FPicture;
+    mutable QImage FScaleSource;
+    QSize FScaleSize;
     bool FStretch = true;
     bool FSharedImage = true;
     std::minstd_rand FRandom;

@@ -212,11 +212,8 @@ void Tvelorix_2::zoom1Change(QObject*) {
     // Only the page that ZoomSource was copied from may receive a zoomed copy of it.
     if (!image || image != zoomTarget_ || ZoomSource.isNull())
         return;
-    QImage zoomed = ZoomSource.scaled(ZoomSource.width() + p, ZoomSource.height() + p,
-                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (zoomed.format() != ZoomSource.format())
-        zoomed.convertTo(ZoomSource.format());
-    image->SetPicture(zoomed);
+    // Made when something reads the page's picture; a step only paints what shows.
+    image->SetScaledPicture(ZoomSource, QSize(ZoomSource.width() + p, ZoomSource.height() + p));
     image->update();
 }
 

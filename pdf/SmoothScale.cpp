@@ -1,0 +1,206 @@
+#include "SmoothScale.h"
+
+#include "WorkPool.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// Where one scaled pixel takes its value along one axis: between source pixels a and b, with
+// weight w / 256 on b.
+struct TSample {
+    int a = 0;
+    int b = 0;
+    int w = 0;
+};
+
+// Samples of the scaled pixels first .. first + count - 1 when from pixels become to pixels.
+// Pixel i's centre lies at source position (i + 0.5) * from / to - 0.5, worked out in integers
+// so that the same pixel always gets the same sample.
+std::vector<TSample> Samples(int from, int to, int first, int count) {
+    std::vector<TSample> out(static_cast<std::size_t>(count));
+    const std::int64_t den = 2 * std::int64_t(to);
+    for (int k = 0; k < count; ++k) {
+        const std::int64_t num = (2 * std::int64_t(first + k) + 1) * from - to;
+        TSample s;
+        if (num > 0) {
+            s.a = int(num / den);
+            s.w = int(((num % den) * 256 + den / 2) / den);
+            if (s.a >= from - 1) {
+                s.a = from - 1;
+                s.w = 0;
+            }
+            s.b = std::min(s.a + 1, from - 1);
+        }
+        out[static_cast<std::size_t>(k)] = s;
+    }
+    return out;
+}
+
+bool GreyPalette(const QImage& image) {
+    const QList<QRgb> table = image.colorTable();
+    if (table.size() != 256)
+        return false;
+    for (int i = 0; i < 256; ++i) {
+        if (table[i] != qRgb(i, i, i))
+            return false;
+    }
+    return true;
+}
+
+// Bytes per pixel of a picture whose bytes are channels that blend linearly; 0 otherwise.
+int LinearBytes(const QImage& image) {
+    switch (image.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBX8888:
+    case QImage::Format_RGBA8888_Premultiplied:
+        return 4;
+    case QImage::Format_RGB888:
+    case QImage::Format_BGR888:
+        return 3;
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Alpha8:
+        return 1;
+    case QImage::Format_Indexed8:
+        // A grey ramp: the index is the grey level.
+        return GreyPalette(image) ? 1 : 0;
+    default:
+        return 0;
+    }
+}
+
+template <int Bytes>
+void ScaleRow(const uchar* top, const uchar* bottom, int wy, const std::vector<TSample>& xs,
+              uchar* out) {
+    const int vy = 256 - wy;
+    for (const TSample& x : xs) {
+        const uchar* ta = top + x.a * Bytes;
+        const uchar* tb = top + x.b * Bytes;
+        const uchar* ba = bottom + x.a * Bytes;
+        const uchar* bb = bottom + x.b * Bytes;
+        const int vx = 256 - x.w;
+        for (int c = 0; c < Bytes; ++c) {
+            const int t = ta[c] * vx + tb[c] * x.w;
+            const int b = ba[c] * vx + bb[c] * x.w;
+            out[c] = static_cast<uchar>((t * vy + b * wy + 32768) >> 16);
+        }
+        out += Bytes;
+    }
+}
+
+// Fills out's rows from, from + 1, ... (before to) from the source rows the samples name.
+void ScaleRows(const QImage& source, int bytes, const std::vector<TSample>& xs,
+               const std::vector<TSample>& ys, int from, int to, QImage& out) {
+    for (int r = from; r < to; ++r) {
+        const TSample& y = ys[static_cast<std::size_t>(r)];
+        const uchar* top = source.constScanLine(y.a);
+        const uchar* bottom = source.constScanLine(y.b);
+        uchar* line = out.scanLine(r);
+        switch (bytes) {
+        case 1:
+            ScaleRow<1>(top, bottom, y.w, xs, line);
+            break;
+        case 3:
+            ScaleRow<3>(top, bottom, y.w, xs, line);
+            break;
+        default:
+            ScaleRow<4>(top, bottom, y.w, xs, line);
+            break;
+        }
+    }
+}
+
+// QImage reports a failed allocation with a null image.
+QImage Checked(QImage image) {
+    if (image.isNull()) {
+        throw std::runtime_error("Mémoire insuffisante pour agrandir l'image.");
+    }
+    return image;
+}
+
+// Large parts are shared out in bands of rows; a band is enough work to be worth a task.
+constexpr int kBandRows = 64;
+constexpr qint64 kParallelPixels = 1 << 20;
+
+void ScaleInto(const QImage& source, int bytes, const std::vector<TSample>& xs,
+               const std::vector<TSample>& ys, QImage& out) {
+    const int rows = out.height();
+    if (qint64(out.width()) * rows < kParallelPixels) {
+        ScaleRows(source, bytes, xs, ys, 0, rows, out);
+        return;
+    }
+    const std::size_t bands = static_cast<std::size_t>((rows + kBandRows - 1) / kBandRows);
+    // out's scan lines are touched from several threads: detached here, once, beforehand.
+    out.bits();
+    pdfwork::ParallelFor(pdfwork::TWorkPool::Shared(), bands, [&](std::size_t band) {
+        const int from = int(band) * kBandRows;
+        ScaleRows(source, bytes, xs, ys, from, std::min(rows, from + kBandRows), out);
+    });
+}
+
+} // namespace
+
+QImage SmoothScaledPart(const QImage& source, QSize size, QRect part) {
+    part &= QRect(QPoint(0, 0), size);
+    if (source.isNull() || part.isEmpty())
+        return QImage();
+    if (size == source.size())
+        return Checked(source.copy(part));
+
+    std::vector<TSample> xs = Samples(source.width(), size.width(), part.x(), part.width());
+    std::vector<TSample> ys = Samples(source.height(), size.height(), part.y(), part.height());
+    QImage result;
+    const int bytes = LinearBytes(source);
+    if (bytes > 0) {
+        result = Checked(QImage(part.size(), source.format()));
+        if (source.format() == QImage::Format_Indexed8)
+            result.setColorTable(source.colorTable());
+        ScaleInto(source, bytes, xs, ys, result);
+    } else {
+        // Only the source pixels this part reads are converted.
+        const int x0 = xs.front().a;
+        const int y0 = ys.front().a;
+        const QRect read(QPoint(x0, y0), QPoint(xs.back().b, ys.back().b));
+        const QImage::Format work =
+            source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+        const QImage pixels = Checked(source.copy(read).convertToFormat(work));
+        for (TSample& s : xs) {
+            s.a -= x0;
+            s.b -= x0;
+        }
+        for (TSample& s : ys) {
+            s.a -= y0;
+            s.b -= y0;
+        }
+        result = Checked(QImage(part.size(), work));
+        ScaleInto(pixels, 4, xs, ys, result);
+        switch (source.format()) {
+        case QImage::Format_Mono:
+        case QImage::Format_MonoLSB:
+        case QImage::Format_Indexed8:
+            // Without a palette of its own, the conversion makes one.
+            result = source.colorTable().isEmpty()
+                         ? result.convertToFormat(source.format(), Qt::ThresholdDither)
+                         : result.convertToFormat(source.format(), source.colorTable(),
+                                                  Qt::ThresholdDither);
+            break;
+        default:
+            result.convertTo(source.format(), Qt::ThresholdDither);
+            break;
+        }
+        Checked(result);
+    }
+    result.setDotsPerMeterX(source.dotsPerMeterX());
+    result.setDotsPerMeterY(source.dotsPerMeterY());
+    return result;
+}
+
+QImage SmoothScaled(const QImage& source, QSize size) {
+    if (size == source.size())
+        return source;
+    return SmoothScaledPart(source, size, QRect(QPoint(0, 0), size));
+}
