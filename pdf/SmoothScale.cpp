@@ -7,6 +7,10 @@
 #include <stdexcept>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Where one scaled pixel takes its value along one axis: between source pixels a and b, with
@@ -73,44 +77,93 @@ int LinearBytes(const QImage& image) {
     }
 }
 
+// One source row blended across: channel c of scaled pixel k goes to out[k * Bytes + c], times
+// 256 (so up to 255 * 256).
 template <int Bytes>
-void ScaleRow(const uchar* top, const uchar* bottom, int wy, const std::vector<TSample>& xs,
-              uchar* out) {
-    const int vy = 256 - wy;
+void BlendAcross(const uchar* row, const std::vector<TSample>& xs, quint16* out) {
     for (const TSample& x : xs) {
-        const uchar* ta = top + x.a * Bytes;
-        const uchar* tb = top + x.b * Bytes;
-        const uchar* ba = bottom + x.a * Bytes;
-        const uchar* bb = bottom + x.b * Bytes;
-        const int vx = 256 - x.w;
-        for (int c = 0; c < Bytes; ++c) {
-            const int t = ta[c] * vx + tb[c] * x.w;
-            const int b = ba[c] * vx + bb[c] * x.w;
-            out[c] = static_cast<uchar>((t * vy + b * wy + 32768) >> 16);
-        }
+        const uchar* a = row + x.a * Bytes;
+        const uchar* b = row + x.b * Bytes;
+        const int va = 256 - x.w;
+        for (int c = 0; c < Bytes; ++c)
+            out[c] = static_cast<quint16>(a[c] * va + b[c] * x.w);
         out += Bytes;
     }
 }
 
-// Fills out's rows from, from + 1, ... (before to) from the source rows the samples name.
+// Two rows blended across, blended down with weight w / 256 on the bottom one. The vector loop
+// does the very same integer sums, sixteen channels at a time.
+void BlendDown(const quint16* top, const quint16* bottom, int w, std::size_t n, uchar* out) {
+    const int v = 256 - w;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i vv = _mm_set1_epi16(static_cast<short>(v));
+    const __m128i ww = _mm_set1_epi16(static_cast<short>(w));
+    const __m128i half = _mm_set1_epi32(32768);
+    // Eight 16-bit channels of both rows to eight results of at most 255, as 16-bit values.
+    auto eight = [&](const quint16* t, const quint16* b) {
+        const __m128i tt = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
+        const __m128i bb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+        const __m128i tl = _mm_mullo_epi16(tt, vv);
+        const __m128i th = _mm_mulhi_epu16(tt, vv);
+        const __m128i bl = _mm_mullo_epi16(bb, ww);
+        const __m128i bh = _mm_mulhi_epu16(bb, ww);
+        __m128i lo = _mm_add_epi32(_mm_unpacklo_epi16(tl, th), _mm_unpacklo_epi16(bl, bh));
+        __m128i hi = _mm_add_epi32(_mm_unpackhi_epi16(tl, th), _mm_unpackhi_epi16(bl, bh));
+        lo = _mm_srli_epi32(_mm_add_epi32(lo, half), 16);
+        hi = _mm_srli_epi32(_mm_add_epi32(hi, half), 16);
+        return _mm_packs_epi32(lo, hi);
+    };
+    for (; i + 16 <= n; i += 16) {
+        const __m128i first = eight(top + i, bottom + i);
+        const __m128i second = eight(top + i + 8, bottom + i + 8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(first, second));
+    }
+#endif
+    for (; i < n; ++i)
+        out[i] = static_cast<uchar>((top[i] * v + bottom[i] * w + 32768) >> 16);
+}
+
+// A source row blended across, kept while the next scaled rows read it too.
+struct TAcrossRow {
+    int source = -1;
+    std::vector<quint16> values;
+};
+
+// Fills out's rows from .. to - 1 from the source rows the samples name. Each source row is
+// blended across once for all the scaled rows that read it.
 void ScaleRows(const QImage& source, int bytes, const std::vector<TSample>& xs,
                const std::vector<TSample>& ys, int from, int to, QImage& out) {
-    for (int r = from; r < to; ++r) {
-        const TSample& y = ys[static_cast<std::size_t>(r)];
-        const uchar* top = source.constScanLine(y.a);
-        const uchar* bottom = source.constScanLine(y.b);
-        uchar* line = out.scanLine(r);
+    const std::size_t n = xs.size() * static_cast<std::size_t>(bytes);
+    TAcrossRow rows[2];
+    for (TAcrossRow& row : rows)
+        row.values.resize(n);
+    auto across = [&](int y, int keep) -> const quint16* {
+        for (TAcrossRow& row : rows) {
+            if (row.source == y)
+                return row.values.data();
+        }
+        TAcrossRow& row = rows[keep == rows[0].source ? 1 : 0];
+        const uchar* line = source.constScanLine(y);
         switch (bytes) {
         case 1:
-            ScaleRow<1>(top, bottom, y.w, xs, line);
+            BlendAcross<1>(line, xs, row.values.data());
             break;
         case 3:
-            ScaleRow<3>(top, bottom, y.w, xs, line);
+            BlendAcross<3>(line, xs, row.values.data());
             break;
         default:
-            ScaleRow<4>(top, bottom, y.w, xs, line);
+            BlendAcross<4>(line, xs, row.values.data());
             break;
         }
+        row.source = y;
+        return row.values.data();
+    };
+    for (int r = from; r < to; ++r) {
+        const TSample& y = ys[static_cast<std::size_t>(r)];
+        const quint16* top = across(y.a, y.b);
+        const quint16* bottom = across(y.b, y.a);
+        BlendDown(top, bottom, y.w, n, out.scanLine(r));
     }
 }
 
