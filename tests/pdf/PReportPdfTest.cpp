@@ -3,6 +3,7 @@
 #include "tests/SmallDisk.h"
 
 #include "PdfImages.h"
+#include "SmoothScale.h"
 #include "tests/support/ScanLikePage.h"
 
 #include <QDir>
@@ -181,6 +182,7 @@ private slots:
     void aFullOrReadOnlyDiskKeepsTheOldFile();
     void outlinesAndCatalog();
     void streamsPreparedAheadOfTime();
+    void scaledPicturesExportEnlarged();
 
 private:
     // Writes the open document to a new file in the temporary folder and checks it with qpdf.
@@ -718,6 +720,55 @@ void TestPReportPdf::streamsPreparedAheadOfTime() {
                                                        ? "/ColorSpace /DeviceRGB"
                                                        : "/ColorSpace [/Indexed /DeviceRGB 255 <"));
     }
+}
+
+// A picture scaled lazily is made for the export: the PDF holds the enlarged pixels at their own
+// size. Back at the source's size, the stream prepared for the source serves again.
+void TestPReportPdf::scaledPicturesExportEnlarged() {
+    const QImage source = Noise(200, 150);
+    auto write = [this](TestPage& page, const QString& name) {
+        TPReport report;
+        report.SetClock(FixedTime);
+        report.BeginDoc();
+        report.Print(&page.page);
+        return Finish(report, name);
+    };
+    auto imageStream = [](const ParsedPdf& pdf) {
+        const QList<int> images = pdf.NumbersWith("/Subtype /Image");
+        return images.size() == 1 ? pdf.streams.at(images[0]) : QByteArray("<not one image>");
+    };
+    TestPage plain(1, source);
+    plain.image->SetStretch(false);
+    const ParsedPdf unscaled = write(plain, "unscaled.pdf");
+
+    TestPage page(1, source);
+    page.image->SetStretch(false);
+    page.image->PrepareStream();
+    QTRY_VERIFY_WITH_TIMEOUT(page.image->StreamReady(), 60000);
+    page.image->SetScaledPicture(source, QSize(700, 650));
+    QVERIFY(page.image->ScalePending());
+    QVERIFY(!page.image->StreamReady());
+    const ParsedPdf enlarged = write(page, "enlarged.pdf");
+    QCOMPARE(enlarged.NumbersWith("/Width 700\r\n/Height 650").size(), 1);
+    QCOMPARE(
+        imageStream(enlarged),
+        QByteArray::fromStdString(CreatePdfImage(SmoothScaled(source, QSize(700, 650)))->Data()));
+    // Placed at its own size from the item's top-left corner: y = 800 - 1 - 650.
+    QVERIFY(PageContent(enlarged, 0).contains("700 0 0 650 1 149 cm"));
+
+    page.image->SetScaledPicture(source, source.size());
+    QVERIFY(page.image->StreamReady());
+    QCOMPARE(page.image->Picture().cacheKey(), source.cacheKey());
+    QCOMPARE(write(page, "back.pdf").raw, unscaled.raw);
+
+    // Prepared while still pending: the stream is that of the enlarged pixels.
+    page.image->SetScaledPicture(source, QSize(300, 310));
+    page.image->SetScaledPicture(source, QSize(310, 300));
+    page.image->PrepareStream();
+    QTRY_VERIFY_WITH_TIMEOUT(page.image->StreamReady(), 60000);
+    QCOMPARE(
+        imageStream(write(page, "prepared.pdf")),
+        QByteArray::fromStdString(CreatePdfImage(SmoothScaled(source, QSize(310, 300)))->Data()));
 }
 
 QTEST_MAIN(TestPReportPdf)

@@ -1,8 +1,11 @@
 // Report page controls: placement, margins and alignment, pictures and painting.
 #include "PReport.h"
 
+#include "SmoothScale.h"
+
 #include <QBuffer>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
 namespace {
@@ -12,6 +15,53 @@ QImage Filled(int w, int h, QColor colour) {
     image.fill(colour);
     return image;
 }
+
+// Pixels with no pattern a wrong offset could match by chance.
+QImage Noise(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    quint32 x = 2463534242u;
+    for (int y = 0; y < h; ++y) {
+        for (int i = 0; i < w; ++i) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            image.setPixel(i, y, x | 0xff000000u);
+        }
+    }
+    return image;
+}
+
+// The first pixel where two pictures differ, as text; empty when none does.
+QString FirstDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return QStringLiteral("sizes differ");
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return QStringLiteral("at %1,%2").arg(x).arg(y);
+        }
+    }
+    return {};
+}
+
+// A report page as the main window builds one: 600 x 800, no margins, the image filling the
+// panel inside the 1-pixel bevel, at its own size.
+struct WindowPage {
+    TPRPage page;
+    TPRImage* image;
+    WindowPage() {
+        page.SetMarginTop(0);
+        page.SetMarginLeft(0);
+        page.SetMarginRight(0);
+        page.SetMarginBottom(0);
+        page.SetBounds(0, 0, 600, 800);
+        auto* layout = new TPRLayoutPanel(&page);
+        layout->SetAlign(alClient);
+        image = new TPRImage(layout);
+        image->SetAlign(alClient);
+        image->SetStretch(false);
+    }
+};
 
 QByteArray Encoded(const QImage& image, const char* format) {
     QByteArray bytes;
@@ -32,6 +82,8 @@ private slots:
     void placementRules();
     void pictures();
     void painting();
+    void scaledPicturePaintsWhatShows();
+    void scaledPictureInAScrolledView();
 };
 
 void TestPReportControls::defaults() {
@@ -263,6 +315,66 @@ void TestPReportControls::painting() {
     QVERIFY(shot.pixelColor(59, 20).lightness() < 200); // the raised bevel's shadow
     QCOMPARE(shot.pixelColor(1, 20), QColor(Qt::white));
     QCOMPARE(shot.pixelColor(1, 2), QColor(Qt::red));
+}
+
+// Painting a pending scaled picture draws the pixels the picture will have, and makes nothing
+// more than what shows.
+void TestPReportControls::scaledPicturePaintsWhatShows() {
+    WindowPage big;
+    const QImage source = Noise(300, 400);
+    big.image->SetScaledPicture(source, QSize(900, 1000));
+    QVERIFY(big.image->ScalePending());
+    const QImage shot = big.image->grab().toImage();
+    QVERIFY(big.image->ScalePending());
+    const QImage made = big.image->Picture();
+    QVERIFY(!big.image->ScalePending());
+    QCOMPARE(made.size(), QSize(900, 1000));
+    QCOMPARE(made, SmoothScaled(source, QSize(900, 1000)));
+    QCOMPARE(FirstDifference(shot, made.copy(0, 0, 598, 798)), QString());
+
+    // Smaller than the item: the rest is the white panel.
+    WindowPage small;
+    const QImage tiny = Noise(20, 15);
+    small.image->SetScaledPicture(tiny, QSize(50, 45));
+    const QImage panel = small.image->parentWidget()->grab().toImage();
+    QCOMPARE(FirstDifference(panel.copy(0, 0, 50, 45), SmoothScaled(tiny, QSize(50, 45))),
+             QString());
+    QCOMPARE(panel.pixelColor(50, 10), QColor(Qt::white));
+    QCOMPARE(panel.pixelColor(10, 45), QColor(Qt::white));
+
+    // The source's own size is the source itself, nothing pending; an empty size empties it.
+    small.image->SetScaledPicture(tiny, tiny.size());
+    QVERIFY(!small.image->ScalePending());
+    QCOMPARE(small.image->Picture().cacheKey(), tiny.cacheKey());
+    small.image->SetScaledPicture(tiny, QSize(0, 10));
+    QVERIFY(small.image->Picture().isNull());
+}
+
+// In a scroll box smaller than the page, the part in view is the part of the picture under it.
+void TestPReportControls::scaledPictureInAScrolledView() {
+    QScrollArea box;
+    box.setWidgetResizable(false);
+    box.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    box.resize(260, 190);
+    auto* page = new WindowPage;
+    box.setWidget(&page->page);
+    const QImage source = Noise(200, 300);
+    page->image->SetScaledPicture(source, QSize(1200, 1300));
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.horizontalScrollBar()->setValue(250);
+    box.verticalScrollBar()->setValue(330);
+    const int dx = box.horizontalScrollBar()->value();
+    const int dy = box.verticalScrollBar()->value();
+    QVERIFY(dx > 0 && dy > 0);
+    QWidget* view = box.viewport();
+    const QImage shot = view->grab().toImage();
+    QVERIFY(page->image->ScalePending());
+    // Viewport (0, 0) is page (dx, dy), the image (dx - 1, dy - 1) inside the bevel.
+    const QRect shown(dx - 1, dy - 1, view->width(), view->height());
+    QCOMPARE(FirstDifference(shot, SmoothScaledPart(source, QSize(1200, 1300), shown)), QString());
+    box.takeWidget();
+    delete page;
 }
 
 QTEST_MAIN(TestPReportControls)
