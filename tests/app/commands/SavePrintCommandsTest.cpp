@@ -14,6 +14,38 @@
 using velorix::Tvelorix_2;
 using namespace velorix::testing;
 
+namespace {
+
+// A printer that keeps the size of every picture drawn on it.
+class RecordingPrinter : public velorix::printing::IPrinter {
+public:
+    QList<QSize> drawn;
+
+    QString name() const override { return QStringLiteral("recording"); }
+    std::unique_ptr<velorix::printing::IPrintJob> beginJob(const QString&) override {
+        return std::make_unique<Job>(drawn);
+    }
+    bool setup(QWidget*) override { return false; }
+
+private:
+    class Job : public velorix::printing::IPrintJob {
+    public:
+        explicit Job(QList<QSize>& drawn) : drawn_(drawn) {}
+        int dpiX() const override { return 96; }
+        int dpiY() const override { return 96; }
+        QRectF printableArea() const override { return QRectF(0, 0, 595, 842); }
+        void stretchDraw(const QRect&, const QImage& picture) override {
+            drawn_.append(picture.size());
+        }
+        void end() override {}
+
+    private:
+        QList<QSize>& drawn_;
+    };
+};
+
+} // namespace
+
 class SavePrintTest : public QObject {
     Q_OBJECT
 
@@ -90,6 +122,23 @@ private slots:
         window->enregistrerimageClick(nullptr);
         QVERIFY(readAll(name).startsWith("\xff\xd8"));
         QCOMPARE(load(name).size(), QSize(600, 800));
+    }
+
+    // A zoomed page is saved and printed at its enlarged size.
+    void zoomedPageSavesAndPrintsEnlarged() {
+        window->SetZoomPosition(200);
+        const QString name = dir->filePath("zoomed.png");
+        prompts().saveAnswers << name;
+        window->enregistrerimageClick(nullptr);
+        QCOMPARE(prompts().savePreview.size(), QSize(800, 1000));
+        QCOMPARE(load(name), window->ActivePageImage()->Picture());
+        QCOMPARE(load(name).size(), QSize(800, 1000));
+
+        window->SetZoomPosition(300);
+        auto printer = std::make_shared<RecordingPrinter>();
+        window->services().printer = printer;
+        window->imprimerClick(nullptr);
+        QCOMPARE(printer->drawn, QList<QSize>{QSize(900, 1100)});
     }
 
     void menuEntriesRunSaveAndPrint() {

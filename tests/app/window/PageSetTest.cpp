@@ -2,7 +2,9 @@
 // state, zoom and page change with their event rules.
 #include "tests/app/ScriptedPrompts.h"
 
+#include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
+#include "pdf/SmoothScale.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -10,6 +12,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -85,6 +88,7 @@ private slots:
     void settingTheSameValueRunsNothing();
     void pageChangeResetsZoomAndFollowsFullPage();
     void zoomNeverPaintsAnotherPagesPicture();
+    void zoomStepsDrawWhatShowsAndExportTheEnlargedPicture();
 };
 
 void PageSetTest::startState() {
@@ -326,7 +330,7 @@ void PageSetTest::pageChangeResetsZoomAndFollowsFullPage() {
     QCOMPARE(w->PageControl1->currentIndex(), 1);
     QVERIFY(!w->auto_->isChecked());
     QVERIFY(w->Zoom1->isEnabled());
-    QCOMPARE(w->ZoomSource.size(), QSize(1100, 1300));
+    QCOMPARE(w->ZoomSource, SmoothScaled(second, QSize(1100, 1300)));
     w->Zoom1->setValue(100);
     QCOMPARE(two->Picture().size(), QSize(1200, 1400));
     // From the last page it wraps around to page 1.
@@ -362,6 +366,34 @@ void PageSetTest::zoomNeverPaintsAnotherPagesPicture() {
     fresh.image->SetPicture(c);
     w->SetZoomPosition(600);
     QCOMPARE(fresh.image->Picture(), c);
+}
+
+// A zoom step paints the visible part of the enlarged picture without making all of it; the
+// export then holds the whole enlarged picture, and ZoomSource stays the unzoomed one.
+void PageSetTest::zoomStepsDrawWhatShowsAndExportTheEnlargedPicture() {
+    const QImage source = picture(1200, 1600, Qt::darkYellow);
+    TPRImage* image = fillFirst(PageKind::Opened, source);
+    for (int position : {1000, 350, 999}) {
+        w->Zoom1->setValue(position);
+        QCoreApplication::processEvents(); // the window paints the page on screen
+        QVERIFY(image->ScalePending());
+    }
+    QCOMPARE(w->ZoomSource.cacheKey(), source.cacheKey());
+    const QImage shown = image->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    QVERIFY(image->ScalePending());
+
+    QTemporaryDir dir;
+    velorix::WritePagesToPdf(*w, dir.filePath("zoomed.pdf"));
+    QVERIFY(!image->ScalePending());
+    QCOMPARE(image->Picture().size(), QSize(2199, 2599));
+    QCOMPARE(image->Picture(), SmoothScaled(source, QSize(2199, 2599)));
+    QCOMPARE(shown, image->Picture().copy(0, 0, 598, 798));
+    QFile pdf(dir.filePath("zoomed.pdf"));
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    QVERIFY(pdf.readAll().contains("/Width 2199\r\n/Height 2599"));
+
+    w->Zoom1->setValue(0);
+    QCOMPARE(image->Picture().cacheKey(), source.cacheKey());
 }
 
 QTEST_MAIN(PageSetTest)
