@@ -187,6 +187,8 @@ private slots:
 private:
     // Writes the open document to a new file in the temporary folder and checks it with qpdf.
     ParsedPdf Finish(TPReport& report, const QString& name);
+    // A document of that one page, written like Finish does, at a fixed time.
+    ParsedPdf Write(TestPage& page, const QString& name);
     void QpdfCheck(const QString& path);
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -219,6 +221,14 @@ ParsedPdf TestPReportPdf::Finish(TPReport& report, const QString& name) {
     report.EndDoc();
     [&] { QpdfCheck(path); }();
     return Parse(path);
+}
+
+ParsedPdf TestPReportPdf::Write(TestPage& page, const QString& name) {
+    TPReport report;
+    report.SetClock(FixedTime);
+    report.BeginDoc();
+    report.Print(&page.page);
+    return Finish(report, name);
 }
 
 void TestPReportPdf::pageSizeAndStretchedImage() {
@@ -671,15 +681,8 @@ void TestPReportPdf::streamsPreparedAheadOfTime() {
     // Big enough that its compression is still running when the picture changes.
     const QImage first = velorix::testing::ScanLikePage(1, 1240, 1748);
     const QImage second = velorix::testing::ScanLikePage(2, 620, 874);
-    auto write = [this](TestPage& page, const QString& name) {
-        TPReport report;
-        report.SetClock(FixedTime);
-        report.BeginDoc();
-        report.Print(&page.page);
-        return Finish(report, name);
-    };
     TestPage synchronous(1, second);
-    const ParsedPdf expected = write(synchronous, "synchronous.pdf");
+    const ParsedPdf expected = Write(synchronous, "synchronous.pdf");
 
     {
         // Gone while its picture is being compressed: the task keeps what it needs.
@@ -690,18 +693,18 @@ void TestPReportPdf::streamsPreparedAheadOfTime() {
     changed.image->PrepareStream();
     changed.image->SetPicture(second);
     QVERIFY(!changed.image->StreamReady());
-    QCOMPARE(write(changed, "changed.pdf").raw, expected.raw);
+    QCOMPARE(Write(changed, "changed.pdf").raw, expected.raw);
 
     TestPage prepared(1, first);
     prepared.image->PrepareStream();
     prepared.image->SetPicture(second);
     prepared.image->PrepareStream();
     QTRY_VERIFY_WITH_TIMEOUT(prepared.image->StreamReady(), 60000);
-    QCOMPARE(write(prepared, "prepared.pdf").raw, expected.raw);
+    QCOMPARE(Write(prepared, "prepared.pdf").raw, expected.raw);
     // The prepared stream serves every later export too, and survives the same pixels again.
     prepared.image->SetPicture(QImage(prepared.image->Picture()));
     QVERIFY(prepared.image->StreamReady());
-    QCOMPARE(write(prepared, "again.pdf").raw, expected.raw);
+    QCOMPARE(Write(prepared, "again.pdf").raw, expected.raw);
 
     // Each kind of picture gives the pixel bytes the image object is made of.
     QImage padded = Noise(599, 40).convertToFormat(QImage::Format_RGB888);
@@ -711,7 +714,7 @@ void TestPReportPdf::streamsPreparedAheadOfTime() {
         TestPage page(1, picture);
         page.image->PrepareStream();
         QTRY_VERIFY_WITH_TIMEOUT(page.image->StreamReady(), 60000);
-        const ParsedPdf pdf = write(page, "kind.pdf");
+        const ParsedPdf pdf = Write(page, "kind.pdf");
         const QList<int> images = pdf.NumbersWith("/Subtype /Image");
         QCOMPARE(images.size(), 1);
         const std::unique_ptr<TPdfImage> reference = CreatePdfImage(picture);
@@ -726,20 +729,13 @@ void TestPReportPdf::streamsPreparedAheadOfTime() {
 // size. Back at the source's size, the stream prepared for the source serves again.
 void TestPReportPdf::scaledPicturesExportEnlarged() {
     const QImage source = Noise(200, 150);
-    auto write = [this](TestPage& page, const QString& name) {
-        TPReport report;
-        report.SetClock(FixedTime);
-        report.BeginDoc();
-        report.Print(&page.page);
-        return Finish(report, name);
-    };
     auto imageStream = [](const ParsedPdf& pdf) {
         const QList<int> images = pdf.NumbersWith("/Subtype /Image");
         return images.size() == 1 ? pdf.streams.at(images[0]) : QByteArray("<not one image>");
     };
     TestPage plain(1, source);
     plain.image->SetStretch(false);
-    const ParsedPdf unscaled = write(plain, "unscaled.pdf");
+    const ParsedPdf unscaled = Write(plain, "unscaled.pdf");
 
     TestPage page(1, source);
     page.image->SetStretch(false);
@@ -748,7 +744,7 @@ void TestPReportPdf::scaledPicturesExportEnlarged() {
     page.image->SetScaledPicture(source, QSize(700, 650));
     QVERIFY(page.image->ScalePending());
     QVERIFY(!page.image->StreamReady());
-    const ParsedPdf enlarged = write(page, "enlarged.pdf");
+    const ParsedPdf enlarged = Write(page, "enlarged.pdf");
     QCOMPARE(enlarged.NumbersWith("/Width 700\r\n/Height 650").size(), 1);
     QCOMPARE(
         imageStream(enlarged),
@@ -759,7 +755,7 @@ void TestPReportPdf::scaledPicturesExportEnlarged() {
     page.image->SetScaledPicture(source, source.size());
     QVERIFY(page.image->StreamReady());
     QCOMPARE(page.image->Picture().cacheKey(), source.cacheKey());
-    QCOMPARE(write(page, "back.pdf").raw, unscaled.raw);
+    QCOMPARE(Write(page, "back.pdf").raw, unscaled.raw);
 
     // Prepared while still pending: the stream is that of the enlarged pixels.
     page.image->SetScaledPicture(source, QSize(300, 310));
@@ -767,7 +763,7 @@ void TestPReportPdf::scaledPicturesExportEnlarged() {
     page.image->PrepareStream();
     QTRY_VERIFY_WITH_TIMEOUT(page.image->StreamReady(), 60000);
     QCOMPARE(
-        imageStream(write(page, "prepared.pdf")),
+        imageStream(Write(page, "prepared.pdf")),
         QByteArray::fromStdString(CreatePdfImage(SmoothScaled(source, QSize(310, 300)))->Data()));
 }
 
