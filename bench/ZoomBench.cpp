@@ -111,6 +111,28 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Pages hold other formats too: turned pages, grey scans, palette and 1-bit pictures.
+    std::printf("\nA4 page at position 1000 by picture format\n");
+    std::printf("%-24s %10s %10s %8s\n", "format", "ours", "reference", "ratio");
+    const QImage colour = velorix::testing::ScanLikePage(1);
+    QList<QRgb> greyRamp;
+    for (int i = 0; i < 256; ++i)
+        greyRamp.append(qRgb(i, i, i));
+    const struct {
+        const char* name;
+        QImage picture;
+    } kinds[] = {
+        {"turned (BGR888)", colour.convertToFormat(QImage::Format_BGR888)},
+        {"grey scan (grey palette)", colour.convertToFormat(QImage::Format_Indexed8, greyRamp)},
+        {"colour palette", colour.convertToFormat(QImage::Format_Indexed8)},
+        {"1-bit", colour.convertToFormat(QImage::Format_Mono)},
+    };
+    for (const auto& kind : kinds) {
+        const double ours = OurStep(kind.picture, 1000, steps);
+        const double reference = ReferenceStep(kind.picture, 1000, steps);
+        std::printf("%-24s %10.2f %10.2f %8.3f\n", kind.name, ours, reference, ours / reference);
+    }
+
     // The enlarged picture is made once, when something reads it.
     const QImage a4 = velorix::testing::ScanLikePage(1);
     const QSize big(a4.width() + 1000, a4.height() + 1000);
