@@ -361,6 +361,14 @@ bool TPRImage::StreamReady() const {
     return FPrepared->done && FPrepared->stream != nullptr;
 }
 
+bool TPRImage::StreamPending() const {
+    if (FPrepared == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(FPrepared->mutex);
+    return !FPrepared->done;
+}
+
 std::shared_ptr<const std::string> TPRImage::CompressedPicture() {
     if (FPrepared != nullptr) {
         std::unique_lock lock(FPrepared->mutex);

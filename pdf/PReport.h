@@ -186,6 +186,8 @@ public:
     void PrepareStream();
     // The compressed stream of the current picture is made and waiting for Print.
     bool StreamReady() const;
+    // A compression of the current picture is still running or queued.
+    bool StreamPending() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
