@@ -79,6 +79,11 @@ public:
     void inform(const QString& text) override { seen << Seen{Kind::Inform, text}; }
     void warning(const QString& text) override { seen << Seen{Kind::Warning, text}; }
     void error(const QString& text) override { seen << Seen{Kind::Error, text}; }
+    QStringList errorTitles;
+    void errorWithTitle(const QString& text, const QString& title) override {
+        errorTitles << title;
+        error(text);
+    }
 
 private:
     struct Answer {
