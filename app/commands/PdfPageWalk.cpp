@@ -23,31 +23,46 @@ bool Pending(const TPRPage* page) {
     return false;
 }
 
-// Waits until the streams of every page are made, with the window still painting; false when
-// the user cancelled. User input waits until the progress window is up, and then goes to it
-// alone (it is modal): no other command may change the pages meanwhile.
-bool AwaitStreams(const std::vector<TPRPage*>& pages, ProgressWindow& progress) {
+// The wait of one export: the window paints meanwhile; user input waits until the progress
+// window is up, and then goes to it alone (it is modal), so that no other command may change
+// the pages while they are being written.
+class ExportWait {
+public:
+    explicit ExportWait(ProgressWindow& progress) : progress_(progress) {
+        clock_.start();
+        wake_.start(15); // bounds each wait below, so that the end is seen promptly
+    }
+
+    // Runs the loop until done() or a cancel; false when cancelled.
+    template <typename Done> bool until(const Done& done) {
+        while (!progress_.cancelled() && !done()) {
+            if (!shown_ && clock_.elapsed() >= kQuietMs) {
+                progress_.show();
+                shown_ = true;
+            }
+            QCoreApplication::processEvents(shown_ ? QEventLoop::WaitForMoreEvents
+                                                   : QEventLoop::WaitForMoreEvents |
+                                                         QEventLoop::ExcludeUserInputEvents);
+        }
+        return !progress_.cancelled();
+    }
+
+private:
+    ProgressWindow& progress_;
+    QElapsedTimer clock_;
+    QTimer wake_;
+    bool shown_ = false;
+};
+
+// Waits until the streams of every page are made; false when the user cancelled.
+bool AwaitStreams(const std::vector<TPRPage*>& pages, ProgressWindow& progress, ExportWait& wait) {
     for (TPRPage* page : pages)
         for (TPRImage* image : page->findChildren<TPRImage*>())
             image->PrepareStream(); // all at once, so that the pool is never idle
-    QElapsedTimer clock;
-    clock.start();
-    QTimer wake; // bounds each wait below, so that readiness is seen promptly
-    wake.start(15);
-    bool shown = false;
     const int total = static_cast<int>(pages.size());
     for (int i = 0; i < total; ++i) {
         progress.setPage(i + 1, total);
-        while (!progress.cancelled() && Pending(pages[std::size_t(i)])) {
-            if (!shown && clock.elapsed() >= kQuietMs) {
-                progress.show();
-                shown = true;
-            }
-            QCoreApplication::processEvents(shown ? QEventLoop::WaitForMoreEvents
-                                                  : QEventLoop::WaitForMoreEvents |
-                                                        QEventLoop::ExcludeUserInputEvents);
-        }
-        if (progress.cancelled())
+        if (!wait.until([page = pages[std::size_t(i)]] { return !Pending(page); }))
             return false;
     }
     return true;
@@ -72,20 +87,19 @@ std::vector<TPRPage*> PdfPages(Tvelorix_2& window) {
 bool WritePagesToPdf(Tvelorix_2& window) {
     TPReport& report = *window.PReport1;
     const std::vector<TPRPage*> pages = PdfPages(window);
-    {
-        // Nothing is written before this ends, so a cancel leaves the old file as it was.
-        const std::unique_ptr<ProgressWindow> progress =
-            window.prompts().progress(QStringLiteral("Création du PDF"), true);
-        if (!AwaitStreams(pages, *progress))
-            return false;
-    }
+    const std::unique_ptr<ProgressWindow> progress =
+        window.prompts().progress(QStringLiteral("Création du PDF"), true);
+    ExportWait wait(*progress);
+    if (!AwaitStreams(pages, *progress, wait))
+        return false;
     if (report.FileName() == SharedPdfPath())
         EnsureSharedPdfFolder(); // a fresh account may have no documents folder yet
     report.BeginDoc();
     for (TPRPage* page : pages)
         report.Print(page);
-    report.EndDoc();
-    return true;
+    // A cancel while writing leaves the old file as it was, and no temporary file.
+    return report.EndDoc(
+        [&wait](const std::function<bool()>& finished) { return wait.until(finished); });
 }
 
 bool WritePagesToPdf(Tvelorix_2& window, const QString& fileName) {
