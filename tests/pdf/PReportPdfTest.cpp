@@ -131,6 +131,27 @@ QImage Noise(int w, int h) {
     return image;
 }
 
+// The message of what `write` throws while files may not grow past 2000 bytes, as on a full disk.
+QString FailureUnderFileSizeLimit(const std::function<void()>& write) {
+    rlimit saved{};
+    if (getrlimit(RLIMIT_FSIZE, &saved) != 0)
+        return QStringLiteral("getrlimit failed");
+    rlimit small = saved;
+    small.rlim_cur = 2000;
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    if (setrlimit(RLIMIT_FSIZE, &small) != 0)
+        return QStringLiteral("setrlimit failed");
+    QString failure;
+    try {
+        write();
+    } catch (const std::runtime_error& e) {
+        failure = QString::fromUtf8(e.what());
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    return failure;
+}
+
 // A report page as the main window builds one: 600 x 800, no margins, a layout panel filling
 // the client area, an image filling the panel.
 struct TestPage {
@@ -568,20 +589,7 @@ void TestPReportPdf::endDocAsideWritesTheSameAndCancelsCleanly() {
     report.BeginDoc();
     report.Print(&page.page);
     {
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        rlimit small = saved;
-        small.rlim_cur = 2000;
-        auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        QString failure;
-        try {
-            report.EndDoc(untilFinished);
-        } catch (const std::runtime_error& e) {
-            failure = QString::fromUtf8(e.what());
-        }
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
+        const QString failure = FailureUnderFileSizeLimit([&] { report.EndDoc(untilFinished); });
         QVERIFY2(failure.startsWith("Impossible d'écrire le fichier"), qPrintable(failure));
     }
     QVERIFY(report.HasDocument());
@@ -649,20 +657,7 @@ void TestPReportPdf::endDocKeepsTheOldFile() {
     // old file as it was.
     report.SetFileName(path);
     {
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        rlimit small = saved;
-        small.rlim_cur = 2000;
-        auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        QString failure;
-        try {
-            report.EndDoc();
-        } catch (const std::runtime_error& e) {
-            failure = QString::fromUtf8(e.what());
-        }
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
+        const QString failure = FailureUnderFileSizeLimit([&] { report.EndDoc(); });
         QVERIFY2(failure.startsWith("Impossible d'écrire le fichier"), qPrintable(failure));
     }
     QCOMPARE(oldContent(), QByteArray("previous export"));
