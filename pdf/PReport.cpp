@@ -14,11 +14,16 @@
 #include <QSaveFile>
 #include <QShowEvent>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -414,6 +419,14 @@ bool TPRImage::StreamReady() const {
     return FPrepared->done && FPrepared->stream != nullptr;
 }
 
+bool TPRImage::StreamPending() const {
+    if (FPrepared == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(FPrepared->mutex);
+    return !FPrepared->done;
+}
+
 std::shared_ptr<const std::string> TPRImage::CompressedPicture() {
     if (FPrepared != nullptr) {
         std::unique_lock lock(FPrepared->mutex);
@@ -538,14 +551,21 @@ void TPRImage::paintEvent(QPaintEvent* event) {
 namespace {
 
 // Writes the PDF straight into the save file; a failed write makes the whole save fail.
+// Ends a writing that its caller no longer wants.
+struct TWriteCancelled {};
+
 class TPRSaveFileStream : public TPdfOutputStream {
 public:
-    TPRSaveFileStream(QSaveFile& file, QString shownName)
-        : FFile(file), FShownName(std::move(shownName)) {}
+    TPRSaveFileStream(QSaveFile& file, QString shownName,
+                      const std::atomic<bool>* cancelled = nullptr)
+        : FFile(file), FShownName(std::move(shownName)), FCancelled(cancelled) {}
 
     void Write(const char* data, std::size_t size) override {
         if (size == 0) {
             return;
+        }
+        if (FCancelled != nullptr && FCancelled->load()) {
+            throw TWriteCancelled{};
         }
         if (FFile.write(data, static_cast<qint64>(size)) != static_cast<qint64>(size)) {
             throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
@@ -566,6 +586,7 @@ public:
 private:
     QSaveFile& FFile;
     QString FShownName;
+    const std::atomic<bool>* FCancelled;
     std::int64_t FCount = 0;
 };
 
@@ -712,7 +733,26 @@ void TPReport::Print(TPRPage* page) {
     page->Print(FCanvas.get());
 }
 
-void TPReport::EndDoc() {
+namespace {
+
+void ThrowUnlessCommitted(QSaveFile& file, const QString& shownName) {
+    if (file.commit()) {
+        return;
+    }
+    // The old file could not be replaced (on Windows, a viewer may hold it open).
+    if (file.error() == QFileDevice::RenameError) {
+        throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
+                                .arg(shownName, file.errorString())
+                                .toStdString());
+    }
+    throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
+                          .arg(shownName, file.errorString())
+                          .toStdString());
+}
+
+} // namespace
+
+void TPReport::CheckWritable() const {
     if (FDoc == nullptr) {
         throw EInvalidOperation("document is null..");
     }
@@ -720,28 +760,80 @@ void TPReport::EndDoc() {
     if (!FDoc->Canvas().HasPage()) {
         throw EPdfInvalidOperation("La page est vide");
     }
-    const QString shownName = QDir::toNativeSeparators(QFileInfo(FFileName).absoluteFilePath());
-    // The new file is written beside the old one and takes its place only once complete.
-    QSaveFile file(FFileName);
+}
+
+QString TPReport::ShownFileName() const {
+    return QDir::toNativeSeparators(QFileInfo(FFileName).absoluteFilePath());
+}
+
+void TPReport::OpenSaveFile(QSaveFile& file) const {
     if (!file.open(QIODevice::WriteOnly)) {
         throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
-                                .arg(shownName, file.errorString())
+                                .arg(ShownFileName(), file.errorString())
                                 .toStdString());
     }
-    TPRSaveFileStream stream(file, shownName);
+}
+
+void TPReport::EndDoc() {
+    CheckWritable();
+    // The new file is written beside the old one and takes its place only once complete.
+    QSaveFile file(FFileName);
+    OpenSaveFile(file);
+    TPRSaveFileStream stream(file, ShownFileName());
     FDoc->SaveToStream(stream);
-    if (!file.commit()) {
-        // The old file could not be replaced (on Windows, a viewer may hold it open).
-        if (file.error() == QFileDevice::RenameError) {
-            throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
-                                    .arg(shownName, file.errorString())
-                                    .toStdString());
-        }
-        throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
-                              .arg(shownName, file.errorString())
-                              .toStdString());
-    }
+    ThrowUnlessCommitted(file, ShownFileName());
     Abort();
+}
+
+bool TPReport::EndDoc(const TWriteWait& wait) {
+    CheckWritable();
+    QSaveFile file(FFileName);
+    OpenSaveFile(file);
+    const QString shownName = ShownFileName();
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> finished{false};
+    std::exception_ptr failure;
+    // Only this thread touches the file and the document until it ends; the commit, which
+    // replaces the old file, stays here, so a cancel can never leave half of a new one.
+    std::thread writer([&] {
+        try {
+            TPRSaveFileStream stream(file, shownName, &cancelled);
+            FDoc->SaveToStream(stream);
+            if (!file.flush()) {
+                throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
+                                      .arg(shownName, file.errorString())
+                                      .toStdString());
+            }
+#ifdef Q_OS_UNIX
+            ::fdatasync(file.handle()); // the commit's own sync then has little left to do
+#endif
+        } catch (const TWriteCancelled&) {
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished = true;
+    });
+    bool goOn = true;
+    try {
+        goOn = wait([&finished] { return finished.load(); });
+    } catch (...) {
+        cancelled = true;
+        writer.join();
+        throw;
+    }
+    cancelled = !goOn;
+    writer.join();
+    if (failure != nullptr) {
+        std::rethrow_exception(failure);
+    }
+    if (!goOn) {
+        file.cancelWriting(); // the unfinished file goes; the old one stays as it was
+        Abort();
+        return false;
+    }
+    ThrowUnlessCommitted(file, shownName);
+    Abort();
+    return true;
 }
 
 void TPReport::Abort() {

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 
+class QSaveFile;
 class TPRCanvas;
 class TPRPage;
 class TPRPanel;
@@ -194,6 +195,8 @@ public:
     void PrepareStream();
     // The compressed stream of the current picture is made and waiting for Print.
     bool StreamReady() const;
+    // A compression of the current picture is still running or queued.
+    bool StreamPending() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -343,6 +346,12 @@ public:
     // Writes the document to FileName and closes it. The file is replaced only by a complete
     // new one: on any failure the old file stays as it was and the document stays open.
     void EndDoc();
+    // The same with the writing on a thread of its own. `wait` runs here meanwhile, and may run
+    // the event loop, until the `finished` it is given says true; returning false cancels the
+    // writing: then nothing is replaced, no temporary file stays, the document is dropped and
+    // the result is false. Failures propagate as from EndDoc.
+    using TWriteWait = std::function<bool(const std::function<bool()>& finished)>;
+    bool EndDoc(const TWriteWait& wait);
     void Abort();
 
     TPRDestination* CreateDestination();
@@ -355,6 +364,9 @@ public:
 
 private:
     void CheckClosed(const char* message) const;
+    void CheckWritable() const;
+    QString ShownFileName() const;
+    void OpenSaveFile(QSaveFile& file) const;
 
     QString FFileName = QStringLiteral("default.pdf");
     QString FAuthor;

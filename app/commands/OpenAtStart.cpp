@@ -4,19 +4,43 @@
 #include "imaging/ImageDialogs.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 #include <QToolButton>
+#include <QWindow>
 
 namespace velorix {
 
 namespace {
 const QString kAnotherImage = QStringLiteral("Voulez-vous ouvrir une autre image?");
+
+// Lets a shown window paint before large files are read, and between them, instead of staying
+// blank until the last one is open. Clicks wait: the files are opened as one command.
+void PaintShownWindow(QWidget& window, bool untilExposed) {
+    if (!window.isVisible())
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const QWindow* handle = window.windowHandle();
+        if (!untilExposed || (handle && handle->isExposed()))
+            break;
+        QThread::msleep(5);
+    } while (waited.elapsed() < 2000); // a window manager may never map it
+}
+
 } // namespace
 
 bool StartupFilePrompts::confirm(const QString& text) {
     // The series goes on while files remain, and never asks the user for more.
-    if (active_ && text == kAnotherImage)
+    if (active_ && text == kAnotherImage) {
+        if (window_)
+            PaintShownWindow(*window_, false); // the page just opened shows meanwhile
         return !files_.isEmpty();
+    }
     return inner_->confirm(text);
 }
 
@@ -33,14 +57,17 @@ void OpenStartupImages(Tvelorix_2& window, StartupFilePrompts& prompts, const QS
     for (const QString& file : files)
         prompts.files_.enqueue(QFileInfo(file).absoluteFilePath());
     prompts.active_ = true;
+    prompts.window_ = &window;
     const bool multiWasChecked = window.multi->isChecked();
     window.multi->setChecked(true);
     // A file that fails ends one run of the command (its message is shown by the guard); the
     // next run starts with the file after it. Each run takes at least one file.
+    PaintShownWindow(window, true);
     while (!prompts.files_.isEmpty())
         window.Guarded([&] { window.ouvririmageClick(window.ouvririmage); });
     window.multi->setChecked(multiWasChecked);
     prompts.active_ = false;
+    prompts.window_ = nullptr;
 }
 
 } // namespace velorix

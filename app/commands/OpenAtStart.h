@@ -25,12 +25,18 @@ public:
     void inform(const QString& text) override { inner_->inform(text); }
     void warning(const QString& text) override { inner_->warning(text); }
     void error(const QString& text) override { inner_->error(text); }
+    void errorWithTitle(const QString& text, const QString& title) override {
+        inner_->errorWithTitle(text, title);
+    }
     bool openImage(imaging::TOpenImageDialog& dialog) override;
     bool saveImage(imaging::TSaveImageDialog& dialog) override { return inner_->saveImage(dialog); }
     bool printerSetup(printing::IPrinter& printer) override {
         return inner_->printerSetup(printer);
     }
     int execDialog(QDialog& dialog) override { return inner_->execDialog(dialog); }
+    std::unique_ptr<ProgressWindow> progress(const QString& title, bool cancellable) override {
+        return inner_->progress(title, cancellable);
+    }
 
 private:
     friend void OpenStartupImages(Tvelorix_2&, StartupFilePrompts&, const QStringList&);
@@ -38,6 +44,7 @@ private:
     std::shared_ptr<Prompts> inner_;
     QQueue<QString> files_;
     bool active_ = false;
+    QWidget* window_ = nullptr; // the window the files open in, while they do
 };
 
 // Opens each file as a page: the first fills page 1 (while it still shows its placeholder), the

@@ -38,7 +38,8 @@ void Tvelorix_2::pdfClick(QObject* Sender) {
     btnScanClick(Sender);
     if (!pagesToWrite(*this))
         return;
-    WritePagesToPdf(*this);
+    if (!WritePagesToPdf(*this))
+        return; // cancelled: the previous PDF stays, no viewer
     // Not shown to the user, as a failed open never was; a terminal still learns of it.
     const QString file = PReport1->FileName();
     if (!services_.shell->openFile(file))
@@ -54,7 +55,8 @@ void Tvelorix_2::mailClick(QObject* Sender) {
 void Tvelorix_2::mailerClick(QObject*) {
     if (!pagesToWrite(*this))
         return;
-    WritePagesToPdf(*this);
+    if (!WritePagesToPdf(*this))
+        return;
     MailPdf(services_, PReport1->FileName(), static_cast<std::uintptr_t>(effectiveWinId()));
 }
 

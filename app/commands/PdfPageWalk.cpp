@@ -4,9 +4,71 @@
 #include "app/window/MainWindow.h"
 #include "pdf/PReport.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTabWidget>
+#include <QTimer>
 
 namespace velorix {
+
+namespace {
+
+// Shorter waits show no progress window, so that quick exports do not flicker.
+constexpr qint64 kQuietMs = 500;
+
+bool Pending(const TPRPage* page) {
+    for (const TPRImage* image : page->findChildren<TPRImage*>())
+        if (image->StreamPending())
+            return true;
+    return false;
+}
+
+// The wait of one export: the window paints meanwhile; user input waits until the progress
+// window is up, and then goes to it alone (it is modal), so that no other command may change
+// the pages while they are being written.
+class ExportWait {
+public:
+    explicit ExportWait(ProgressWindow& progress) : progress_(progress) {
+        clock_.start();
+        wake_.start(15); // bounds each wait below, so that the end is seen promptly
+    }
+
+    // Runs the loop until done() or a cancel; false when cancelled.
+    template <typename Done> bool until(const Done& done) {
+        while (!progress_.cancelled() && !done()) {
+            if (!shown_ && clock_.elapsed() >= kQuietMs) {
+                progress_.show();
+                shown_ = true;
+            }
+            QCoreApplication::processEvents(shown_ ? QEventLoop::WaitForMoreEvents
+                                                   : QEventLoop::WaitForMoreEvents |
+                                                         QEventLoop::ExcludeUserInputEvents);
+        }
+        return !progress_.cancelled();
+    }
+
+private:
+    ProgressWindow& progress_;
+    QElapsedTimer clock_;
+    QTimer wake_;
+    bool shown_ = false;
+};
+
+// Waits until the streams of every page are made; false when the user cancelled.
+bool AwaitStreams(const std::vector<TPRPage*>& pages, ProgressWindow& progress, ExportWait& wait) {
+    for (TPRPage* page : pages)
+        for (TPRImage* image : page->findChildren<TPRImage*>())
+            image->PrepareStream(); // all at once, so that the pool is never idle
+    const int total = static_cast<int>(pages.size());
+    for (int i = 0; i < total; ++i) {
+        progress.setPage(i + 1, total);
+        if (!wait.until([page = pages[std::size_t(i)]] { return !Pending(page); }))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 std::vector<TPRPage*> PdfPages(Tvelorix_2& window) {
     std::vector<TPRPage*> pages;
@@ -22,20 +84,27 @@ std::vector<TPRPage*> PdfPages(Tvelorix_2& window) {
     return pages;
 }
 
-void WritePagesToPdf(Tvelorix_2& window) {
+bool WritePagesToPdf(Tvelorix_2& window) {
     TPReport& report = *window.PReport1;
+    const std::vector<TPRPage*> pages = PdfPages(window);
+    const std::unique_ptr<ProgressWindow> progress =
+        window.prompts().progress(QStringLiteral("Création du PDF"), true);
+    ExportWait wait(*progress);
+    if (!AwaitStreams(pages, *progress, wait))
+        return false;
     if (report.FileName() == SharedPdfPath())
         EnsureSharedPdfFolder(); // a fresh account may have no documents folder yet
-    const std::vector<TPRPage*> pages = PdfPages(window);
     report.BeginDoc();
     for (TPRPage* page : pages)
         report.Print(page);
-    report.EndDoc();
+    // A cancel while writing leaves the old file as it was, and no temporary file.
+    return report.EndDoc(
+        [&wait](const std::function<bool()>& finished) { return wait.until(finished); });
 }
 
-void WritePagesToPdf(Tvelorix_2& window, const QString& fileName) {
+bool WritePagesToPdf(Tvelorix_2& window, const QString& fileName) {
     window.PReport1->SetFileName(fileName);
-    WritePagesToPdf(window);
+    return WritePagesToPdf(window);
 }
 
 } // namespace velorix

@@ -17,9 +17,11 @@ class Tvelorix_2;
 std::vector<TPRPage*> PdfPages(Tvelorix_2& window);
 
 // Prints every selected page into a new document of the window's PReport1 and writes it to the
-// report's FileName. Failures (the file cannot be created) propagate; the old file then stays.
-void WritePagesToPdf(Tvelorix_2& window);
+// report's FileName. While page streams are still being compressed, a progress window "Page n
+// sur N" appears after half a second; false when the user cancelled it, nothing being written.
+// Failures (the file cannot be created) propagate; the old file then stays.
+bool WritePagesToPdf(Tvelorix_2& window);
 // The same into `fileName`, which becomes the report's FileName.
-void WritePagesToPdf(Tvelorix_2& window, const QString& fileName);
+bool WritePagesToPdf(Tvelorix_2& window, const QString& fileName);
 
 } // namespace velorix

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QProgressDialog>
+
+#include <limits>
 
 namespace velorix {
 
@@ -9,7 +12,47 @@ namespace {
 QString title() {
     return QCoreApplication::applicationName();
 }
+class SilentProgress final : public ProgressWindow {
+public:
+    void setPage(int, int) override {}
+    void show() override {}
+    bool cancelled() const override { return false; }
+};
+
+class DialogProgress final : public ProgressWindow {
+public:
+    DialogProgress(QWidget* owner, const QString& caption, bool cancellable)
+        : dialog_(QString(), cancellable ? QStringLiteral("Annuler") : QString(), 0, 1, owner) {
+        dialog_.setWindowTitle(caption);
+        // Modal, so that no other command starts while this one waits for its work.
+        dialog_.setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
+        dialog_.setAutoReset(false);
+        dialog_.setAutoClose(false);
+        // The command decides when to show it, not QProgressDialog's own estimate.
+        dialog_.setMinimumDuration(std::numeric_limits<int>::max());
+        dialog_.setMinimumWidth(280);
+    }
+    void setPage(int n, int total) override {
+        dialog_.setMaximum(total);
+        dialog_.setValue(n - 1);
+        dialog_.setLabelText(QStringLiteral("Page %1 sur %2").arg(n).arg(total));
+    }
+    void show() override { dialog_.show(); }
+    bool cancelled() const override { return dialog_.wasCanceled(); }
+
+private:
+    QProgressDialog dialog_;
+};
+
 } // namespace
+
+std::unique_ptr<ProgressWindow> Prompts::progress(const QString&, bool) {
+    return std::make_unique<SilentProgress>();
+}
+
+std::unique_ptr<ProgressWindow> QtPrompts::progress(const QString& caption, bool cancellable) {
+    return std::make_unique<DialogProgress>(owner_, caption, cancellable);
+}
 
 bool QtPrompts::confirm(const QString& text) {
     return QMessageBox::question(owner_, title(), text, QMessageBox::Yes | QMessageBox::No,

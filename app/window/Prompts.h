@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 namespace velorix::imaging {
 class TOpenImageDialog;
 class TSaveImageDialog;
@@ -15,6 +17,17 @@ class IPrinter;
 } // namespace velorix::printing
 
 namespace velorix {
+
+// The progress window of a long command: "Page n sur N", with a cancel button when cancelling
+// loses nothing. It stays hidden until the command calls show().
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    virtual void setPage(int n, int total) = 0;
+    virtual void show() = 0;
+    // The user asked to stop.
+    virtual bool cancelled() const = 0;
+};
 
 // The questions, message boxes and dialogs the commands show.
 class Prompts {
@@ -40,6 +53,9 @@ public:
     // Shows one of the program's own modal windows (the change-document prompt) and returns
     // its result; tests answer it instead.
     virtual int execDialog(QDialog& dialog) { return dialog.exec(); }
+    // A progress window for a command that may last; without a desktop it shows nothing and is
+    // never cancelled.
+    virtual std::unique_ptr<ProgressWindow> progress(const QString& title, bool cancellable);
 };
 
 // Message boxes over the window given (the application's title as caption).
@@ -57,6 +73,7 @@ public:
     bool openImage(imaging::TOpenImageDialog& dialog) override;
     bool saveImage(imaging::TSaveImageDialog& dialog) override;
     bool printerSetup(printing::IPrinter& printer) override;
+    std::unique_ptr<ProgressWindow> progress(const QString& title, bool cancellable) override;
 
 private:
     QPointer<QWidget> owner_;

@@ -1,13 +1,34 @@
 #include "linux/XdgEmail.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QTimer>
 #include <QUrl>
 
+#include <memory>
+#include <vector>
+
 namespace velorix::mail {
+
+namespace {
+
+// Waits for the process to end with the windows still painting; false when it still runs. The
+// user's clicks wait meanwhile: a second command must not start while this one is unfinished.
+bool WaitPainting(QProcess& process, int waitMs) {
+    if (process.state() != QProcess::NotRunning) {
+        QEventLoop loop;
+        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return process.state() == QProcess::NotRunning;
+}
+
+} // namespace
 
 Attempt RunXdgEmail(const MailMessage& message, int waitMs) {
     const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
@@ -30,10 +51,12 @@ Attempt RunXdgEmail(const MailMessage& message, int waitMs) {
     process->start(program, args);
     if (!process->waitForStarted())
         return {false, QStringLiteral("xdg-email n'a pas démarré")};
-    if (!process->waitForFinished(waitMs)) {
+    if (!WaitPainting(*process, waitMs)) {
         // Some clients keep xdg-email waiting while their window is open. The process object
-        // is left alive on purpose: destroying it would kill the client with the user's draft.
-        static_cast<void>(process.release());
+        // is kept for the whole run on purpose: destroying it would kill the client with the
+        // user's draft.
+        static auto* const stillRunning = new std::vector<std::unique_ptr<QProcess>>;
+        stillRunning->push_back(std::move(process));
         return {true, {}};
     }
     if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)

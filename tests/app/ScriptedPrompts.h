@@ -6,12 +6,37 @@
 #include "app/platform/Shell.h"
 #include "app/window/Prompts.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMap>
 #include <QQueue>
 #include <QTest>
 
 #include <memory>
+
+// What the progress windows of a command showed; a test may cancel at a page or at any time.
+struct ProgressLog {
+    QStringList pages; // "Page n sur N", in the order shown
+    qint64 shownAfterMs = -1;
+    int cancelAtPage = 0; // 0: never
+    bool cancelNow = false;
+};
+
+class ScriptedProgress : public velorix::ProgressWindow {
+public:
+    explicit ScriptedProgress(ProgressLog& log) : log_(log) { clock_.start(); }
+    void setPage(int n, int total) override {
+        log_.pages << QStringLiteral("Page %1 sur %2").arg(n).arg(total);
+        if (log_.cancelAtPage == n)
+            log_.cancelNow = true;
+    }
+    void show() override { log_.shownAfterMs = clock_.elapsed(); }
+    bool cancelled() const override { return log_.cancelNow; }
+
+private:
+    ProgressLog& log_;
+    QElapsedTimer clock_;
+};
 
 class ScriptedPrompts : public velorix::Prompts {
 public:
@@ -46,9 +71,19 @@ public:
             QTest::qFail(qPrintable(QStringLiteral("question was: ") + text), __FILE__, __LINE__);
         return yes;
     }
+    ProgressLog progressLog;
+    std::unique_ptr<velorix::ProgressWindow> progress(const QString&, bool) override {
+        return std::make_unique<ScriptedProgress>(progressLog);
+    }
+
     void inform(const QString& text) override { seen << Seen{Kind::Inform, text}; }
     void warning(const QString& text) override { seen << Seen{Kind::Warning, text}; }
     void error(const QString& text) override { seen << Seen{Kind::Error, text}; }
+    QStringList errorTitles;
+    void errorWithTitle(const QString& text, const QString& title) override {
+        errorTitles << title;
+        error(text);
+    }
 
 private:
     struct Answer {

@@ -5,9 +5,11 @@
 #include "linux/MailSnapshot.h"
 #include "linux/XdgEmail.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -126,6 +128,29 @@ private slots:
         QCOMPARE(query.queryItemValue("subject", QUrl::FullyDecoded),
                  QStringLiteral("Scan du jour"));
         QVERIFY(!query.hasQueryItem("body")); // absent values are not passed at all
+    }
+
+    // A client that keeps xdg-email waiting: the loop keeps running meanwhile (windows paint), and
+    // past the wait the hand-over counts as made, the client left running with its draft.
+    void aSlowClientLeavesTheLoopRunningAndItsDraftAlive() {
+        const QString path = dir("capture.pdf");
+        writeFile(path, "%PDF-1.3\n");
+        const QString mailer = bin_ + "/slow-mailer";
+        writeFile(mailer, "#!/bin/sh\ntouch '" + QFile::encodeName(record_) + "'\nsleep 2\n");
+        QVERIFY(QFile::setPermissions(mailer, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        qputenv("MAILER", mailer.toUtf8());
+
+        int ticks = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+        tick.start(50);
+        QElapsedTimer clock;
+        clock.start();
+        const Attempt attempt = RunXdgEmail({{}, {}, {}, QStringList{path}}, 600);
+        QVERIFY2(attempt.ok, qPrintable(attempt.reason));
+        QVERIFY(clock.elapsed() >= 600 && clock.elapsed() < 1900);
+        QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+        QVERIFY(QFile::exists(record_));
     }
 
     // Thunderbird ends a quoted value at the next quote and splits attachments at commas: a text

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <map>
 #include <sys/resource.h>
+#include <thread>
 #include <zlib.h>
 
 namespace {
@@ -131,6 +132,27 @@ QImage Noise(int w, int h) {
     return image;
 }
 
+// The message of what `write` throws while files may not grow past 2000 bytes, as on a full disk.
+QString FailureUnderFileSizeLimit(const std::function<void()>& write) {
+    rlimit saved{};
+    if (getrlimit(RLIMIT_FSIZE, &saved) != 0)
+        return QStringLiteral("getrlimit failed");
+    rlimit small = saved;
+    small.rlim_cur = 2000;
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    if (setrlimit(RLIMIT_FSIZE, &small) != 0)
+        return QStringLiteral("setrlimit failed");
+    QString failure;
+    try {
+        write();
+    } catch (const std::runtime_error& e) {
+        failure = QString::fromUtf8(e.what());
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    return failure;
+}
+
 // A report page as the main window builds one: 600 x 800, no margins, a layout panel filling
 // the client area, an image filling the panel.
 struct TestPage {
@@ -179,6 +201,7 @@ private slots:
     void sharedAndNumberedImages();
     void documentPropertiesAndRefusals();
     void endDocKeepsTheOldFile();
+    void endDocAsideWritesTheSameAndCancelsCleanly();
     void aFullOrReadOnlyDiskKeepsTheOldFile();
     void outlinesAndCatalog();
     void streamsPreparedAheadOfTime();
@@ -531,6 +554,70 @@ void TestPReportPdf::documentPropertiesAndRefusals() {
     QCOMPARE(a.readAll(), b.readAll());
 }
 
+void TestPReportPdf::endDocAsideWritesTheSameAndCancelsCleanly() {
+    const QString path = dir->filePath("capture.pdf");
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("previous export");
+    }
+    auto content = [](const QString& file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    auto untilFinished = [&](const std::function<bool()>& finished) {
+        while (!finished()) {
+            std::this_thread::yield();
+        }
+        return true;
+    };
+    TPReport report;
+    report.SetClock(FixedTime);
+    TestPage page(1, Noise(300, 300));
+
+    // Cancelled: however far the writing got, nothing is replaced and nothing stays behind.
+    for (int i = 0; i < 3; ++i) {
+        report.SetFileName(path);
+        report.BeginDoc();
+        report.Print(&page.page);
+        QVERIFY(!report.EndDoc([](const std::function<bool()>&) { return false; }));
+        QVERIFY(!report.HasDocument());
+        QCOMPARE(content(path), QByteArray("previous export"));
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"capture.pdf"}));
+    }
+
+    // A wait that fails ends the writing the same way and passes its failure on.
+    report.BeginDoc();
+    report.Print(&page.page);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, report.EndDoc([](const std::function<bool()>&) {
+        throw std::runtime_error("interrompu");
+        return true;
+    }));
+    QCOMPARE(content(path), QByteArray("previous export"));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList({"capture.pdf"}));
+
+    // A write failing on the writing thread reaches the caller; the document stays open.
+    report.BeginDoc();
+    report.Print(&page.page);
+    {
+        const QString failure = FailureUnderFileSizeLimit([&] { report.EndDoc(untilFinished); });
+        QVERIFY2(failure.startsWith("Impossible d'écrire le fichier"), qPrintable(failure));
+    }
+    QVERIFY(report.HasDocument());
+    QCOMPARE(content(path), QByteArray("previous export"));
+
+    // Waited for to the end: the very bytes of the plain EndDoc.
+    QVERIFY(report.EndDoc(untilFinished));
+    QVERIFY(!report.HasDocument());
+    report.SetFileName(dir->filePath("plain.pdf"));
+    report.BeginDoc();
+    report.Print(&page.page);
+    report.EndDoc();
+    QCOMPARE(content(path), content(dir->filePath("plain.pdf")));
+    QpdfCheck(path);
+}
+
 void TestPReportPdf::endDocKeepsTheOldFile() {
     const QString path = dir->filePath("capture.pdf");
     {
@@ -582,20 +669,7 @@ void TestPReportPdf::endDocKeepsTheOldFile() {
     // old file as it was.
     report.SetFileName(path);
     {
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        rlimit small = saved;
-        small.rlim_cur = 2000;
-        auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        QString failure;
-        try {
-            report.EndDoc();
-        } catch (const std::runtime_error& e) {
-            failure = QString::fromUtf8(e.what());
-        }
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
+        const QString failure = FailureUnderFileSizeLimit([&] { report.EndDoc(); });
         QVERIFY2(failure.startsWith("Impossible d'écrire le fichier"), qPrintable(failure));
     }
     QCOMPARE(oldContent(), QByteArray("previous export"));

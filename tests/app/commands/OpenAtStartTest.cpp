@@ -75,6 +75,17 @@ private slots:
         QCOMPARE(window.PageCount(), 3);
     }
 
+    // Titled error boxes (the mail's "Erreur") and progress windows are the user's own too.
+    void everyOtherPromptReachesTheWrappedOnes() {
+        TestServices doubles;
+        Started started(doubles);
+        started.prompts->errorWithTitle(QStringLiteral("Erreur d'envoi du mail"),
+                                        QStringLiteral("Erreur"));
+        QCOMPARE(doubles.prompts->errorTitles, QStringList{QStringLiteral("Erreur")});
+        started.prompts->progress(QStringLiteral("Création du PDF"), true)->setPage(1, 2);
+        QCOMPARE(doubles.prompts->progressLog.pages, QStringList{QStringLiteral("Page 1 sur 2")});
+    }
+
     void aMissingFirstFileLeavesPageOneForTheNext() {
         TestServices doubles;
         Started started(doubles);

@@ -8,6 +8,7 @@
 #include "app/window/MainWindow.h"
 #include "mail/MailPlatform.h"
 #include "pdf/PReport.h"
+#include "pdf/WorkPool.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -17,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+
+#include <atomic>
+#include <future>
 
 using velorix::Tvelorix_2;
 
@@ -88,6 +92,28 @@ QByteArray readFile(const QString& path) {
 }
 
 const QString kAnother = QStringLiteral("Voulez-vous scanner un autre document?");
+
+// Keeps every worker of the shared compression pool busy until released, so that page streams
+// stay pending for as long as a test needs.
+class BlockedPool {
+public:
+    BlockedPool() {
+        auto& pool = pdfwork::TWorkPool::Shared();
+        for (int i = 0; i < pool.ThreadCount(); ++i)
+            pool.Post([gate = gate_] { gate->wait(); });
+    }
+    ~BlockedPool() { release(); }
+    void release() {
+        if (!released_.exchange(true))
+            release_.set_value();
+    }
+
+private:
+    std::promise<void> release_;
+    std::shared_ptr<std::shared_future<void>> gate_ =
+        std::make_shared<std::shared_future<void>>(release_.get_future().share());
+    std::atomic<bool> released_{false};
+};
 
 } // namespace
 
@@ -237,6 +263,72 @@ private slots:
         QCOMPARE(readFile(pdfPath), before);
         QCOMPARE(mail->sent.size(), 1);
         QVERIFY(shell->opened.isEmpty());
+    }
+
+    void aLongWaitShowsPageNOfNAfterHalfASecondWithTheLoopRunning() {
+        BlockedPool blocked;
+        make();
+        scan(41);
+        scan(42);
+        QVERIFY(window->PRImage1->StreamPending());
+        // Timers run while the command waits: the window keeps painting.
+        QTimer::singleShot(900, [&] { blocked.release(); });
+        QElapsedTimer clock;
+        clock.start();
+        window->mailerClick(window->mailer);
+        QVERIFY(clock.elapsed() >= 900);
+        QVERIFY(prompts->progressLog.shownAfterMs >= 500);
+        QCOMPARE(prompts->progressLog.pages,
+                 (QStringList{QStringLiteral("Page 1 sur 2"), QStringLiteral("Page 2 sur 2")}));
+        QCOMPARE(mail->sent.size(), 1);
+        QCOMPARE(readPdf(mail->sent[0].pdf).widths, (QList<int>{41, 42}));
+    }
+
+    void aQuickExportShowsNoProgressWindow() {
+        make();
+        scan(41);
+        while (window->PRImage1->StreamPending())
+            QTest::qWait(5);
+        window->mailerClick(window->mailer);
+        QCOMPARE(prompts->progressLog.shownAfterMs, -1);
+        QCOMPARE(mail->sent.size(), 1);
+    }
+
+    void aCancelledExportKeepsTheOldFileWholeAndHandsNothingOn() {
+        make();
+        scan(41);
+        window->pdfClick(window->scannerexporterpdf);
+        const QByteArray before = readFile(pdfPath);
+        QCOMPARE(readPdf(before).pages, 2);
+        QCOMPARE(shell->opened.size(), 1);
+
+        // Cancelled by the user while the streams are still being made.
+        {
+            BlockedPool blocked;
+            prompts->progressLog = {};
+            QTimer::singleShot(700, [&] { prompts->progressLog.cancelNow = true; });
+            window->pdfClick(window->scannerexporterpdf); // scans a third page first
+            QVERIFY(prompts->progressLog.shownAfterMs >= 500);
+        }
+        QCOMPARE(readFile(pdfPath), before);
+        QCOMPARE(QDir(tmp_->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("capture.pdf")});
+        QCOMPARE(shell->opened.size(), 1);
+
+        // Cancelled at the second page: the mail is not sent either.
+        prompts->progressLog = {};
+        prompts->progressLog.cancelAtPage = 2;
+        window->mailerClick(window->mailer);
+        QCOMPARE(prompts->progressLog.pages,
+                 (QStringList{QStringLiteral("Page 1 sur 3"), QStringLiteral("Page 2 sur 3")}));
+        QVERIFY(mail->sent.isEmpty());
+        QCOMPARE(readFile(pdfPath), before);
+
+        // Not cancelled, the same pages make the new file.
+        prompts->progressLog = {};
+        window->mailerClick(window->mailer);
+        QCOMPARE(readPdf(readFile(pdfPath)).pages, 3);
+        QCOMPARE(mail->sent.size(), 1);
     }
 
     void aFailedHandOverShowsTheMailErrorBox() {

@@ -15,6 +15,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -52,6 +54,7 @@ private slots:
     void aboutAndWebSite();
     void helpWindowRemembersItsTab();
     void contextMenuReachesThePages();
+    void progressWindowShowsThePageAndCancels();
 };
 
 void WindowTest::controls_data() {
@@ -396,6 +399,27 @@ void WindowTest::contextMenuReachesThePages() {
         QTRY_VERIFY(window->PopupMenu1->isVisible());
         window->PopupMenu1->hide();
     }
+}
+
+void WindowTest::progressWindowShowsThePageAndCancels() {
+    window->show();
+    velorix::QtPrompts prompts(window.get());
+    const auto progress = prompts.progress(QStringLiteral("Création du PDF"), true);
+    progress->setPage(2, 3);
+    QVERIFY(window->findChild<QProgressDialog*>() != nullptr);
+    QVERIFY(!window->findChild<QProgressDialog*>()->isVisible()); // until the command says so
+    progress->show();
+    auto* dialog = window->findChild<QProgressDialog*>();
+    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog->isModal());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Création du PDF"));
+    QCOMPARE(dialog->labelText(), QStringLiteral("Page 2 sur 3"));
+    QCOMPARE(dialog->value(), 1);
+    QVERIFY(!progress->cancelled());
+    auto* cancel = dialog->findChild<QPushButton*>();
+    QCOMPARE(cancel->text(), QStringLiteral("Annuler"));
+    cancel->click();
+    QVERIFY(progress->cancelled());
 }
 
 QTEST_MAIN(WindowTest)
