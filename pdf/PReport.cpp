@@ -24,6 +24,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -316,6 +317,7 @@ struct TPRImage::TPreparedStream {
     bool done = false;
     std::atomic<bool> dropped{false};
     std::shared_ptr<const std::string> stream; // null when it failed or was dropped
+    QImage picture; // a pending scaled picture, made by the task; null when it was not
 };
 
 TPRImage::~TPRImage() {
@@ -340,8 +342,15 @@ void TPRImage::DropSourceStream() {
 
 const QImage& TPRImage::Picture() const {
     if (ScalePending()) {
+        // While a scale is pending, a prepared stream belongs to it and makes the picture too.
+        QImage made;
+        if (FPrepared != nullptr) {
+            std::unique_lock lock(FPrepared->mutex);
+            FPrepared->finished.wait(lock, [this] { return FPrepared->done; });
+            made = std::exchange(FPrepared->picture, QImage());
+        }
         // Kept pending when making it fails, so nothing is lost.
-        FPicture = SmoothScaled(FScaleSource, FScaleSize);
+        FPicture = made.isNull() ? SmoothScaled(FScaleSource, FScaleSize) : made;
         FScaleSource = QImage();
     }
     return FPicture;
@@ -390,22 +399,31 @@ void TPRImage::SetScaledPicture(const QImage& source, QSize size) {
 }
 
 void TPRImage::PrepareStream() {
-    if (FPrepared != nullptr || Picture().isNull()) {
+    const bool scale = ScalePending();
+    if (FPrepared != nullptr || (!scale && FPicture.isNull())) {
         return;
     }
     auto prepared = std::make_shared<TPreparedStream>();
     FPrepared = prepared;
-    pdfwork::TWorkPool::Shared().Post([prepared, picture = FPicture] {
+    // A pending scaled picture is made by the task as well, so the window goes on painting.
+    const QImage source = scale ? FScaleSource : FPicture;
+    const QSize size = scale ? FScaleSize : FPicture.size();
+    pdfwork::TWorkPool::Shared().Post([prepared, source, size, scale] {
+        QImage picture;
         std::shared_ptr<const std::string> stream;
         if (!prepared->dropped) {
             try {
+                picture = SmoothScaled(source, size);
                 stream = TPdfBitmapImage::CompressPixels(picture);
             } catch (const std::exception&) {
-                // Print makes the stream again and reports the failure where it can.
+                // Picture and Print make what is missing again and report the failure there.
             }
         }
         std::lock_guard lock(prepared->mutex);
         prepared->stream = std::move(stream);
+        if (scale) {
+            prepared->picture = std::move(picture);
+        }
         prepared->done = true;
         prepared->finished.notify_all();
     });

@@ -191,7 +191,8 @@ public:
     void Print(TPRCanvas* ACanvas, const QRect& ARect) override;
 
     // Starts compressing the picture's image stream on the shared pool, for a picture that is
-    // final. Print takes the result (waiting if it is still being made); a new picture drops it.
+    // final; a pending scaled picture is made there too. Print takes the result (waiting if it
+    // is still being made); a new picture drops it.
     void PrepareStream();
     // The compressed stream of the current picture is made and waiting for Print.
     bool StreamReady() const;

@@ -831,14 +831,25 @@ void TestPReportPdf::scaledPicturesExportEnlarged() {
     QCOMPARE(page.image->Picture().cacheKey(), source.cacheKey());
     QCOMPARE(Write(page, "back.pdf").raw, unscaled.raw);
 
-    // Prepared while still pending: the stream is that of the enlarged pixels.
+    // Prepared while still pending: the picture is made with the stream, away from this thread,
+    // and the stream is that of the enlarged pixels.
     page.image->SetScaledPicture(source, QSize(300, 310));
     page.image->SetScaledPicture(source, QSize(310, 300));
     page.image->PrepareStream();
+    QVERIFY(page.image->ScalePending());
     QTRY_VERIFY_WITH_TIMEOUT(page.image->StreamReady(), 60000);
+    QCOMPARE(page.image->Picture(), SmoothScaled(source, QSize(310, 300)));
     QCOMPARE(
         imageStream(Write(page, "prepared.pdf")),
         QByteArray::fromStdString(CreatePdfImage(SmoothScaled(source, QSize(310, 300)))->Data()));
+    // A zoom step while that is being made: the step's size wins.
+    page.image->SetScaledPicture(source, QSize(900, 800));
+    page.image->PrepareStream();
+    page.image->SetScaledPicture(source, QSize(333, 444));
+    QCOMPARE(page.image->Picture(), SmoothScaled(source, QSize(333, 444)));
+    QCOMPARE(
+        imageStream(Write(page, "stepped.pdf")),
+        QByteArray::fromStdString(CreatePdfImage(SmoothScaled(source, QSize(333, 444)))->Data()));
 }
 
 QTEST_MAIN(TestPReportPdf)
