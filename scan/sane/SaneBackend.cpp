@@ -946,22 +946,25 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Transfer.
 
+// The scan's picture; its BMP file is made only when a file is asked for.
 class SaneImageFile : public IImageFile {
 public:
-    explicit SaneImageFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    explicit SaneImageFile(QImage picture) : picture_(std::move(picture)) {}
     std::string FormatID() override { return wia::ImgFmt_BMP; }
-    std::vector<std::uint8_t> FileData() override { return bytes_; }
+    std::vector<std::uint8_t> FileData() override { return EncodeBmp(picture_); }
     void SaveFile(const std::string& fileName) override {
+        const std::vector<std::uint8_t> bytes = EncodeBmp(picture_);
         std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes_.data()),
-                  static_cast<std::streamsize>(bytes_.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out)
             throw EPlatformError("Impossible d'écrire le fichier " + fileName);
     }
+    QImage Picture() override { return picture_; }
 
 private:
-    std::vector<std::uint8_t> bytes_;
+    QImage picture_;
 };
 
 class SaneCommonDialog : public ICommonDialog {
@@ -979,15 +982,15 @@ public:
                 dpi = static_cast<int>(std::lround(Resolution(o, XResName(o))));
         }
         TransferState state;
-        std::optional<ScannedImage> image;
+        std::optional<QImage> picture;
         RunWithProgress("Numérisation", "Numérisation en cours…", &state,
-                        [&] { image = ReadScan(dev.Handle(), state); });
-        if (!image) {
+                        [&] { picture = ReadScan(dev.Handle(), state, dpi); });
+        if (!picture) {
             if (cancelError)
                 ThrowSane(SANE_STATUS_CANCELLED);
             return nullptr;
         }
-        return std::make_unique<SaneImageFile>(EncodeBmp(*image, dpi));
+        return std::make_unique<SaneImageFile>(std::move(*picture));
     }
 };
 

@@ -49,11 +49,12 @@ ScanSession::~ScanSession() {
     sane_cancel(handle_);
 }
 
-std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
+std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi) {
     ScanSession session(handle);
-    std::vector<Frame> frames;
-    // Small reads keep a cancel prompt: the flag is looked at between two reads.
-    std::vector<SANE_Byte> buffer(32 * 1024);
+    FrameAssembler assembler(dpi);
+    // Reads as large as scanimage's keep the per-read cost as low as its; the cancel flag is
+    // still looked at between two reads.
+    std::vector<SANE_Byte> buffer(kReadBytes);
     for (;;) {
         if (state.cancel) {
             session.EndedCleanly();
@@ -76,9 +77,8 @@ std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
         frame.pixelsPerLine = p.pixels_per_line;
         frame.lines = p.lines;
         frame.depth = p.depth;
+        assembler.BeginFrame(frame);
         const long long size = p.lines > 0 ? static_cast<long long>(p.lines) * p.bytes_per_line : 0;
-        if (size > 0)
-            frame.data.reserve(static_cast<std::size_t>(size));
         state.expected = state.expected + size;
         for (;;) {
             if (state.cancel) {
@@ -95,16 +95,18 @@ std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
             }
             if (status != SANE_STATUS_GOOD)
                 ThrowSane(status);
-            frame.data.insert(frame.data.end(), buffer.begin(), buffer.begin() + len);
-            state.received = state.received + len;
+            const std::size_t got =
+                std::min(static_cast<std::size_t>(std::max<SANE_Int>(len, 0)), buffer.size());
+            assembler.Append(buffer.data(), got);
+            state.received = state.received + static_cast<long long>(got);
         }
-        frames.push_back(std::move(frame));
+        assembler.EndFrame(); // raises on missing data
         if (p.last_frame)
             break;
     }
-    std::optional<ScannedImage> image = ImageFromFrames(frames); // raises on missing data
+    std::optional<QImage> picture = assembler.Finish(); // raises on missing data
     session.EndedCleanly();
-    return image;
+    return picture;
 }
 
 namespace {
