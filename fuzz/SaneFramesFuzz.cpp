@@ -4,6 +4,7 @@
 #include "sane/SaneFrames.h"
 
 #include "ScanPlatform.h"
+#include "tests/scan/sane/FramesInPieces.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -52,16 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Fed in pieces, the same frames make the same picture, or fail as well.
     try {
-        FrameAssembler assembler;
-        for (const Frame& f : frames) {
-            Frame parameters = f;
-            parameters.data.clear();
-            assembler.BeginFrame(parameters);
-            for (std::size_t at = 0; at < f.data.size(); at += piece)
-                assembler.Append(f.data.data() + at, std::min(piece, f.data.size() - at));
-            assembler.EndFrame();
-        }
-        pieces = assembler.Finish();
+        pieces = AssembleInPieces(frames, piece);
     } catch (const velorix::scan::EPlatformError&) {
     }
     if (pieces != whole)

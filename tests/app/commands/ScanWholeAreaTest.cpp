@@ -1,6 +1,7 @@
 // The scan command with a scanner that has no scan-area options: SANE's pnm file reader, reading
 // a picture the test writes. The page gets every pixel, held once at three bytes a pixel, and
 // its PDF carries the same pixels.
+#include "tests/app/SaneTestConfig.h"
 #include "tests/app/ScriptedPrompts.h"
 
 #include "app/window/MainWindow.h"
@@ -10,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -37,29 +37,19 @@ class ScanWholeAreaTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QFile dll(dir.filePath("dll.conf"));
-        QVERIFY(dll.open(QIODevice::WriteOnly));
-        dll.write("pnm\n");
-        dll.close();
-        QFile ppm(dir.filePath("page.ppm"));
-        QVERIFY(ppm.open(QIODevice::WriteOnly));
-        ppm.write(QStringLiteral("P6\n%1 %2\n255\n").arg(kWidth).arg(kHeight).toLatin1());
+        QByteArray ppm = QStringLiteral("P6\n%1 %2\n255\n").arg(kWidth).arg(kHeight).toLatin1();
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) {
                 const QRgb c = Expected(x, y);
-                const char rgb[3] = {char(qRed(c)), char(qGreen(c)), char(qBlue(c))};
-                ppm.write(rgb, 3);
+                ppm.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
             }
-        ppm.close();
-        qputenv("SANE_CONFIG_DIR", dir.path().toUtf8());
+        QVERIFY(UseSaneConfig(dir, "pnm\n", {{QStringLiteral("page.ppm"), ppm}}));
     }
 
     void scanFillsThePageWithEveryPixel() {
-        auto prompts = std::make_shared<ScriptedPrompts>();
-        velorix::Services services;
-        services.prompts = prompts;
-        services.settings = std::make_shared<MemorySettings>();
-        services.shell = std::make_shared<RecordingShell>();
+        TestServices doubles;
+        velorix::Services services = doubles.services();
+        const auto& prompts = doubles.prompts;
         services.scanner = velorix::scan::sane::CreateSaneScanPlatform(
             {{"filename", dir.filePath("page.ppm").toStdString()}});
         velorix::Tvelorix_2 window(services);

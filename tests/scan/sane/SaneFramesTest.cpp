@@ -3,6 +3,8 @@
 
 #include "sane/SaneFrames.h"
 
+#include "FramesInPieces.h"
+
 #include "ScanPlatform.h"
 
 #include <QImage>
@@ -164,18 +166,9 @@ TEST(ScanFrames, AssemblerInPiecesEqualsWholeFrames) {
         for (const std::size_t piece :
              {std::size_t{1}, std::size_t{3}, std::size_t{7}, std::size_t{13}, std::size_t{1000}}) {
             SCOPED_TRACE(piece);
-            FrameAssembler assembler(150);
             std::optional<QImage> pieces;
             try {
-                for (const Frame& f : cases[k]) {
-                    Frame parameters = f;
-                    parameters.data.clear();
-                    assembler.BeginFrame(parameters);
-                    for (std::size_t at = 0; at < f.data.size(); at += piece)
-                        assembler.Append(f.data.data() + at, std::min(piece, f.data.size() - at));
-                    assembler.EndFrame();
-                }
-                pieces = assembler.Finish();
+                pieces = AssembleInPieces(cases[k], piece, 150);
             } catch (const EPlatformError&) {
             }
             ASSERT_EQ(pieces.has_value(), whole.has_value());
