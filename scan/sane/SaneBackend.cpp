@@ -304,12 +304,12 @@ private:
 //  6150  item    "tl-y"                                    top, pixels at the y resolution
 //  6151  item    "br-x" = tl-x + width                     width, pixels
 //  6152  item    "br-y" = tl-y + height                    height, pixels
+//  6154  item    "brightness", scaled from -100..100       only when the option exists
+//  6155  item    "contrast", scaled from -100..100         only when the option exists
 //
 // A device without the four corner options (a file reader, a sheet-feeder, a camera) scans its
 // whole area: its bed is the frame it announces at the current resolution, the area reads as
 // that whole frame and writes to it are taken without effect.
-//  6154  item    "brightness", scaled from -100..100       only when the option exists
-//  6155  item    "contrast", scaled from -100..100         only when the option exists
 
 enum class Scope { Device, Item };
 
@@ -586,8 +586,12 @@ bool BedExists(SaneDevice& dev, const char* corner) {
     return IsMmGeometry(dev.Opts(), corner) || WholeAreaOnly(dev);
 }
 
-// In thousandths of an inch, rounded up: the component's floor of it at this resolution is the
-// frame's own pixel count. A height the device does not know in advance reads 0.
+// In thousandths of an inch: the smallest whole number that the component, computing pixels
+// from it at this resolution (thousandths / 1000 * dpi, rounded down), turns back into the
+// frame's own pixel count. A plain rounding up falls one pixel short where the quotient is
+// exact (29 pixels at 100 dpi: 0.29 * 100 is just under 29). From 1000 dpi up a thousandth is a
+// pixel or more, and the bed may read one pixel more than the frame. A height the device does
+// not know in advance reads 0.
 TVariant FrameBedSize(SaneDevice& dev, bool horizontal) {
     const SANE_Parameters p = AnnouncedFrame(dev);
     Options o = dev.Opts();
@@ -595,7 +599,10 @@ TVariant FrameBedSize(SaneDevice& dev, bool horizontal) {
     const int pixels = horizontal ? p.pixels_per_line : p.lines;
     if (res <= 0 || pixels <= 0)
         return std::int32_t{0};
-    return static_cast<std::int32_t>(std::ceil(pixels * 1000.0 / res));
+    auto thousandths = static_cast<std::int32_t>(std::ceil(pixels * 1000.0 / res));
+    while (static_cast<std::int32_t>(thousandths / 1000.0 * res) < pixels)
+        ++thousandths;
+    return thousandths;
 }
 
 TVariant Bed(SaneDevice& dev, const char* corner, bool horizontal) {

@@ -19,8 +19,9 @@ namespace {
 
 const char* const kDevice = "Noname PNM file reader (pnm:0)";
 
-// An odd width, so that BMP rows need padding, and no two neighbours alike.
-constexpr int kWidth = 37;
+// An odd width, so that rows need padding, and one whose bed size in thousandths of an inch
+// is a whole number at 100 dpi; no two neighbours alike.
+constexpr int kWidth = 29;
 constexpr int kHeight = 23;
 
 std::uint8_t Sample(int x, int y, int c) {
@@ -114,7 +115,7 @@ TEST_F(PnmDevice, GreyPictureArrivesGrey) {
 // The bed is the announced frame at each resolution; an asked area is taken as the whole area.
 TEST_F(PnmDevice, BedIsTheFrameAndAreaWritesTakeTheWholeArea) {
     auto scan = Connected("page.ppm");
-    for (const int dpi : {75, 150, 300}) {
+    for (const int dpi : {75, 100, 150, 200, 300}) {
         scan->SetDPI(dpi);
         ASSERT_TRUE(scan->ApplySettings());
         EXPECT_EQ(scan->GetBedWidth(), kWidth) << dpi;
