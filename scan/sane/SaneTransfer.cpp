@@ -186,6 +186,10 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
     }
     std::exception_ptr error;
     std::atomic<bool> done{false};
+    // Lives on this thread and outlives the worker: the worker's wake-up call is posted to it,
+    // and one never delivered goes with it.
+    QObject waker;
+    std::function<void()> finish; // set while the loop below runs
     std::thread worker([&] {
         try {
             work();
@@ -193,6 +197,15 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
             error = std::current_exception();
         }
         done = true;
+        // The loop ends at once rather than at its next tick: a command making several calls
+        // in a row (list, connect, scan) would otherwise wait up to a tick after each.
+        QMetaObject::invokeMethod(
+            &waker,
+            [&finish] {
+                if (finish)
+                    finish();
+            },
+            Qt::QueuedConnection);
     });
 
     {
@@ -201,12 +214,15 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
         QTimer poll;
         QElapsedTimer clock;
         clock.start();
+        finish = [&] {
+            window.Finish();
+            wait.quit();
+        };
         // Short work shows no window at all; a scan always shows it.
         const qint64 showAfterMs = cancellable ? 0 : 300;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (done) {
-                window.Finish();
-                wait.quit();
+                finish();
                 return;
             }
             if (!window.isVisible() && clock.elapsed() >= showAfterMs)
@@ -215,6 +231,7 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
         });
         poll.start(40);
         wait.exec();
+        finish = nullptr;
         window.hide();
     }
     worker.join();
