@@ -3,8 +3,11 @@
 #include "../ScanPlatform.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
+
+#include <sys/mman.h>
 
 namespace velorix::scan::sane {
 
@@ -58,6 +61,21 @@ int DotsPerMetre(int dpi) {
     return static_cast<int>((dpi > 0 ? dpi : 72) / 0.0254 + 0.5);
 }
 
+// A page's rows are touched once each as they arrive, and where the first touch of memory is
+// slow (virtual machines) the faults of small pages cost as much as the reading: the picture's
+// memory asks for large pages. A hint only; the system may ignore it.
+void PreferLargePages([[maybe_unused]] QImage& picture) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLarge = 2 * 1024 * 1024;
+    const auto begin = reinterpret_cast<std::uintptr_t>(picture.bits());
+    const std::uintptr_t end = begin + static_cast<std::uintptr_t>(picture.sizeInBytes());
+    const std::uintptr_t first = (begin + kLarge - 1) & ~(kLarge - 1);
+    const std::uintptr_t last = end & ~(kLarge - 1);
+    if (first < last)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+}
+
 // An empty picture of the kind a scan gives; raises when it does not fit in memory.
 QImage NewPicture(int width, int height, bool grey, int dpi) {
     if (height < 1)
@@ -65,6 +83,7 @@ QImage NewPicture(int width, int height, bool grey, int dpi) {
     QImage picture(width, height, grey ? QImage::Format_Indexed8 : QImage::Format_RGB888);
     if (picture.isNull())
         throw EPlatformError("Image trop grande");
+    PreferLargePages(picture);
     if (grey) {
         QList<QRgb> palette(256);
         for (int i = 0; i < 256; ++i)
