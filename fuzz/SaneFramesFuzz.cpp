@@ -1,9 +1,12 @@
 // Any frame parameters and bytes, one frame or three planes, turned into a picture and a BMP file.
-// A picture that comes out must be consistent with its own size.
+// A picture that comes out must be consistent with its own size, and the same when the bytes
+// arrive in pieces.
 #include "sane/SaneFrames.h"
 
 #include "ScanPlatform.h"
+#include "tests/scan/sane/FramesInPieces.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -35,16 +38,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         data += n;
         size -= n;
     }
+    const auto piece = static_cast<std::size_t>(1 + Take<std::uint8_t>(data, size));
+    QImage whole, pieces;
     try {
-        const ScannedImage image = ImageFromFrames(frames);
-        const std::size_t samples = image.grey ? 1 : 3;
-        if (image.width < 1 || image.height < 0 ||
-            image.pixels.size() != samples * image.width * image.height)
+        whole = ImageFromFrames(frames);
+        const bool grey = whole.format() == QImage::Format_Indexed8;
+        if (whole.width() < 1 || whole.height() < 1 ||
+            (!grey && whole.format() != QImage::Format_RGB888))
             abort();
-        const auto bmp = EncodeBmp(image, Take<std::int16_t>(data, size));
+        const auto bmp = EncodeBmp(whole);
         if (bmp.size() < 54 || bmp[0] != 'B' || bmp[1] != 'M')
             abort();
     } catch (const velorix::scan::EPlatformError&) {
     }
+    // Fed in pieces, the same frames make the same picture, or fail as well.
+    try {
+        pieces = AssembleInPieces(frames, piece);
+    } catch (const velorix::scan::EPlatformError&) {
+    }
+    if (pieces != whole)
+        abort();
     return 0;
 }

@@ -1,8 +1,11 @@
 #pragma once
 // The scanner platform layer: the calls the scanner component makes, shaped like an image
 // acquisition automation layer (device manager, device infos, devices with items, property
-// collections addressed by decimal-text ids, a transfer dialog returning an image file).
+// collections addressed by decimal-text ids, a transfer dialog returning an image file, which may
+// hand its picture over in memory).
 // No backend type appears here; backends live in sub-folders (sane/).
+
+#include <QImage>
 
 #include <cstdint>
 #include <memory>
@@ -106,6 +109,9 @@ public:
     virtual std::string FormatID() = 0;
     virtual std::vector<std::uint8_t> FileData() = 0;
     virtual void SaveFile(const std::string& fileName) = 0;
+    // The picture the file holds, when the backend has it in memory already (shared, not
+    // copied): callers that need no file take it and no file is made. Null otherwise.
+    virtual QImage Picture() { return QImage(); }
 };
 
 // Runs one transfer from a scanner item with the system's progress window.

@@ -390,9 +390,20 @@ bool TWIAScan::Acquire() {
         return false;
     }
 
-    const std::vector<std::uint8_t> bytes = imageFile->FileData();
     graphic_.reset();
     const std::string id = imageFile->FormatID();
+    if (id == wia::ImgFmt_BMP || id == wia::ImgFmt_MEMORYBMP) {
+        // Held in memory already: no file is made and none decoded.
+        QImage picture = imageFile->Picture();
+        if (!picture.isNull()) {
+            auto graphic = std::make_unique<TGraphic>();
+            graphic->Kind = TGraphic::gkBitmap;
+            graphic->Image = std::move(picture);
+            graphic_ = std::move(graphic);
+            return true;
+        }
+    }
+    const std::vector<std::uint8_t> bytes = imageFile->FileData();
     TGraphic::TKind kind;
     const char* decoder;
     if (id == wia::ImgFmt_BMP || id == wia::ImgFmt_MEMORYBMP) {

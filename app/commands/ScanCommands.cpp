@@ -41,11 +41,12 @@ std::int32_t ResolutionFromBox(const QString& shown) {
     return value;
 }
 
-// The page keeps its own bitmap copy of the scanned image.
+// The page's bitmap of the scanned image: three bytes a pixel for colour, which every page
+// consumer reads as it is.
 QImage AsBitmap(const TGraphic& graphic) {
     if (graphic.Kind == TGraphic::gkBitmap)
         return graphic.Image; // shared: the page and the scanner hold the pixels once
-    return graphic.Image.convertToFormat(QImage::Format_RGB32);
+    return graphic.Image.convertToFormat(QImage::Format_RGB888);
 }
 
 void PaintLamp(QFrame* lamp, const QColor& colour) {

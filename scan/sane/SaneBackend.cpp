@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -165,6 +166,45 @@ public:
         std::memcpy(buf.data(), value.data(), value.size());
         Check(sane_control_option(h_, i, SANE_ACTION_SET_VALUE, buf.data(), nullptr));
     }
+    // A value given as text, read by the option's type; an absent option is passed over.
+    void SetText(const std::string& name, const std::string& text) {
+        const int i = Find(name.c_str());
+        if (i < 0)
+            return;
+        const auto* d = Desc(i);
+        switch (d->type) {
+        case SANE_TYPE_STRING:
+            SetString(i, text);
+            return;
+        case SANE_TYPE_BOOL: {
+            SANE_Word w;
+            if (text == "yes" || text == "true" || text == "1")
+                w = SANE_TRUE;
+            else if (text == "no" || text == "false" || text == "0")
+                w = SANE_FALSE;
+            else
+                Refuse();
+            Check(sane_control_option(h_, i, SANE_ACTION_SET_VALUE, &w, nullptr));
+            return;
+        }
+        case SANE_TYPE_INT:
+        case SANE_TYPE_FIXED: {
+            if (!IsNumber(i))
+                Refuse();
+            double value = 0; // C locale, whatever the user's
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), value);
+            if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+                Refuse();
+            if (!Allows(i, value))
+                Refuse();
+            SetNumber(i, value);
+            return;
+        }
+        default:
+            Refuse();
+        }
+    }
     std::vector<std::string> StringList(int i) const {
         std::vector<std::string> list;
         const auto* d = Desc(i);
@@ -219,8 +259,13 @@ private:
 
 class SaneDevice : public IDevice, public std::enable_shared_from_this<SaneDevice> {
 public:
-    SaneDevice(std::shared_ptr<SaneLibrary> lib, const std::string& name)
-        : handle_(std::move(lib), name) {}
+    SaneDevice(std::shared_ptr<SaneLibrary> lib, const std::string& name,
+               const std::vector<SaneOptionValue>& presets)
+        : handle_(std::move(lib), name) {
+        Options o = Opts();
+        for (const SaneOptionValue& preset : presets)
+            o.SetText(preset.name, preset.value);
+    }
 
     std::unique_ptr<IProperties> Properties() override;
     std::unique_ptr<IItems> Items() override;
@@ -244,8 +289,8 @@ private:
 // exist on this device is not in the collection at all.
 //
 //  id    scope   SANE side                                 value
-//  3074  device  range of "br-x" (mm)                      bed width, thousandths of an inch
-//  3075  device  range of "br-y" (mm)                      bed height, thousandths of an inch
+//  3074  device  range of "br-x" (mm), else the frame       bed width, thousandths of an inch
+//  3075  device  range of "br-y" (mm), else the frame       bed height, thousandths of an inch
 //  3091  device  largest "y-resolution"/"resolution"       optical resolution, dpi
 //  3096  device  kept by us; only with a feeder "source"   pages per transfer
 //  3097  device  kept by us; only with a feeder "source"   page size (0 = A4)
@@ -261,6 +306,10 @@ private:
 //  6152  item    "br-y" = tl-y + height                    height, pixels
 //  6154  item    "brightness", scaled from -100..100       only when the option exists
 //  6155  item    "contrast", scaled from -100..100         only when the option exists
+//
+// A device without the four corner options (a file reader, a sheet-feeder, a camera) scans its
+// whole area: its bed is the frame it announces at the current resolution, the area reads as
+// that whole frame and writes to it are taken without effect.
 
 enum class Scope { Device, Item };
 
@@ -516,19 +565,85 @@ void SetArea(SaneDevice& dev, int k, const TVariant& value) {
     ApplyArea(dev);
 }
 
+// The frame the device announces now (before a scan, its best estimate). One it cannot tell
+// (no paper, an unreadable file) is empty: the scan itself then says what is wrong.
+SANE_Parameters AnnouncedFrame(SaneDevice& dev) {
+    SANE_Parameters p{};
+    if (sane_get_parameters(dev.Handle(), &p) != SANE_STATUS_GOOD)
+        return SANE_Parameters{};
+    return p;
+}
+
+bool WholeAreaOnly(SaneDevice& dev) {
+    Options o = dev.Opts();
+    if (AreaExists(dev))
+        return false;
+    const int x = o.Find(XResName(o)), y = o.Find(YResName(o));
+    return x >= 0 && y >= 0 && o.IsNumber(x) && o.IsNumber(y);
+}
+
+bool BedExists(SaneDevice& dev, const char* corner) {
+    return IsMmGeometry(dev.Opts(), corner) || WholeAreaOnly(dev);
+}
+
+// In thousandths of an inch: the smallest whole number that the component, computing pixels
+// from it at this resolution (thousandths / 1000 * dpi, rounded down), turns back into the
+// frame's own pixel count. A plain rounding up falls one pixel short where the quotient is
+// exact (29 pixels at 100 dpi: 0.29 * 100 is just under 29). From 1000 dpi up a thousandth is a
+// pixel or more, and the bed may read one pixel more than the frame. A height the device does
+// not know in advance reads 0.
+TVariant FrameBedSize(SaneDevice& dev, bool horizontal) {
+    const SANE_Parameters p = AnnouncedFrame(dev);
+    Options o = dev.Opts();
+    const double res = Resolution(o, horizontal ? XResName(o) : YResName(o));
+    const int pixels = horizontal ? p.pixels_per_line : p.lines;
+    if (res <= 0 || pixels <= 0)
+        return std::int32_t{0};
+    auto thousandths = static_cast<std::int32_t>(std::ceil(pixels * 1000.0 / res));
+    while (static_cast<std::int32_t>(thousandths / 1000.0 * res) < pixels)
+        ++thousandths;
+    return thousandths;
+}
+
+TVariant Bed(SaneDevice& dev, const char* corner, bool horizontal) {
+    if (IsMmGeometry(dev.Opts(), corner))
+        return BedSize(dev, corner);
+    return FrameBedSize(dev, horizontal);
+}
+
+bool AreaMapped(SaneDevice& dev) {
+    return AreaExists(dev) || WholeAreaOnly(dev);
+}
+
+TVariant AreaValue(SaneDevice& dev, int k) {
+    if (AreaExists(dev))
+        return GetArea(dev, k);
+    if (k < 2)
+        return std::int32_t{0};
+    const SANE_Parameters p = AnnouncedFrame(dev);
+    return static_cast<std::int32_t>(std::max(0, k == 2 ? p.pixels_per_line : p.lines));
+}
+
+void WriteArea(SaneDevice& dev, int k, const TVariant& value) {
+    if (AreaExists(dev))
+        return SetArea(dev, k, value);
+    if (VariantToInt(value) < 0)
+        Refuse();
+}
+
 bool Always(SaneDevice&) {
     return true;
 }
 
 const Mapping kMappings[] = {
     {wia::DPS_HORIZONTAL_BED_SIZE, Scope::Device,
-     [](SaneDevice& d) { return IsMmGeometry(d.Opts(), SANE_NAME_SCAN_BR_X); },
+     [](SaneDevice& d) { return BedExists(d, SANE_NAME_SCAN_BR_X); },
      [](SaneDevice&) { return false; },
-     [](SaneDevice& d) { return BedSize(d, SANE_NAME_SCAN_BR_X); }, nullptr},
+     [](SaneDevice& d) { return Bed(d, SANE_NAME_SCAN_BR_X, true); }, nullptr},
     {wia::DPS_VERTICAL_BED_SIZE, Scope::Device,
-     [](SaneDevice& d) { return IsMmGeometry(d.Opts(), SANE_NAME_SCAN_BR_Y); },
+     [](SaneDevice& d) { return BedExists(d, SANE_NAME_SCAN_BR_Y); },
      [](SaneDevice&) { return false; },
-     [](SaneDevice& d) { return BedSize(d, SANE_NAME_SCAN_BR_Y); }, nullptr},
+     [](SaneDevice& d) { return Bed(d, SANE_NAME_SCAN_BR_Y, false); }, nullptr},
     {wia::DPS_OPTICAL_YRES, Scope::Device,
      [](SaneDevice& d) {
          Options o = d.Opts();
@@ -629,18 +744,18 @@ const Mapping kMappings[] = {
          return static_cast<std::int32_t>(std::lround(Resolution(o, YResName(o))));
      },
      [](SaneDevice& d, const TVariant& v) { SetResolution(d, YResName(d.Opts()), v); }},
-    {wia::IPS_XPOS, Scope::Item, AreaExists, AreaExists,
-     [](SaneDevice& d) { return GetArea(d, 0); },
-     [](SaneDevice& d, const TVariant& v) { SetArea(d, 0, v); }},
-    {wia::IPS_YPOS, Scope::Item, AreaExists, AreaExists,
-     [](SaneDevice& d) { return GetArea(d, 1); },
-     [](SaneDevice& d, const TVariant& v) { SetArea(d, 1, v); }},
-    {wia::IPS_XEXTENT, Scope::Item, AreaExists, AreaExists,
-     [](SaneDevice& d) { return GetArea(d, 2); },
-     [](SaneDevice& d, const TVariant& v) { SetArea(d, 2, v); }},
-    {wia::IPS_YEXTENT, Scope::Item, AreaExists, AreaExists,
-     [](SaneDevice& d) { return GetArea(d, 3); },
-     [](SaneDevice& d, const TVariant& v) { SetArea(d, 3, v); }},
+    {wia::IPS_XPOS, Scope::Item, AreaMapped, AreaMapped,
+     [](SaneDevice& d) { return AreaValue(d, 0); },
+     [](SaneDevice& d, const TVariant& v) { WriteArea(d, 0, v); }},
+    {wia::IPS_YPOS, Scope::Item, AreaMapped, AreaMapped,
+     [](SaneDevice& d) { return AreaValue(d, 1); },
+     [](SaneDevice& d, const TVariant& v) { WriteArea(d, 1, v); }},
+    {wia::IPS_XEXTENT, Scope::Item, AreaMapped, AreaMapped,
+     [](SaneDevice& d) { return AreaValue(d, 2); },
+     [](SaneDevice& d, const TVariant& v) { WriteArea(d, 2, v); }},
+    {wia::IPS_YEXTENT, Scope::Item, AreaMapped, AreaMapped,
+     [](SaneDevice& d) { return AreaValue(d, 3); },
+     [](SaneDevice& d, const TVariant& v) { WriteArea(d, 3, v); }},
     {wia::IPS_BRIGHTNESS, Scope::Item,
      [](SaneDevice& d) { return ScaledExists(d, SANE_NAME_BRIGHTNESS); },
      [](SaneDevice& d) { return d.Opts().Settable(SANE_NAME_BRIGHTNESS); },
@@ -769,8 +884,9 @@ private:
 
 class SaneDeviceInfo : public IDeviceInfo {
 public:
-    SaneDeviceInfo(std::shared_ptr<SaneLibrary> lib, DeviceRecord rec)
-        : lib_(std::move(lib)), rec_(std::move(rec)) {}
+    SaneDeviceInfo(std::shared_ptr<SaneLibrary> lib, DeviceRecord rec,
+                   std::shared_ptr<const std::vector<SaneOptionValue>> presets)
+        : lib_(std::move(lib)), rec_(std::move(rec)), presets_(std::move(presets)) {}
     int Type() override {
         if (ContainsNoCase(rec_.type, "video"))
             return VideoDeviceType;
@@ -787,65 +903,75 @@ public:
     std::shared_ptr<IDevice> Connect() override {
         std::shared_ptr<IDevice> device;
         RunWithProgress("Scanners", "Connexion au scanner…", nullptr,
-                        [&] { device = std::make_shared<SaneDevice>(lib_, rec_.name); });
+                        [&] { device = std::make_shared<SaneDevice>(lib_, rec_.name, *presets_); });
         return device;
     }
 
 private:
     std::shared_ptr<SaneLibrary> lib_;
     DeviceRecord rec_;
+    std::shared_ptr<const std::vector<SaneOptionValue>> presets_;
 };
 
 class SaneDeviceInfos : public IDeviceInfos {
 public:
-    SaneDeviceInfos(std::shared_ptr<SaneLibrary> lib, std::vector<DeviceRecord> recs)
-        : lib_(std::move(lib)), recs_(std::move(recs)) {}
+    SaneDeviceInfos(std::shared_ptr<SaneLibrary> lib, std::vector<DeviceRecord> recs,
+                    std::shared_ptr<const std::vector<SaneOptionValue>> presets)
+        : lib_(std::move(lib)), recs_(std::move(recs)), presets_(std::move(presets)) {}
     int Count() override { return static_cast<int>(recs_.size()); }
     std::unique_ptr<IDeviceInfo> Item(int index) override {
         if (index < 1 || index > Count())
             ThrowSane(SANE_STATUS_INVAL);
-        return std::make_unique<SaneDeviceInfo>(lib_, recs_[static_cast<std::size_t>(index - 1)]);
+        return std::make_unique<SaneDeviceInfo>(lib_, recs_[static_cast<std::size_t>(index - 1)],
+                                                presets_);
     }
 
 private:
     std::shared_ptr<SaneLibrary> lib_;
     std::vector<DeviceRecord> recs_;
+    std::shared_ptr<const std::vector<SaneOptionValue>> presets_;
 };
 
 class SaneDeviceManager : public IDeviceManager {
 public:
-    explicit SaneDeviceManager(std::shared_ptr<SaneLibrary> lib) : lib_(std::move(lib)) {}
+    SaneDeviceManager(std::shared_ptr<SaneLibrary> lib,
+                      std::shared_ptr<const std::vector<SaneOptionValue>> presets)
+        : lib_(std::move(lib)), presets_(std::move(presets)) {}
     std::unique_ptr<IDeviceInfos> DeviceInfos() override {
         std::vector<DeviceRecord> recs;
         // Asking every backend can take seconds: the user sees a window meanwhile.
         RunWithProgress("Scanners", "Recherche des scanners…", nullptr,
                         [&] { recs = lib_->Devices(); });
-        return std::make_unique<SaneDeviceInfos>(lib_, std::move(recs));
+        return std::make_unique<SaneDeviceInfos>(lib_, std::move(recs), presets_);
     }
 
 private:
     std::shared_ptr<SaneLibrary> lib_;
+    std::shared_ptr<const std::vector<SaneOptionValue>> presets_;
 };
 
 // ---------------------------------------------------------------------------------------------
 // Transfer.
 
+// The scan's picture; its BMP file is made only when a file is asked for.
 class SaneImageFile : public IImageFile {
 public:
-    explicit SaneImageFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    explicit SaneImageFile(QImage picture) : picture_(std::move(picture)) {}
     std::string FormatID() override { return wia::ImgFmt_BMP; }
-    std::vector<std::uint8_t> FileData() override { return bytes_; }
+    std::vector<std::uint8_t> FileData() override { return EncodeBmp(picture_); }
     void SaveFile(const std::string& fileName) override {
+        const std::vector<std::uint8_t> bytes = EncodeBmp(picture_);
         std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes_.data()),
-                  static_cast<std::streamsize>(bytes_.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out)
             throw EPlatformError("Impossible d'écrire le fichier " + fileName);
     }
+    QImage Picture() override { return picture_; }
 
 private:
-    std::vector<std::uint8_t> bytes_;
+    QImage picture_;
 };
 
 class SaneCommonDialog : public ICommonDialog {
@@ -863,27 +989,29 @@ public:
                 dpi = static_cast<int>(std::lround(Resolution(o, XResName(o))));
         }
         TransferState state;
-        std::optional<ScannedImage> image;
+        std::optional<QImage> picture;
         RunWithProgress("Numérisation", "Numérisation en cours…", &state,
-                        [&] { image = ReadScan(dev.Handle(), state); });
-        if (!image) {
+                        [&] { picture = ReadScan(dev.Handle(), state, dpi); });
+        if (!picture) {
             if (cancelError)
                 ThrowSane(SANE_STATUS_CANCELLED);
             return nullptr;
         }
-        return std::make_unique<SaneImageFile>(EncodeBmp(*image, dpi));
+        return std::make_unique<SaneImageFile>(std::move(*picture));
     }
 };
 
 class SanePlatform : public IScanPlatform {
 public:
+    explicit SanePlatform(std::vector<SaneOptionValue> presets)
+        : presets_(std::make_shared<const std::vector<SaneOptionValue>>(std::move(presets))) {}
     std::string Name() const override { return "sane"; }
     // libsane stays initialised as long as the platform lives, so the device list and open
     // devices are not lost between two calls.
     std::unique_ptr<IDeviceManager> CreateDeviceManager() override {
         if (!lib_)
             lib_ = SaneLibrary::Get();
-        return std::make_unique<SaneDeviceManager>(lib_);
+        return std::make_unique<SaneDeviceManager>(lib_, presets_);
     }
     std::unique_ptr<ICommonDialog> CreateCommonDialog() override {
         return std::make_unique<SaneCommonDialog>();
@@ -891,12 +1019,13 @@ public:
 
 private:
     std::shared_ptr<SaneLibrary> lib_;
+    std::shared_ptr<const std::vector<SaneOptionValue>> presets_;
 };
 
 } // namespace
 
-std::shared_ptr<IScanPlatform> CreateSaneScanPlatform() {
-    return std::make_shared<SanePlatform>();
+std::shared_ptr<IScanPlatform> CreateSaneScanPlatform(std::vector<SaneOptionValue> presets) {
+    return std::make_shared<SanePlatform>(std::move(presets));
 }
 
 } // namespace velorix::scan::sane

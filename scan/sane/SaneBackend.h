@@ -16,6 +16,16 @@ private:
     int status_;
 };
 
-std::shared_ptr<IScanPlatform> CreateSaneScanPlatform();
+// A device option with no property id, by SANE's option name and its value as text, as
+// scanimage takes it: ("filename", "/tmp/page.pnm"), ("resolution", "150"), ("hand-scanner",
+// "yes"). Options a device does not have are passed over.
+struct SaneOptionValue {
+    std::string name;
+    std::string value;
+};
+
+// The SANE backend; presets are written into every device it opens, in order, before anything
+// else is done with it. A preset the device refuses raises as any other SANE failure does.
+std::shared_ptr<IScanPlatform> CreateSaneScanPlatform(std::vector<SaneOptionValue> presets = {});
 
 } // namespace velorix::scan::sane

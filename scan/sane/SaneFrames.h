@@ -1,7 +1,10 @@
 #pragma once
-// Turning the frames a SANE device sends into one image and that image into a BMP file.
-// Pure functions: no device, no library state, so they are tested with synthetic frames.
+// Turning the frames a SANE device sends into one picture and that picture into a BMP file.
+// No device and no library state, so they are tested with synthetic frames.
 
+#include <QImage>
+
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,20 +22,42 @@ struct Frame {
     std::vector<std::uint8_t> data;
 };
 
-// 8 bits per sample, rows top-down, no padding: one byte per pixel for grey, R, G, B for colour.
-struct ScannedImage {
-    int width = 0;
-    int height = 0;
-    bool grey = false;
-    std::vector<std::uint8_t> pixels;
+// The picture of a scan, 8 bits per sample, as a BMP file of it decodes: grey as
+// QImage::Format_Indexed8 with a 256-step grey palette, colour as QImage::Format_RGB888
+// (three bytes a pixel). Its dots per metre say the resolution (72 dpi when 0 is given).
+//
+// Raises EPlatformError when the frames do not make one complete picture (missing colour planes,
+// planes of different sizes, less data than announced, no line at all, unsupported depth) or
+// when the picture would not fit in memory.
+QImage ImageFromFrames(const std::vector<Frame>& frames, int dpi = 0);
+
+// Builds the same picture as ImageFromFrames while the bytes arrive, in pieces of any size:
+// single-pass 8-bit frames of known height go straight into the picture's rows, so a page is
+// held once; any other kind is kept whole and converted at the end.
+class FrameAssembler {
+public:
+    explicit FrameAssembler(int dpi = 0) : dpi_(dpi) {}
+    // parameters: a frame without data.
+    void BeginFrame(const Frame& parameters);
+    void Append(const std::uint8_t* bytes, std::size_t size);
+    void EndFrame();
+    // Raises as ImageFromFrames does.
+    QImage Finish();
+
+private:
+    int dpi_;
+    std::vector<Frame> frames_; // the frames kept whole
+    bool direct_ = false;       // the current frame goes into picture_
+    QImage picture_;
+    std::size_t rowBytes_ = 0;  // picture bytes of one line
+    std::size_t lineBytes_ = 0; // device bytes of one line
+    int row_ = 0;               // line being received
+    std::size_t column_ = 0;    // byte within the device's line
+    bool directDone_ = false;   // a direct frame has ended
 };
 
-// Raises EPlatformError when the frames do not make one complete image (missing colour planes,
-// planes of different sizes, less data than announced, unsupported depth).
-ScannedImage ImageFromFrames(const std::vector<Frame>& frames);
-
-// A complete BMP file: 24-bit colour, or 8-bit grey with a 256-entry grey palette; bottom-up rows
-// padded to four bytes; 72 dpi unless a resolution is given.
-std::vector<std::uint8_t> EncodeBmp(const ScannedImage& image, int dpi = 0);
+// A complete BMP file of a picture made above: 24-bit colour, or 8-bit grey with a 256-entry
+// grey palette; bottom-up rows padded to four bytes; the picture's resolution.
+std::vector<std::uint8_t> EncodeBmp(const QImage& picture);
 
 } // namespace velorix::scan::sane

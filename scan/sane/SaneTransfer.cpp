@@ -49,11 +49,12 @@ ScanSession::~ScanSession() {
     sane_cancel(handle_);
 }
 
-std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
+std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi) {
     ScanSession session(handle);
-    std::vector<Frame> frames;
-    // Small reads keep a cancel prompt: the flag is looked at between two reads.
-    std::vector<SANE_Byte> buffer(32 * 1024);
+    FrameAssembler assembler(dpi);
+    // Reads as large as scanimage's keep the per-read cost as low as its; the cancel flag is
+    // still looked at between two reads.
+    std::vector<SANE_Byte> buffer(kReadBytes);
     for (;;) {
         if (state.cancel) {
             session.EndedCleanly();
@@ -76,9 +77,8 @@ std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
         frame.pixelsPerLine = p.pixels_per_line;
         frame.lines = p.lines;
         frame.depth = p.depth;
+        assembler.BeginFrame(frame);
         const long long size = p.lines > 0 ? static_cast<long long>(p.lines) * p.bytes_per_line : 0;
-        if (size > 0)
-            frame.data.reserve(static_cast<std::size_t>(size));
         state.expected = state.expected + size;
         for (;;) {
             if (state.cancel) {
@@ -95,16 +95,18 @@ std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state) {
             }
             if (status != SANE_STATUS_GOOD)
                 ThrowSane(status);
-            frame.data.insert(frame.data.end(), buffer.begin(), buffer.begin() + len);
-            state.received = state.received + len;
+            const std::size_t got =
+                std::min(static_cast<std::size_t>(std::max<SANE_Int>(len, 0)), buffer.size());
+            assembler.Append(buffer.data(), got);
+            state.received = state.received + static_cast<long long>(got);
         }
-        frames.push_back(std::move(frame));
+        assembler.EndFrame(); // raises on missing data
         if (p.last_frame)
             break;
     }
-    std::optional<ScannedImage> image = ImageFromFrames(frames); // raises on missing data
+    std::optional<QImage> picture = assembler.Finish(); // raises on missing data
     session.EndedCleanly();
-    return image;
+    return picture;
 }
 
 namespace {
@@ -184,6 +186,10 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
     }
     std::exception_ptr error;
     std::atomic<bool> done{false};
+    // Lives on this thread and outlives the worker: the worker's wake-up call is posted to it,
+    // and one never delivered goes with it.
+    QObject waker;
+    std::function<void()> finish; // set while the loop below runs
     std::thread worker([&] {
         try {
             work();
@@ -191,6 +197,15 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
             error = std::current_exception();
         }
         done = true;
+        // The loop ends at once rather than at its next tick: a command making several calls
+        // in a row (list, connect, scan) would otherwise wait up to a tick after each.
+        QMetaObject::invokeMethod(
+            &waker,
+            [&finish] {
+                if (finish)
+                    finish();
+            },
+            Qt::QueuedConnection);
     });
 
     {
@@ -199,12 +214,15 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
         QTimer poll;
         QElapsedTimer clock;
         clock.start();
+        finish = [&] {
+            window.Finish();
+            wait.quit();
+        };
         // Short work shows no window at all; a scan always shows it.
         const qint64 showAfterMs = cancellable ? 0 : 300;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (done) {
-                window.Finish();
-                wait.quit();
+                finish();
                 return;
             }
             if (!window.isVisible() && clock.elapsed() >= showAfterMs)
@@ -213,6 +231,7 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
         });
         poll.start(40);
         wait.exec();
+        finish = nullptr;
         window.hide();
     }
     worker.join();

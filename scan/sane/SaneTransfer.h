@@ -40,10 +40,14 @@ struct TransferState {
     std::atomic<long long> expected{0}; // 0 when unknown
 };
 
-// Reads every frame of one scan. Returns nothing when cancelled (by the state's flag or by the
-// device); raises ESaneError on any other status. Safe to run on a worker thread as long as no
-// other thread uses the handle meanwhile.
-std::optional<ScannedImage> ReadScan(SANE_Handle handle, TransferState& state);
+// Bytes asked of the device at each read: scanimage's own default.
+inline constexpr std::size_t kReadBytes = 32 * 1024;
+
+// Reads every frame of one scan into its picture (see ImageFromFrames), marked with the given
+// resolution. Returns nothing when cancelled (by the state's flag or by the device); raises
+// ESaneError on any other status and EPlatformError on missing data. Safe to run on a worker
+// thread as long as no other thread uses the handle meanwhile.
+std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi);
 
 // Runs work; called on the user-interface thread of a widget application, the work runs on a
 // worker thread while a modal window with the given text (and a Cancel button when cancellable)

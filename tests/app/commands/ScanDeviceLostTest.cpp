@@ -1,6 +1,7 @@
 // SANE's test scanner that fails part-way through a scan, as a device does when it is unplugged
 // or jams: its reads are cut after a given number with each status a device can give. The
 // message comes, the pages already made stay, and the scanner works again afterwards.
+#include "tests/app/SaneTestConfig.h"
 #include "tests/app/ScriptedPrompts.h"
 
 #include "app/window/MainWindow.h"
@@ -66,18 +67,13 @@ class ScanDeviceLostTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QFile dll(dir.filePath("dll.conf"));
-        QVERIFY(dll.open(QIODevice::WriteOnly));
-        dll.write("test\n");
-        dll.close();
-        QFile conf(dir.filePath("test.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write("number_of_devices 1\ntest-picture \"Color pattern\"\ngeometry_min 0.0\n"
-                   "geometry_max 20.0\nbr_x 20.0\nbr_y 20.0\n"
-                   // a page of 40 x 40 pixels comes in ten reads or so
-                   "read-limit true\nread-limit-size 500\n");
-        conf.close();
-        qputenv("SANE_CONFIG_DIR", dir.path().toUtf8());
+        QVERIFY(UseSaneConfig(
+            dir, "test\n",
+            {{QStringLiteral("test.conf"),
+              "number_of_devices 1\ntest-picture \"Color pattern\"\ngeometry_min 0.0\n"
+              "geometry_max 20.0\nbr_x 20.0\nbr_y 20.0\n"
+              // a page of 40 x 40 pixels comes in ten reads or so
+              "read-limit true\nread-limit-size 500\n"}}));
         qunsetenv("VELORIX_SCAN_BACKEND");
     }
 
