@@ -568,10 +568,23 @@ void TPRImage::paintEvent(QPaintEvent* event) {
 
 namespace {
 
-// Writes the PDF straight into the save file; a failed write makes the whole save fail.
+// The messages of a file that cannot be created or written, with the system's reason.
+[[noreturn]] void ThrowCreateError(const QString& shownName, const QFileDevice& file) {
+    throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
+                            .arg(shownName, file.errorString())
+                            .toStdString());
+}
+
+[[noreturn]] void ThrowWriteError(const QString& shownName, const QFileDevice& file) {
+    throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
+                          .arg(shownName, file.errorString())
+                          .toStdString());
+}
+
 // Ends a writing that its caller no longer wants.
 struct TWriteCancelled {};
 
+// Writes the PDF straight into the save file; a failed write makes the whole save fail.
 class TPRSaveFileStream : public TPdfOutputStream {
 public:
     TPRSaveFileStream(QSaveFile& file, QString shownName,
@@ -586,9 +599,7 @@ public:
             throw TWriteCancelled{};
         }
         if (FFile.write(data, static_cast<qint64>(size)) != static_cast<qint64>(size)) {
-            throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
-                                  .arg(FShownName, FFile.errorString())
-                                  .toStdString());
+            ThrowWriteError(FShownName, FFile);
         }
         FCount += static_cast<std::int64_t>(size);
     }
@@ -759,13 +770,9 @@ void ThrowUnlessCommitted(QSaveFile& file, const QString& shownName) {
     }
     // The old file could not be replaced (on Windows, a viewer may hold it open).
     if (file.error() == QFileDevice::RenameError) {
-        throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
-                                .arg(shownName, file.errorString())
-                                .toStdString());
+        ThrowCreateError(shownName, file);
     }
-    throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
-                          .arg(shownName, file.errorString())
-                          .toStdString());
+    ThrowWriteError(shownName, file);
 }
 
 } // namespace
@@ -786,9 +793,7 @@ QString TPReport::ShownFileName() const {
 
 void TPReport::OpenSaveFile(QSaveFile& file) const {
     if (!file.open(QIODevice::WriteOnly)) {
-        throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
-                                .arg(ShownFileName(), file.errorString())
-                                .toStdString());
+        ThrowCreateError(ShownFileName(), file);
     }
 }
 
@@ -818,9 +823,7 @@ bool TPReport::EndDoc(const TWriteWait& wait) {
             TPRSaveFileStream stream(file, shownName, &cancelled);
             FDoc->SaveToStream(stream);
             if (!file.flush()) {
-                throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
-                                      .arg(shownName, file.errorString())
-                                      .toStdString());
+                ThrowWriteError(shownName, file);
             }
 #ifdef Q_OS_UNIX
             ::fdatasync(file.handle()); // the commit's own sync then has little left to do
