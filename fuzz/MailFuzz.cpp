@@ -5,7 +5,7 @@
 #include "mail/linux/DesktopMail.h"
 #include "mail/linux/XdgEmail.h"
 
-#include <QUrl>
+#include <QFile>
 
 #include <cstdint>
 #include <cstdlib>
@@ -80,8 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         QLatin1Char(','), message.attachments.isEmpty() ? Qt::SkipEmptyParts : Qt::KeepEmptyParts);
     if (urls.size() != message.attachments.size())
         abort();
+    // Decoded as the client decodes a file address: its bytes are the file's name.
     for (qsizetype k = 0; k < urls.size(); ++k) {
-        if (QUrl::fromEncoded(urls[k].toUtf8()).toLocalFile() != message.attachments[k])
+        if (!urls[k].startsWith(QLatin1String("file:///")) ||
+            QByteArray::fromPercentEncoding(urls[k].mid(7).toLatin1()) !=
+                QFile::encodeName(message.attachments[k]))
             abort();
     }
     return 0;

@@ -160,12 +160,13 @@ QString quotedValue(QString value) {
     return QLatin1Char('\'') + value + QLatin1Char('\'');
 }
 
-// Thunderbird splits the attachment list at every comma, and a quote ends the quoted list: both
-// are percent-encoded in the file address, which names the same file.
+// The file's address: every byte of its name percent-encoded but letters, digits, "-._~" and the
+// slashes. Thunderbird splits the attachment list at every comma and a quote ends the quoted list,
+// so neither may stand bare. Made by hand, as QUrl writes noncharacters (U+BFFFF) as invalid
+// UTF-8 and the client would then look for another file.
 QString attachmentUrl(const QString& path) {
-    QByteArray url = QUrl::fromLocalFile(path).toEncoded();
-    url.replace(',', "%2C").replace('\'', "%27");
-    return QString::fromUtf8(url);
+    return QStringLiteral("file://") +
+           QString::fromLatin1(QUrl::toPercentEncoding(QFile::encodeName(path), "/"));
 }
 
 } // namespace

@@ -164,6 +164,11 @@ private slots:
                               "to='a@example.org',subject='l’été, enfin',"
                               "body='x’,attachment=’file:///etc/passwd',"
                               "attachment='file:///tmp/a%2Cb/c%27d.pdf,file:///tmp/e.pdf'"}));
+        // Every character as its UTF-8 bytes, noncharacters too (QUrl writes U+BFFFF wrongly).
+        const MailMessage odd{
+            {}, {}, {}, QStringList{QString::fromUtf8("/tmp/\xf2\xbf\xbf\xbf é.pdf")}};
+        QCOMPARE(ThunderbirdComposeArguments(odd).value(1),
+                 QStringLiteral("attachment='file:///tmp/%F2%BF%BF%BF%20%C3%A9.pdf'"));
     }
 
     void xdgEmailHandsTheExactPathToAThunderbirdHandler_data() {
