@@ -136,11 +136,13 @@ public:
     void SavePageImage(TPRImage* image, const QString& fileName);
     void PrintPageImage(TPRImage* image);
 
-    // ---- Image tools and captures (commands/ImageTools.cpp) -------------------------------------
+    // ---- Image tools (commands/ImageTools.cpp) -------------------------------------------------
     void N901Click(QObject* Sender);
     void N902Click(QObject* Sender);
     void N1801Click(QObject* Sender);
     void noiretblancClick(QObject* Sender);
+
+    // ---- Screen capture (commands/CaptureCommand.cpp) -------------------------------------------
     void selectionClick(QObject* Sender);
 
     // ---- PDF export and mail (commands/PdfMailCommands.cpp) -------------------------------------
@@ -254,7 +256,7 @@ private:
     void BuildMenus();
     void BuildComponents();
     void BuildScanner(); // commands/ScanCommands.cpp
-    void BuildCapture(); // commands/ImageTools.cpp
+    void BuildCapture(); // commands/CaptureCommand.cpp
     void BindHandlers();
     // Connects a button or menu entry to a handler through the guard.
     void Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*));
