@@ -1,7 +1,5 @@
 #include "MailPlatform.h"
 
-#include "MapiMail.h"
-
 #if defined(VELORIX_MAIL_LINUX)
 #include "linux/DesktopMail.h"
 #elif defined(_WIN32)

@@ -4,6 +4,7 @@
 // VELORIX_MAIL=null.
 
 #include "MailRequest.h"
+#include "MailTexts.h"
 
 #include <QString>
 

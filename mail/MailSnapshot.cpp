@@ -1,4 +1,4 @@
-#include "linux/MailSnapshot.h"
+#include "MailSnapshot.h"
 
 #include <QDir>
 #include <QFile>

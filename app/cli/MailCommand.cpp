@@ -6,7 +6,7 @@
 #include "app/commands/PdfMail.h"
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
-#include "mail/mapi/MapiMail.h"
+#include "mail/MailTexts.h"
 #include "pdf/PReport.h"
 
 #include <cstdio>

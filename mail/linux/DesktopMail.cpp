@@ -1,6 +1,6 @@
 #include "linux/DesktopMail.h"
 
-#include "linux/MailSnapshot.h"
+#include "MailSnapshot.h"
 #include "linux/PortalEmail.h"
 #include "linux/XdgEmail.h"
 

@@ -5,13 +5,12 @@
 // make their own over a fake system.
 
 #include "MailRequest.h"
+#include "MailTexts.h"
 #include "MapiSystem.h"
 #include "MapiTypes.h"
 
 namespace velorix::mail {
 
-inline constexpr const char* kMailErrorText = "Erreur d'envoi du mail";
-inline constexpr const char* kMailErrorTitle = "Erreur";
 inline constexpr unsigned kMbIconError = 0x10;
 
 class TMapiMail {

@@ -2,7 +2,7 @@
 #include "MailFakes.h"
 #include "MailPlatform.h"
 #include "MapiMail.h"
-#include "linux/MailSnapshot.h"
+#include "MailSnapshot.h"
 #include "linux/XdgEmail.h"
 
 #include <QElapsedTimer>
