@@ -187,5 +187,4 @@ void Tvelorix_2::noiretblancClick(QObject*) {
     image->PrepareStream();
 }
 
-
 } // namespace velorix
