@@ -9,7 +9,7 @@
 #include "app/cli/CommandLineCommon.h"
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 #include "scan/sane/SaneBackend.h"
 #include "tests/support/ScanLikePage.h"
 

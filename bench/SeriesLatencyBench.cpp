@@ -6,7 +6,7 @@
 //   build-X/bench/SeriesLatencyBench [pages] [seconds per question]
 #include "app/cli/CommandLineCommon.h"
 #include "app/window/MainWindow.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 
 #include <QApplication>
 #include <QCheckBox>

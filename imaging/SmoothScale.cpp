@@ -1,4 +1,4 @@
-#include "SmoothScale.h"
+#include "imaging/SmoothScale.h"
 
 #include "WorkPool.h"
 

@@ -7,7 +7,7 @@
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
 #include "mail/MailTexts.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 #include "app/window/MainWindow.h"
 
 #include "imaging/PageFit.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 
 #include <QCheckBox>
 #include <QScrollBar>

@@ -4,7 +4,7 @@
 
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 
 #include <QFile>
 

@@ -2,7 +2,7 @@
 
 #include "app/platform/FixedPlaces.h"
 #include "app/window/MainWindow.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 #include "app/window/MainWindow.h"
 
 #include "imaging/printing/Printing.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 // found by name; the active page; full-page state, zoom, hiding and clearing pages.
 #include "app/window/MainWindow.h"
 
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // Smooth scaling: any part equals that rectangle of the whole, in every picture format; the
 // pixels are those of bilinear filtering with pixel centres on pixel centres.
-#include "SmoothScale.h"
+#include "imaging/SmoothScale.h"
 
 #include <gtest/gtest.h>
 

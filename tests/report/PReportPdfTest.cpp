@@ -3,7 +3,7 @@
 #include "tests/SmallDisk.h"
 
 #include "PdfImages.h"
-#include "SmoothScale.h"
+#include "imaging/SmoothScale.h"
 #include "tests/support/ScanLikePage.h"
 
 #include <QDir>

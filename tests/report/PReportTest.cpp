@@ -1,7 +1,7 @@
 // Report page controls: placement, margins and alignment, pictures and painting.
 #include "PReport.h"
 
-#include "SmoothScale.h"
+#include "imaging/SmoothScale.h"
 
 #include <QBuffer>
 #include <QScrollArea>

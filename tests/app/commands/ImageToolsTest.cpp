@@ -7,7 +7,7 @@
 #include "app/window/MainWindow.h"
 #include "capture/CaptureRectForm.h"
 #include "capture/ScreenCapture.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 
 #include <QAction>
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "app/commands/OpenAtStart.h"
 #include "app/window/MainWindow.h"
 #include "imaging/ImageEngine.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 #include "tests/imaging/TestImages.h"
 
 #include <QCheckBox>

@@ -7,8 +7,8 @@
 #include "app/platform/Shell.h"
 #include "app/window/MainWindow.h"
 #include "mail/MailPlatform.h"
-#include "pdf/PReport.h"
-#include "pdf/WorkPool.h"
+#include "report/PReport.h"
+#include "WorkPool.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "tests/app/ImagePrompts.h"
 
 #include "app/window/MainWindow.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 #include "tests/imaging/RenderSupport.h"
 #include "tests/imaging/TestImages.h"
 

@@ -6,7 +6,7 @@
 #include "app/window/MainWindow.h"
 #include "imaging/ImageDialogs.h"
 #include "imaging/printing/Printing.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 #include "scan/ScannerComponent.h"
 
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 #include "tests/app/ScriptedPrompts.h"
 
 #include "app/window/MainWindow.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 #include "scan/ScanPlatform.h"
 
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
-#include "pdf/SmoothScale.h"
+#include "imaging/SmoothScale.h"
 
 #include <QAction>
 #include <QCheckBox>

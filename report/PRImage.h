@@ -1,0 +1,62 @@
+// The picture control of a report page: shows its picture and prints it as a PDF image.
+#pragma once
+
+#include "PRControls.h"
+#include "PreparedPicture.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+#include <random>
+#include <string>
+
+// A picture on a report page. The picture is always a bitmap.
+class TPRImage : public TPRItem {
+    Q_OBJECT
+public:
+    explicit TPRImage(QWidget* parent = nullptr);
+    ~TPRImage() override;
+
+    // The picture. One asked for by SetScaledPicture is made here, on the first read.
+    const QImage& Picture() const { return FState.Picture(); }
+    // A null image empties the picture. The picture is shared, not copied (QImage copies
+    // on write).
+    void SetPicture(const QImage& value);
+    // The picture becomes source smoothly scaled to size (SmoothScaled), made only when
+    // something reads it; until then painting draws just the visible part, from source. The same
+    // size gives source itself, as SetPicture does. source is shared, never written.
+    void SetScaledPicture(const QImage& source, QSize size);
+    // A scaled picture is asked for and not made yet.
+    bool ScalePending() const { return FState.ScalePending(); }
+    // Takes a picture as encoded file data: only a Windows bitmap (BMP) is accepted.
+    void SetPictureData(const QByteArray& bytes);
+
+    bool Stretch() const { return FStretch; }
+    void SetStretch(bool value);
+    bool SharedImage() const { return FSharedImage; }
+    void SetSharedImage(bool value) { FSharedImage = value; }
+
+    // Draws the picture into ARect (page coordinates) of the PDF page being printed.
+    void Print(TPRCanvas* ACanvas, const QRect& ARect) override;
+
+    // Starts compressing the picture's image stream on the shared pool, for a picture that is
+    // final; a pending scaled picture is made there too. Print takes the result (waiting if it
+    // is still being made); a new picture drops it.
+    void PrepareStream() { FState.PrepareStream(); }
+    // The compressed stream of the current picture is made and waiting for Print.
+    bool StreamReady() const { return FState.StreamReady(); }
+    // A compression of the current picture is still running or queued.
+    bool StreamPending() const { return FState.StreamPending(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::string XObjectName(TPdfDoc& doc);
+
+    TPreparedPicture FState;
+    bool FStretch = true;
+    bool FSharedImage = true;
+    std::minstd_rand FRandom;
+};

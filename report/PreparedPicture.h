@@ -1,0 +1,60 @@
+// A report picture's state apart from its widget: the picture itself, a scaled picture asked
+// for and not made yet, and the compressed image stream prepared for it on the work pool.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+#include <memory>
+#include <string>
+
+class TPreparedPicture {
+public:
+    TPreparedPicture() = default;
+    // Drops the streams still being made: their tasks then do nothing.
+    ~TPreparedPicture();
+    TPreparedPicture(const TPreparedPicture&) = delete;
+    TPreparedPicture& operator=(const TPreparedPicture&) = delete;
+
+    // The picture; a pending scaled one is made here on the first read (or taken from the
+    // task that prepared its stream). Kept pending when making it throws.
+    const QImage& Picture() const;
+    // The picture as it stands, without making a pending scaled one.
+    const QImage& Current() const { return FPicture; }
+    // A null image empties the picture. The same pixels again (a shared copy) keep their
+    // stream, and so does the picture a pending scale started from when it comes back.
+    void SetPicture(const QImage& value);
+    // The picture becomes source scaled to size, made only when read; the same size gives
+    // source itself.
+    void SetScaledPicture(const QImage& source, QSize size);
+    bool ScalePending() const { return !FScaleSource.isNull(); }
+    const QImage& ScaleSource() const { return FScaleSource; }
+    QSize ScaleSize() const { return FScaleSize; }
+
+    // Starts compressing the final picture's stream on the shared pool (making a pending scaled
+    // picture there too); nothing when one is prepared already or there is no picture.
+    void PrepareStream();
+    // The compressed stream of the current picture is made and waiting.
+    bool StreamReady() const;
+    // A compression of the current picture is still running or queued.
+    bool StreamPending() const;
+    // The compressed pixels of the current picture: prepared (waiting for them), or made now on
+    // every core.
+    std::shared_ptr<const std::string> CompressedPicture() const;
+
+private:
+    struct TPreparedStream;
+
+    void DropPreparedStream();
+    void DropSourceStream();
+
+    std::shared_ptr<TPreparedStream> FPrepared;
+    // The stream of the picture a pending scale starts from, kept while that picture may come
+    // back (a zoom returning to its start); FSourceKey is that picture's cache key.
+    std::shared_ptr<TPreparedStream> FSourcePrepared;
+    qint64 FSourceKey = 0;
+    // Made on first read while FScaleSource is set: mutable so that reading can make it.
+    mutable QImage FPicture;
+    mutable QImage FScaleSource;
+    QSize FScaleSize;
+};
