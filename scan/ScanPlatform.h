@@ -8,6 +8,7 @@
 #include <QImage>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -125,12 +126,39 @@ public:
 };
 
 // One backend of the layer.
+// The window shown while a scanner call lasts (listing, connecting, scanning), made by the
+// program and driven by the backend from the user-interface thread.
+class IScanProgress {
+public:
+    virtual ~IScanProgress() = default;
+    virtual void Show() = 0;
+    virtual bool IsShown() const = 0;
+    // The part received so far, 0..1; a window that has had none shows no measure.
+    virtual void SetDone(double fraction) = 0;
+    // The user asked to stop (only where the call was made cancellable).
+    virtual bool CancelRequested() const = 0;
+    // The call ended: the window goes.
+    virtual void Finish() = 0;
+};
+
+// Makes the progress window of a call: its title, its text, and whether it offers "Annuler".
+using ScanProgressFactory = std::function<std::unique_ptr<IScanProgress>(
+    const std::string& title, const std::string& text, bool cancellable)>;
+
+// The progress window of the scanner layer itself, for a program that passes none: a small modal
+// dialog with the text, a bar and, when cancellable, "Annuler".
+std::unique_ptr<IScanProgress> CreateScanProgressDialog(const std::string& title,
+                                                        const std::string& text, bool cancellable);
+
 class IScanPlatform {
 public:
     virtual ~IScanPlatform() = default;
     virtual std::string Name() const = 0;
     virtual std::unique_ptr<IDeviceManager> CreateDeviceManager() = 0;
     virtual std::unique_ptr<ICommonDialog> CreateCommonDialog() = 0;
+    // The program's progress windows for calls that last; until one is given, the scanner
+    // layer's own dialog.
+    virtual void SetProgressWindows(ScanProgressFactory) {}
 };
 
 // Property ids used by the component and understood by every backend.

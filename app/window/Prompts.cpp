@@ -1,5 +1,7 @@
 #include "app/window/Prompts.h"
 
+#include "ScanPlatform.h"
+
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -48,6 +50,11 @@ private:
 
 std::unique_ptr<ProgressWindow> Prompts::progress(const QString&, bool) {
     return std::make_unique<SilentProgress>();
+}
+
+std::unique_ptr<scan::IScanProgress>
+Prompts::scanProgress(const std::string& title, const std::string& text, bool cancellable) {
+    return scan::CreateScanProgressDialog(title, text, cancellable);
 }
 
 std::unique_ptr<ProgressWindow> QtPrompts::progress(const QString& caption, bool cancellable) {

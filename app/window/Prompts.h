@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 namespace velorix::imaging {
 class TOpenImageDialog;
@@ -15,6 +16,9 @@ class TSaveImageDialog;
 namespace velorix::printing {
 class IPrinter;
 } // namespace velorix::printing
+namespace velorix::scan {
+class IScanProgress;
+} // namespace velorix::scan
 
 namespace velorix {
 
@@ -56,6 +60,10 @@ public:
     // A progress window for a command that may last; without a desktop it shows nothing and is
     // never cancelled.
     virtual std::unique_ptr<ProgressWindow> progress(const QString& title, bool cancellable);
+    // The window of a scanner call that lasts (listing, connecting, scanning), with "Annuler"
+    // when cancellable; the scanner layer's own dialog unless a test answers it.
+    virtual std::unique_ptr<scan::IScanProgress>
+    scanProgress(const std::string& title, const std::string& text, bool cancellable);
 };
 
 // Message boxes over the window given (the application's title as caption).

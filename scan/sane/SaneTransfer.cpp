@@ -3,15 +3,10 @@
 #include "SaneBackend.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QThread>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <chrono>
 #include <exception>
@@ -109,73 +104,8 @@ std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi
     return picture;
 }
 
-namespace {
-
-// The modal window: a bar and, for a scan, a Cancel button. Closing it asks for a cancel; it
-// only really closes when the work has ended.
-class ProgressWindow : public QDialog {
-public:
-    ProgressWindow(const std::string& title, const std::string& text, TransferState* state)
-        : state_(state) {
-        setWindowTitle(QString::fromStdString(title));
-        setModal(true);
-        auto* layout = new QVBoxLayout(this);
-        label_ = new QLabel(QString::fromStdString(text), this);
-        layout->addWidget(label_);
-        bar_ = new QProgressBar(this);
-        bar_->setRange(0, 0);
-        bar_->setMinimumWidth(320);
-        layout->addWidget(bar_);
-        if (state_) {
-            cancelButton_ = new QPushButton(QStringLiteral("Annuler"), this);
-            cancelButton_->setObjectName(QStringLiteral("cancelButton"));
-            layout->addWidget(cancelButton_, 0, Qt::AlignRight);
-            connect(cancelButton_, &QPushButton::clicked, this, [this] { RequestCancel(); });
-        }
-    }
-
-    void Update() {
-        if (!state_)
-            return;
-        const long long expected = state_->expected;
-        if (expected > 0) {
-            bar_->setRange(0, 1000);
-            bar_->setValue(
-                static_cast<int>(std::min<long long>(1000, state_->received * 1000 / expected)));
-        }
-    }
-
-    void Finish() {
-        finished_ = true;
-        QDialog::accept();
-    }
-
-    void reject() override {
-        if (finished_)
-            QDialog::reject();
-        else
-            RequestCancel();
-    }
-
-private:
-    void RequestCancel() {
-        if (!state_ || state_->cancel)
-            return;
-        state_->cancel = true;
-        label_->setText(QStringLiteral("Annulation…"));
-        cancelButton_->setEnabled(false);
-    }
-
-    TransferState* state_;
-    QLabel* label_ = nullptr;
-    QProgressBar* bar_ = nullptr;
-    QPushButton* cancelButton_ = nullptr;
-    bool finished_ = false;
-};
-
-} // namespace
-
-void RunWithProgress(const std::string& title, const std::string& text, TransferState* cancellable,
+void RunWithProgress(const ScanProgressFactory& progress, const std::string& title,
+                     const std::string& text, TransferState* cancellable,
                      const std::function<void()>& work) {
     // Windows belong to the user-interface thread: elsewhere (the scanner list made in the
     // background) the work just runs.
@@ -209,13 +139,15 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
     });
 
     {
-        ProgressWindow window(title, text, cancellable);
+        const std::unique_ptr<IScanProgress> window =
+            progress ? progress(title, text, cancellable != nullptr)
+                     : CreateScanProgressDialog(title, text, cancellable != nullptr);
         QEventLoop wait;
         QTimer poll;
         QElapsedTimer clock;
         clock.start();
         finish = [&] {
-            window.Finish();
+            window->Finish();
             wait.quit();
         };
         // Short work shows no window at all; a scan always shows it.
@@ -225,14 +157,20 @@ void RunWithProgress(const std::string& title, const std::string& text, Transfer
                 finish();
                 return;
             }
-            if (!window.isVisible() && clock.elapsed() >= showAfterMs)
-                window.show();
-            window.Update();
+            if (!window->IsShown() && clock.elapsed() >= showAfterMs)
+                window->Show();
+            if (cancellable) {
+                if (window->CancelRequested())
+                    cancellable->cancel = true;
+                const long long expected = cancellable->expected;
+                if (expected > 0)
+                    window->SetDone(static_cast<double>(cancellable->received) /
+                                    static_cast<double>(expected));
+            }
         });
         poll.start(40);
         wait.exec();
         finish = nullptr;
-        window.hide();
     }
     worker.join();
     if (error)

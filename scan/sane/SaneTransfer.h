@@ -2,6 +2,7 @@
 // Running one scan of an open SANE handle, with or without the progress window.
 // Internal to the SANE backend.
 
+#include "../ScanPlatform.h"
 #include "SaneFrames.h"
 
 #include <sane/sane.h>
@@ -50,9 +51,11 @@ inline constexpr std::size_t kReadBytes = 32 * 1024;
 std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi);
 
 // Runs work; called on the user-interface thread of a widget application, the work runs on a
-// worker thread while a modal window with the given text (and a Cancel button when cancellable)
-// keeps painting. Exceptions of the work are raised again here.
-void RunWithProgress(const std::string& title, const std::string& text, TransferState* cancellable,
+// worker thread while the progress window made by `progress` (the scanner layer's own dialog
+// when empty), with a Cancel button when cancellable, keeps painting. Exceptions of the work are
+// raised again here.
+void RunWithProgress(const ScanProgressFactory& progress, const std::string& title,
+                     const std::string& text, TransferState* cancellable,
                      const std::function<void()>& work);
 
 } // namespace velorix::scan::sane
