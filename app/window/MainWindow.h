@@ -4,7 +4,7 @@
 #include "app/platform/Services.h"
 #include "imaging/ImageDialogs.h"
 #include "imaging/ImageEngine.h"
-#include "pdf/PReport.h"
+#include "report/PReport.h"
 
 #include <QIcon>
 #include <QImage>
@@ -113,7 +113,7 @@ public:
     void FormCloseQuery(QObject* Sender);
     void FormResize(QObject* Sender);
 
-    // ---- Scan commands and scanner choice (commands/ScanCommands.cpp) ---------------------------
+    // ---- Scans (commands/ScanCommands.cpp), scanner choice (commands/ScannerChoice.cpp) -----
     void btnScanClick(QObject* Sender);
     void scannerimprimerClick(QObject* Sender);
     void scannerenregistrerClick(QObject* Sender);
@@ -250,12 +250,14 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The widgets and components of the form (MainWindowWidgets.cpp).
+    void BuildWidgets();
     void BuildTopPanel();
     void BuildRightPanel();
     void BuildWorkingArea();
     void BuildMenus();
     void BuildComponents();
-    void BuildScanner(); // commands/ScanCommands.cpp
+    void BuildScanner(); // commands/ScannerChoice.cpp
     void BuildCapture(); // commands/CaptureCommand.cpp
     void BindHandlers();
     // Connects a button or menu entry to a handler through the guard.

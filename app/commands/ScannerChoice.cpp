@@ -1,0 +1,154 @@
+// The scanner choice: the scanner component made with the window, its list made in the
+// background, the list and the lamp when the window shows, and the choice in the list.
+#include "app/window/ChangeDocumentPrompt.h"
+#include "app/window/MainWindow.h"
+#include "scan/ScannerComponent.h"
+
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFrame>
+#include <QProgressDialog>
+#include <QTimer>
+
+namespace velorix {
+
+namespace {
+
+void PaintLamp(QFrame* lamp, const QColor& colour) {
+    QPalette pal = lamp->palette();
+    pal.setColor(QPalette::Window, colour);
+    lamp->setPalette(pal);
+    lamp->setAutoFillBackground(true);
+}
+
+} // namespace
+
+void Tvelorix_2::BuildScanner() {
+    WIAScan = std::make_shared<TWIAScan>(services_.scanner ? services_.scanner
+                                                           : scan::CreateNullScanPlatform());
+    // The scanner's waits show the program's own progress windows.
+    if (services_.scanner) {
+        services_.scanner->SetProgressWindows(
+            [this](const std::string& title, const std::string& text, bool cancellable) {
+                return prompts().scanProgress(title, text, cancellable);
+            });
+    }
+    WIAScan->ShowMessage = [this](TWIAScan::TMessageKind kind, const std::string& text) {
+        if (kind == TWIAScan::TMessageKind::Warning)
+            prompts().warning(QString::fromStdString(text));
+        else
+            prompts().error(QString::fromStdString(text));
+    };
+    // The stored settings of the component; Open enumerates the scanners now, or the list is
+    // made in the background and taken when it arrives.
+    WIAScan->BeginInit();
+    if (services_.listScannersInBackground) {
+        deviceListPending_ = true;
+        cbDevice->setPlaceholderText(QStringLiteral("Recherche des scanners…"));
+        deviceLister_ = std::thread([this, scanner = WIAScan] {
+            TWIAScan::TDeviceList list = scanner->ListDevices();
+            QMetaObject::invokeMethod(
+                this,
+                [this, list = std::move(list)]() mutable {
+                    WIAScan->TakeDeviceList(std::move(list));
+                    DeviceListArrived();
+                },
+                Qt::QueuedConnection);
+        });
+    } else {
+        WIAScan->SetOpen(true);
+    }
+    WIAScan->SetDPI(150);
+    WIAScan->SetFormat(sffAuto);
+    WIAScan->SetScanMedium(smMemory);
+    WIAScan->SetIntent(wiColor);
+    WIAScan->SetBrightness(0);
+    WIAScan->SetContrast(0);
+    WIAScan->SetScanArea(wsaFull);
+    WIAScan->SetScanStartX(0);
+    WIAScan->SetScanStartY(0);
+    WIAScan->SetScanWidth(0);
+    WIAScan->SetScanHeight(0);
+    WIAScan->EndInit();
+    // A cancelled or failed transfer is said, not silently dropped.
+    WIAScan->OnScanAbort = [this](TWIAScan*) { wiascanScanAbort(nullptr); };
+    WIAScan->OnScanError = [this](TWIAScan*) { wiascanScanError(nullptr); };
+
+    changerdoc = new Tchangerdoc(this);
+}
+
+void Tvelorix_2::DeviceListArrived() {
+    deviceListPending_ = false;
+    deviceLister_.join(); // it has posted the list: it ends now
+    cbDevice->setPlaceholderText(QString());
+    // Shown already: the list, the lamp and the stored choice apply now; else when shown.
+    if (shownOnce_)
+        Guarded([this] { FormShow(this); });
+}
+
+void Tvelorix_2::WaitForDeviceList() {
+    if (!deviceListPending_)
+        return;
+    QProgressDialog progress(QStringLiteral("Recherche des scanners…"), QString(), 0, 0, this);
+    progress.setWindowTitle(QStringLiteral("Scanners"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+    QEventLoop wait;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+        if (!deviceListPending_)
+            wait.quit();
+    });
+    poll.start(20);
+    wait.exec();
+}
+
+void Tvelorix_2::FormShow(QObject*) {
+    if (deviceListPending_)
+        return; // the combo reads "Recherche des scanners…" until the list arrives
+    cbDevice->clear();
+    for (const std::string& name : WIAScan->Devices())
+        cbDevice->addItem(QString::fromStdString(name));
+    cbDevice->setCurrentIndex(-1); // nothing chosen until the stored choice or the user says so
+
+    switch (WIAScan->WIAPresent()) {
+    case wpNo:
+        PaintLamp(WIA, QColor(255, 0, 0));
+        break;
+    case wpYes:
+        PaintLamp(WIA, QColor(0, 128, 0));
+        break;
+    case wpUnknown:
+        PaintLamp(WIA, QColor(128, 128, 128));
+        break;
+    }
+    if (WIAScan->WIAPresent() != wpYes)
+        return;
+
+    const SettingsStore& store = *services_.settings;
+    if (!store.keyExists())
+        return;
+    const std::optional<QString> stored = store.read(QStringLiteral("Scanner"));
+    bool isNumber = false;
+    const int index = stored ? stored->trimmed().toInt(&isNumber, 10) : 0;
+    if (!stored || stored->trimmed().isEmpty() || !isNumber) {
+        // Nothing usable stored: show the first scanner without connecting it.
+        if (cbDevice->count() > 0)
+            cbDevice->setCurrentIndex(0);
+        return;
+    }
+    if (index < 0 || index >= cbDevice->count())
+        return; // the list got shorter: nothing is selected
+    cbDevice->setCurrentIndex(index);
+    WIAScan->SetSelectedDevice(cbDevice->itemText(index).toStdString());
+}
+
+void Tvelorix_2::cbDeviceChange(QObject*) {
+    WaitForDeviceList();
+    if (cbDevice->currentIndex() < 0)
+        return;
+    WIAScan->SetSelectedDevice(cbDevice->currentText().toStdString());
+}
+
+} // namespace velorix
