@@ -25,10 +25,10 @@ TCaptureRectForm::TCaptureRectForm(QImage snapshot, QRect screenGeometry, QWidge
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setGeometry(screenGeometry);
-    if (screenGeometry.width() > 0)
-        scale_ = double(snapshot_.width()) / screenGeometry.width();
-    // Drawn at logical size, one snapshot pixel to one device pixel.
-    snapshot_.setDevicePixelRatio(scale_);
+    if (screenGeometry.width() > 0 && screenGeometry.height() > 0) {
+        scaleX_ = double(snapshot_.width()) / screenGeometry.width();
+        scaleY_ = double(snapshot_.height()) / screenGeometry.height();
+    }
 
     ProgramAntsPhases().start = 0x80;
     Timer1 = new QTimer(this);
@@ -40,10 +40,10 @@ TCaptureRectForm::TCaptureRectForm(QImage snapshot, QRect screenGeometry, QWidge
 TCaptureRectForm::~TCaptureRectForm() = default;
 
 QRect TCaptureRectForm::ToDevice(const QRect& logical) const {
-    const int left = int(std::lround(logical.left() * scale_));
-    const int top = int(std::lround(logical.top() * scale_));
-    const int right = int(std::lround((logical.left() + logical.width()) * scale_));
-    const int bottom = int(std::lround((logical.top() + logical.height()) * scale_));
+    const int left = int(std::lround(logical.left() * scaleX_));
+    const int top = int(std::lround(logical.top() * scaleY_));
+    const int right = int(std::lround((logical.left() + logical.width()) * scaleX_));
+    const int bottom = int(std::lround((logical.top() + logical.height()) * scaleY_));
     return QRect(left, top, right - left, bottom - top);
 }
 

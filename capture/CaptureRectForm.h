@@ -49,7 +49,10 @@ private:
     QRect selection_;
     QPoint p1_;
     QPoint p2_;
-    double scale_ = 1.0;
+    // Device pixels of the snapshot per logical pixel, per axis: a desktop picture need not keep
+    // the screen's proportions, and fractional scales must not be rounded.
+    double scaleX_ = 1.0;
+    double scaleY_ = 1.0;
     bool outlineShown_ = false;
 };
 

@@ -23,7 +23,9 @@ namespace {
 // The screen as a fixed picture; records what the program showed when it was grabbed.
 class FakeGrab final : public IScreenGrab {
 public:
-    QImage screen = overlay::distinctPicture(800, 600);
+    // The primary screen's size, one picture pixel to one screen pixel.
+    QImage screen = overlay::distinctPicture(QGuiApplication::primaryScreen()->size().width(),
+                                             QGuiApplication::primaryScreen()->size().height());
     std::function<std::optional<QImage>()> answer; // replaces the picture when set
     QWidget* watched = nullptr;
     bool watchedVisible = false;
@@ -182,6 +184,29 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
     }
 
+    // Focus goes back to the window the user was in, whichever of the program's windows it is.
+    void focusReturnsToTheWindowTheUserWasIn_data() {
+        QTest::addColumn<int>("activeIndex");
+        QTest::newRow("first active") << 0;
+        QTest::newRow("second active") << 1;
+    }
+    void focusReturnsToTheWindowTheUserWasIn() {
+        QFETCH(int, activeIndex);
+        QWidget windows[2];
+        for (QWidget& w : windows) {
+            w.resize(200, 100);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+        }
+        QWidget& user = windows[activeIndex];
+        user.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&user));
+        capture->SetMinimize(true);
+        driveWith(QPoint(10, 10), QPoint(60, 40));
+        QVERIFY(capture->CaptureSelection().has_value());
+        QTRY_COMPARE(QApplication::activeWindow(), &user);
+    }
+
     // The pause comes before the screen is frozen and again after a selection, also when the
     // windows stay in view.
     void delayBeforeAndAfter() {
@@ -222,7 +247,7 @@ private slots:
     // Moves on only while a backend cannot reach the screen; other failures and refusals stop.
     void fallbackOrder() {
         FallbackScreenGrab both({std::make_shared<Unavailable>(), grab});
-        QCOMPARE(both.GrabPrimaryScreen({})->size(), QSize(800, 600));
+        QCOMPARE(both.GrabPrimaryScreen({})->size(), grab->screen.size());
         QCOMPARE(grab->calls, 1);
 
         FallbackScreenGrab none({std::make_shared<Unavailable>(), std::make_shared<Unavailable>()});
