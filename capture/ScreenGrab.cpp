@@ -37,6 +37,11 @@ std::optional<QImage> FallbackScreenGrab::GrabPrimaryScreen(const QString& paren
     throw EScreenUnavailable(noScreenAccessMessage());
 }
 
+bool IsWaylandSession() {
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+}
+
 std::shared_ptr<IScreenGrab> LoadScreenGrab() {
     const QString forced = qEnvironmentVariable(ScreenGrabEnv);
 #if VELORIX_HAVE_X11_GRAB
@@ -49,6 +54,13 @@ std::shared_ptr<IScreenGrab> LoadScreenGrab() {
 #endif
     if (!forced.isEmpty())
         return std::make_shared<NullScreenGrab>();
+    if (IsWaylandSession()) {
+#if VELORIX_HAVE_PORTAL_GRAB
+        return std::make_shared<PortalScreenGrab>();
+#else
+        return std::make_shared<NullScreenGrab>();
+#endif
+    }
 
     std::vector<std::shared_ptr<IScreenGrab>> chain;
 #if VELORIX_HAVE_X11_GRAB

@@ -2,8 +2,8 @@
 // The screen-grab platform layer: one call that freezes the whole primary screen into a picture.
 // Backends: "x11" (the X server's root window through Qt, x11/), "portal" (the desktop portal's
 // Screenshot interface over D-Bus, for Wayland, portal/) and "null" (no access to the screen).
-// VELORIX_SCREEN forces one; otherwise Qt's grab is tried first and the portal where Qt gets
-// nothing from the compositor.
+// VELORIX_SCREEN forces one; otherwise a Wayland session goes through the portal, and other
+// desktops try Qt's grab first and the portal where Qt gets nothing.
 
 #include <QImage>
 #include <QString>
@@ -52,8 +52,14 @@ public:
 // Environment variable forcing a backend: "null", "x11" or "portal".
 inline constexpr const char* ScreenGrabEnv = "VELORIX_SCREEN";
 
+// A Wayland session: WAYLAND_DISPLAY is set or XDG_SESSION_TYPE is "wayland", whichever
+// platform Qt itself runs on.
+bool IsWaylandSession();
+
 // The backend VELORIX_SCREEN names (an unknown name gives the null backend), or the desktop's:
-// Qt's grab first, then the portal.
+// in a Wayland session the portal alone (Qt's grab gets nothing there natively and a black
+// picture through Xwayland, which would pass for a capture); elsewhere Qt's grab first, then
+// the portal.
 std::shared_ptr<IScreenGrab> LoadScreenGrab();
 
 // Tries each backend in turn, moving on while one reports EScreenUnavailable.

@@ -232,6 +232,8 @@ private slots:
     }
 
     void loaderHonoursTheVariable() {
+        qunsetenv("WAYLAND_DISPLAY");
+        qputenv("XDG_SESSION_TYPE", "x11");
         qputenv(ScreenGrabEnv, "null");
         QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("null"));
         qputenv(ScreenGrabEnv, "nonsense");
@@ -242,6 +244,40 @@ private slots:
         QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("x11"));
         qunsetenv(ScreenGrabEnv);
         QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("x11+portal"));
+    }
+
+    // A Wayland session goes through the portal whatever Qt runs on (here offscreen; through
+    // Xwayland Qt's grab would give a black picture); the variable still wins.
+    void waylandSessionTakesThePortal_data() {
+        QTest::addColumn<QByteArray>("waylandDisplay");
+        QTest::addColumn<QByteArray>("sessionType");
+        QTest::addColumn<QByteArray>("forced");
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("WAYLAND_DISPLAY") << QByteArray("wayland-1") << QByteArray("x11")
+                                         << QByteArray() << QStringLiteral("portal");
+        QTest::newRow("session type")
+            << QByteArray() << QByteArray("wayland") << QByteArray() << QStringLiteral("portal");
+        QTest::newRow("forced x11") << QByteArray("wayland-1") << QByteArray("wayland")
+                                    << QByteArray("x11") << QStringLiteral("x11");
+    }
+    void waylandSessionTakesThePortal() {
+        QFETCH(QByteArray, waylandDisplay);
+        QFETCH(QByteArray, sessionType);
+        QFETCH(QByteArray, forced);
+        QFETCH(QString, backend);
+        auto set = [](const char* name, const QByteArray& value) {
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        };
+        set("WAYLAND_DISPLAY", waylandDisplay);
+        set("XDG_SESSION_TYPE", sessionType);
+        set(ScreenGrabEnv, forced);
+        QCOMPARE(LoadScreenGrab()->Name(), backend);
+        qunsetenv("WAYLAND_DISPLAY");
+        qunsetenv("XDG_SESSION_TYPE");
+        qunsetenv(ScreenGrabEnv);
     }
 
     // Moves on only while a backend cannot reach the screen; other failures and refusals stop.
