@@ -23,9 +23,7 @@ namespace {
 // The screen as a fixed picture; records what the program showed when it was grabbed.
 class FakeGrab final : public IScreenGrab {
 public:
-    // The primary screen's size, one picture pixel to one screen pixel.
-    QImage screen = overlay::distinctPicture(QGuiApplication::primaryScreen()->size().width(),
-                                             QGuiApplication::primaryScreen()->size().height());
+    QImage screen = overlay::distinctPicture(800, 600);
     std::function<std::optional<QImage>()> answer; // replaces the picture when set
     QWidget* watched = nullptr;
     bool watchedVisible = false;
@@ -35,23 +33,24 @@ public:
     int calls = 0;
 
     QString Name() const override { return QStringLiteral("fake"); }
-    std::optional<QImage> GrabPrimaryScreen(const QString&) override {
+    std::optional<DesktopPicture> GrabDesktop(const QString&) override {
         ++calls;
         grabbedAtMs = clock.isValid() ? clock.elapsed() : -1;
         if (watched) {
             watchedVisible = watched->isVisible();
             watchedExposed = watched->windowHandle() && watched->windowHandle()->isExposed();
         }
-        if (answer)
-            return answer();
-        return screen;
+        const std::optional<QImage> picture = answer ? answer() : screen;
+        if (!picture)
+            return std::nullopt;
+        return DesktopPicture{{QRect(QPoint(0, 0), picture->size()), *picture}};
     }
 };
 
 class Unavailable final : public IScreenGrab {
 public:
     QString Name() const override { return QStringLiteral("none"); }
-    std::optional<QImage> GrabPrimaryScreen(const QString&) override {
+    std::optional<DesktopPicture> GrabDesktop(const QString&) override {
         throw EScreenUnavailable(QStringLiteral("pas ici"));
     }
 };
@@ -280,21 +279,48 @@ private slots:
         qunsetenv(ScreenGrabEnv);
     }
 
+    // A portal's one picture of the desktop is cut into each screen's part, per axis: two screens
+    // of different sizes side by side, the picture at the layout's size, scaled, and stretched.
+    void desktopPictureIsCutPerScreen_data() {
+        QTest::addColumn<QSize>("pictureSize");
+        QTest::addColumn<QRect>("first");
+        QTest::addColumn<QRect>("second");
+        QTest::newRow("one to one")
+            << QSize(1824, 768) << QRect(0, 0, 800, 600) << QRect(800, 0, 1024, 768);
+        QTest::newRow("scaled by 2")
+            << QSize(3648, 1536) << QRect(0, 0, 1600, 1200) << QRect(1600, 0, 2048, 1536);
+        QTest::newRow("1.5 across, 2 down")
+            << QSize(2736, 1536) << QRect(0, 0, 1200, 1200) << QRect(1200, 0, 1536, 1536);
+    }
+    void desktopPictureIsCutPerScreen() {
+        QFETCH(QSize, pictureSize);
+        QFETCH(QRect, first);
+        QFETCH(QRect, second);
+        const QImage desktop = overlay::distinctPicture(pictureSize.width(), pictureSize.height());
+        const QList<QRect> screens{QRect(0, 0, 800, 600), QRect(800, 0, 1024, 768)};
+        const DesktopPicture parts = CutDesktopPicture(desktop, screens);
+        QCOMPARE(parts.size(), std::size_t(2));
+        QCOMPARE(parts[0].geometry, screens[0]);
+        QCOMPARE(parts[1].geometry, screens[1]);
+        QCOMPARE(parts[0].picture, desktop.copy(first));
+        QCOMPARE(parts[1].picture, desktop.copy(second));
+    }
+
     // Moves on only while a backend cannot reach the screen; other failures and refusals stop.
     void fallbackOrder() {
         FallbackScreenGrab both({std::make_shared<Unavailable>(), grab});
-        QCOMPARE(both.GrabPrimaryScreen({})->size(), grab->screen.size());
+        QCOMPARE(both.GrabDesktop({})->front().picture.size(), QSize(800, 600));
         QCOMPARE(grab->calls, 1);
 
         FallbackScreenGrab none({std::make_shared<Unavailable>(), std::make_shared<Unavailable>()});
-        QVERIFY_THROWS_EXCEPTION(EScreenUnavailable, none.GrabPrimaryScreen({}));
+        QVERIFY_THROWS_EXCEPTION(EScreenUnavailable, none.GrabDesktop({}));
 
         auto failing = std::make_shared<FakeGrab>();
         failing->answer = []() -> std::optional<QImage> {
             throw EScreenCaptureError(QStringLiteral("refus"));
         };
         FallbackScreenGrab stops({failing, grab});
-        QVERIFY_THROWS_EXCEPTION(EScreenCaptureError, stops.GrabPrimaryScreen({}));
+        QVERIFY_THROWS_EXCEPTION(EScreenCaptureError, stops.GrabDesktop({}));
         QCOMPARE(grab->calls, 1);
     }
 };
