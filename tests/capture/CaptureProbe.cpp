@@ -273,9 +273,11 @@ int desktop(const QString& refFile, bool xdotool) {
             return 1;
         }
         snapshot.setDevicePixelRatio(1);
-        std::fprintf(stderr, "grab backend %s, screen %d of %d at %d,%d, capture %s\n",
+        std::fprintf(stderr,
+                     "grab backend %s, screen %d of %d at %d,%d, frozen %dx%d, capture %s\n",
                      qPrintable(component.Grab().Name()), i + 1, shown, screens[i].x(),
-                     screens[i].y(), got ? (got->isNull() ? "empty" : "taken") : "none");
+                     screens[i].y(), snapshot.width(), snapshot.height(),
+                     got ? (got->isNull() ? "empty" : "taken") : "none");
         check(shown == screens.size(), QStringLiteral("an overlay on every screen"));
         check(snapshot == ref.copy(place),
               QStringLiteral("screen %1 frozen as the reference shows it").arg(i + 1));

@@ -3,11 +3,14 @@
 # rendering) with Xwayland, two outputs of different sizes side by side each showing its own
 # picture, the desktop portal with sway's backend (xdg-desktop-portal-wlr) on a private session
 # bus, and grim's picture of the desktop as the reference. The probe captures on each output,
-# once through Xwayland with xdotool's drags and once on Qt's Wayland platform with Qt's events.
+# once through Xwayland with xdotool's drags and once on Qt's Wayland platform with Qt's events;
+# then the program itself (PROGRAM, when given) must open natively on Wayland.
+#   WaylandCaptureTest.sh PROBE [PROGRAM]
 # sway refuses to run as root: as root, the test runs itself as an unprivileged user, made for it
 # when missing.
 set -uo pipefail
 probe=$1
+program=${2:-}
 
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -33,7 +36,10 @@ if [ "$(id -u)" -eq 0 ]; then
   chown -R "$user" "$work"
   chmod 755 "$work" "$work/CaptureProbe"
   runuser -u "$user" -- env -i PATH="$PATH" VELORIX_WAYLAND_WORK="$work" \
-    bash "$work/WaylandCaptureTest.sh" "$work/CaptureProbe"
+    ${VELORIX_WAYLAND_SCREENSHOT:+VELORIX_WAYLAND_SCREENSHOT="$VELORIX_WAYLAND_SCREENSHOT"} \
+    ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} ${LSAN_OPTIONS:+LSAN_OPTIONS="$LSAN_OPTIONS"} \
+    ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
+    bash "$work/WaylandCaptureTest.sh" "$work/CaptureProbe" "$program"
   exit $?
 fi
 
@@ -147,6 +153,29 @@ run() {
 run "Xwayland, xdotool" DISPLAY="$xdisplay" QT_QPA_PLATFORM=xcb \
   "$probe" desktop "$work/reference.png" xdotool
 run "Wayland" QT_QPA_PLATFORM=wayland "$probe" desktop "$work/reference.png"
+
+# The program itself, with no platform chosen, opens its window natively on Wayland.
+if [ -n "$program" ]; then
+  echo "== the program"
+  VELORIX_SETTINGS=null VELORIX_SCAN_BACKEND=null VELORIX_SHELL=null VELORIX_MAIL=null \
+    VELORIX_PRINTER=null "$program" >"$work/program.log" 2>&1 &
+  program_pid=$!
+  pids+=($program_pid)
+  shell=
+  for _ in $(seq 100); do
+    shell=$(swaymsg -t get_tree | grep -o '"shell": "[a-z_]*"' | head -1)
+    [ -n "$shell" ] && break
+    sleep 0.1
+  done
+  sleep 0.5
+  [ -n "${VELORIX_WAYLAND_SCREENSHOT:-}" ] && grim "$VELORIX_WAYLAND_SCREENSHOT"
+  if [ "$shell" != '"shell": "xdg_shell"' ]; then
+    echo "FAILED: the program's window is ${shell:-not there}, not a native Wayland one"
+    cat "$work/program.log"
+    status=1
+  fi
+  kill "$program_pid" 2>/dev/null
+fi
 if [ $status -ne 0 ]; then
   tail -n 20 "$work/sway.log" "$work/portal-wlr.log" "$work/portal.log"
 fi
