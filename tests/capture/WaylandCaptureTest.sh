@@ -150,9 +150,15 @@ run() {
     status=1
   fi
 }
+# Under the sanitizers: Qt's X11 keyboard set-up reads a name to its length with strndup, which
+# the strict string checks take for an overflow (as in Xvfb.sh); Qt's Wayland platform leaves its
+# allocations in libraries unloaded before the exit, where no leak can be told from a cache.
+[ -n "${ASAN_OPTIONS:-}" ] &&
+  export ASAN_OPTIONS=${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}
+wayland_asan=${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0}
 run "Xwayland, xdotool" DISPLAY="$xdisplay" QT_QPA_PLATFORM=xcb \
   "$probe" desktop "$work/reference.png" xdotool
-run "Wayland" QT_QPA_PLATFORM=wayland "$probe" desktop "$work/reference.png"
+run "Wayland" $wayland_asan QT_QPA_PLATFORM=wayland "$probe" desktop "$work/reference.png"
 
 # The program itself, with no platform chosen, opens its window natively on Wayland.
 if [ -n "$program" ]; then
