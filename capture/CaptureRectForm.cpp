@@ -8,13 +8,14 @@
 #include <QPolygon>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velorix::capture {
 
 TCaptureRectForm::TCaptureRectForm(QImage snapshot, QRect screenGeometry, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      snapshot_(std::move(snapshot)) {
+      snapshot_(std::move(snapshot)), screenGeometry_(screenGeometry) {
     setObjectName(QStringLiteral("CaptureRectForm"));
     setWindowTitle(QStringLiteral("CaptureRectForm"));
     setCursor(Qt::CrossCursor);
@@ -25,10 +26,10 @@ TCaptureRectForm::TCaptureRectForm(QImage snapshot, QRect screenGeometry, QWidge
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setGeometry(screenGeometry);
-    if (screenGeometry.width() > 0)
-        scale_ = double(snapshot_.width()) / screenGeometry.width();
-    // Drawn at logical size, one snapshot pixel to one device pixel.
-    snapshot_.setDevicePixelRatio(scale_);
+    if (screenGeometry.width() > 0 && screenGeometry.height() > 0) {
+        scaleX_ = double(snapshot_.width()) / screenGeometry.width();
+        scaleY_ = double(snapshot_.height()) / screenGeometry.height();
+    }
 
     ProgramAntsPhases().start = 0x80;
     Timer1 = new QTimer(this);
@@ -40,11 +41,17 @@ TCaptureRectForm::TCaptureRectForm(QImage snapshot, QRect screenGeometry, QWidge
 TCaptureRectForm::~TCaptureRectForm() = default;
 
 QRect TCaptureRectForm::ToDevice(const QRect& logical) const {
-    const int left = int(std::lround(logical.left() * scale_));
-    const int top = int(std::lround(logical.top() * scale_));
-    const int right = int(std::lround((logical.left() + logical.width()) * scale_));
-    const int bottom = int(std::lround((logical.top() + logical.height()) * scale_));
+    const int left = int(std::lround(logical.left() * scaleX_));
+    const int top = int(std::lround(logical.top() * scaleY_));
+    const int right = int(std::lround((logical.left() + logical.width()) * scaleX_));
+    const int bottom = int(std::lround((logical.top() + logical.height()) * scaleY_));
     return QRect(left, top, right - left, bottom - top);
+}
+
+QPoint TCaptureRectForm::OnScreen(QPointF at) const {
+    const QPoint p = at.toPoint();
+    return QPoint(std::clamp(p.x(), 0, screenGeometry_.width()),
+                  std::clamp(p.y(), 0, screenGeometry_.height()));
 }
 
 void TCaptureRectForm::paintEvent(QPaintEvent* event) {
@@ -91,7 +98,7 @@ void TCaptureRectForm::Timer1Timer() {
 void TCaptureRectForm::mousePressEvent(QMouseEvent* event) {
     // Any button starts the rectangle again where the mouse is.
     EraseOutline();
-    p1_ = p2_ = event->position().toPoint();
+    p1_ = p2_ = OnScreen(event->position());
     selection_ = QRect(p1_, QSize(0, 0));
 }
 
@@ -99,7 +106,7 @@ void TCaptureRectForm::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton))
         return;
     EraseOutline();
-    p2_ = event->position().toPoint();
+    p2_ = OnScreen(event->position());
     DrawOutline();
     selection_.setRight(p2_.x() - 1);
     selection_.setBottom(p2_.y() - 1);

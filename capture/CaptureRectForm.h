@@ -1,6 +1,7 @@
 #pragma once
 // The capture overlay: a frameless, stay-on-top, full-screen window showing a frozen picture of
-// the primary screen, on which the user drags a rectangle outlined by marching ants.
+// one screen, on which the user drags a rectangle outlined by marching ants. A desktop of several
+// screens has one overlay on each.
 #include <QDialog>
 #include <QImage>
 #include <QPoint>
@@ -27,6 +28,8 @@ public:
     QPoint StartPoint() const { return p1_; }
     QPoint EndPoint() const { return p2_; }
     const QImage& Snapshot() const { return snapshot_; }
+    // The screen this overlay covers, in logical pixels of the desktop.
+    QRect ScreenGeometry() const { return screenGeometry_; }
 
     // Marching: moves the start phase on and draws the frame again. Runs every 100 ms.
     QTimer* Timer1 = nullptr;
@@ -43,13 +46,19 @@ private:
     void DrawOutline();
     // Logical rectangle to device pixels of the snapshot.
     QRect ToDevice(const QRect& logical) const;
+    // A mouse position kept on this overlay's screen (a drag may run on past its edge).
+    QPoint OnScreen(QPointF at) const;
 
     QImage snapshot_;
+    QRect screenGeometry_;
     QImage result_;
     QRect selection_;
     QPoint p1_;
     QPoint p2_;
-    double scale_ = 1.0;
+    // Device pixels of the snapshot per logical pixel, per axis: a desktop picture need not keep
+    // the screen's proportions, and fractional scales must not be rounded.
+    double scaleX_ = 1.0;
+    double scaleY_ = 1.0;
     bool outlineShown_ = false;
 };
 

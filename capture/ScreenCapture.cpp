@@ -5,11 +5,14 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
+#include <memory>
 #include <optional>
 
 namespace velorix::capture {
@@ -33,20 +36,67 @@ TScreenCapture::TScreenCapture(QObject* owner, std::shared_ptr<IScreenGrab> grab
 
 TScreenCapture::~TScreenCapture() = default;
 
-std::optional<QImage> TScreenCapture::RunOverlay(const QImage& snapshot) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect geometry = screen ? screen->geometry() : QRect(QPoint(0, 0), snapshot.size());
-    TCaptureRectForm form(snapshot, geometry);
+std::optional<QImage> TScreenCapture::RunOverlays(const DesktopPicture& desktop) {
+    if (desktop.empty())
+        throw EScreenCaptureError(noScreenAccessMessage());
+    // One overlay per screen, each at its screen's place and scale. The first is modal and owns
+    // the others, which Qt then leaves free to take input; any of them ends the capture.
+    std::unique_ptr<TCaptureRectForm> first;
+    TCaptureRectForm* ended = nullptr;
     QEventLoop loop;
-    connect(&form, &QDialog::finished, &loop, &QEventLoop::quit);
-    form.showFullScreen();
+    struct Forget {
+        std::vector<TCaptureRectForm*>& list;
+        ~Forget() { list.clear(); }
+    } forget{overlays_};
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (const ScreenPicture& part : desktop) {
+        auto* form = new TCaptureRectForm(part.picture, part.geometry, first.get());
+        if (!first)
+            first.reset(form);
+        else
+            form->setModal(false);
+        for (QScreen* screen : screens) {
+            if (screen->geometry() == part.geometry)
+                form->setScreen(screen);
+        }
+        overlays_.push_back(form);
+        connect(form, &QDialog::finished, &loop, [&loop, &ended, form] {
+            if (!ended)
+                ended = form;
+            loop.quit();
+        });
+    }
+    // Through Xwayland the compositor puts every full-screen X window on the output in focus;
+    // windows its window manager leaves alone stay where they are put, one on each output.
+    const bool unmanaged =
+        QGuiApplication::platformName() == QLatin1String("xcb") && IsWaylandSession();
+    for (TCaptureRectForm* form : overlays_) {
+        form->setGeometry(form->ScreenGeometry());
+        if (unmanaged) {
+            form->setWindowFlag(Qt::BypassWindowManagerHint);
+            form->show();
+        } else {
+            form->showFullScreen();
+        }
+    }
+    if (unmanaged) {
+        // No window manager gives such windows the keyboard: the first takes it once it is on
+        // screen, so that Escape works over any screen.
+        QElapsedTimer clock;
+        clock.start();
+        while (!(first->windowHandle() && first->windowHandle()->isExposed()) &&
+               clock.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        first->activateWindow();
+        first->grabKeyboard();
+    }
     if (OnOverlayShown)
-        OnOverlayShown(form);
-    if (form.isVisible())
+        OnOverlayShown(*first);
+    if (!ended)
         loop.exec();
-    if (form.result() != QDialog::Accepted)
+    if (!ended || ended->result() != QDialog::Accepted)
         return std::nullopt;
-    return form.Result();
+    return ended->Result();
 }
 
 std::optional<QImage> TScreenCapture::CaptureSelection() {
@@ -58,10 +108,10 @@ std::optional<QImage> TScreenCapture::CaptureSelection() {
         if (minimize_)
             hidden.emplace();
         WaitMs(delay_);
-        const std::optional<QImage> snapshot = grab_->GrabPrimaryScreen(parent);
-        if (!snapshot)
+        const std::optional<DesktopPicture> desktop = grab_->GrabDesktop(parent);
+        if (!desktop)
             return std::nullopt;
-        picture = RunOverlay(*snapshot);
+        picture = RunOverlays(*desktop);
         if (!picture)
             return std::nullopt;
         WaitMs(delay_);

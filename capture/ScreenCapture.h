@@ -1,6 +1,6 @@
 #pragma once
-// TScreenCapture: lets the user pick a rectangle of the primary screen with the mouse, over a
-// frozen picture of it, and returns the rectangle's pixels; optionally takes the program's own
+// TScreenCapture: lets the user pick a rectangle of any screen with the mouse, over a frozen
+// picture of the desktop, and returns the rectangle's pixels; optionally takes the program's own
 // windows off the screen first.
 #include "capture/ScreenGrab.h"
 
@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace velorix::capture {
 
@@ -49,19 +50,24 @@ public:
     // Puts the last capture on the clipboard as a picture.
     void CopyToClipboard();
 
-    // Called with each overlay once it is on screen (tests drive it from here).
+    // Called once the overlays are on screen, with the primary screen's (tests drive it from
+    // here; Overlays() has the others).
     std::function<void(TCaptureRectForm&)> OnOverlayShown;
+    // The overlays of the capture running, one per screen, the primary screen's first; empty
+    // between captures.
+    const std::vector<TCaptureRectForm*>& Overlays() const { return overlays_; }
 
     IScreenGrab& Grab() const { return *grab_; }
 
 private:
-    std::optional<QImage> RunOverlay(const QImage& snapshot);
+    std::optional<QImage> RunOverlays(const DesktopPicture& desktop);
 
     std::shared_ptr<IScreenGrab> grab_;
     int delay_ = 500;
     bool minimize_ = true;
     bool auto_ = true;
     QImage last_;
+    std::vector<TCaptureRectForm*> overlays_;
 };
 
 } // namespace velorix::capture

@@ -7,7 +7,11 @@
 #include "capture/portal/PortalScreenGrab.h"
 #endif
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStringList>
+
+#include <cmath>
 
 namespace velorix::capture {
 
@@ -15,7 +19,39 @@ QString noScreenAccessMessage() {
     return QStringLiteral("Impossible de capturer l'écran : aucun moyen d'accéder à l'écran.");
 }
 
-std::optional<QImage> NullScreenGrab::GrabPrimaryScreen(const QString&) {
+QList<QRect> DesktopScreens() {
+    QList<QRect> places;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary)
+        places << primary->geometry();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen != primary)
+            places << screen->geometry();
+    }
+    return places;
+}
+
+DesktopPicture CutDesktopPicture(const QImage& desktop, const QList<QRect>& screens) {
+    QRect bounds;
+    for (const QRect& r : screens)
+        bounds |= r;
+    if (bounds.isEmpty() || desktop.isNull())
+        return {ScreenPicture{QRect(QPoint(0, 0), desktop.size()), desktop}};
+    const double sx = double(desktop.width()) / bounds.width();
+    const double sy = double(desktop.height()) / bounds.height();
+    DesktopPicture parts;
+    for (const QRect& r : screens) {
+        // Edges rounded, not sizes: neighbouring screens share their edge pixel for pixel.
+        const int left = int(std::lround((r.left() - bounds.left()) * sx));
+        const int top = int(std::lround((r.top() - bounds.top()) * sy));
+        const int right = int(std::lround((r.left() + r.width() - bounds.left()) * sx));
+        const int bottom = int(std::lround((r.top() + r.height() - bounds.top()) * sy));
+        parts.push_back({r, desktop.copy(left, top, right - left, bottom - top)});
+    }
+    return parts;
+}
+
+std::optional<DesktopPicture> NullScreenGrab::GrabDesktop(const QString&) {
     throw EScreenUnavailable(noScreenAccessMessage());
 }
 
@@ -26,15 +62,20 @@ QString FallbackScreenGrab::Name() const {
     return names.join(QLatin1Char('+'));
 }
 
-std::optional<QImage> FallbackScreenGrab::GrabPrimaryScreen(const QString& parentWindow) {
+std::optional<DesktopPicture> FallbackScreenGrab::GrabDesktop(const QString& parentWindow) {
     for (const auto& backend : backends_) {
         try {
-            return backend->GrabPrimaryScreen(parentWindow);
+            return backend->GrabDesktop(parentWindow);
         } catch (const EScreenUnavailable&) {
             // This desktop offers the screen another way: try the next backend.
         }
     }
     throw EScreenUnavailable(noScreenAccessMessage());
+}
+
+bool IsWaylandSession() {
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
 }
 
 std::shared_ptr<IScreenGrab> LoadScreenGrab() {
@@ -49,6 +90,13 @@ std::shared_ptr<IScreenGrab> LoadScreenGrab() {
 #endif
     if (!forced.isEmpty())
         return std::make_shared<NullScreenGrab>();
+    if (IsWaylandSession()) {
+#if VELORIX_HAVE_PORTAL_GRAB
+        return std::make_shared<PortalScreenGrab>();
+#else
+        return std::make_shared<NullScreenGrab>();
+#endif
+    }
 
     std::vector<std::shared_ptr<IScreenGrab>> chain;
 #if VELORIX_HAVE_X11_GRAB

@@ -57,7 +57,7 @@ bool listen(QDBusConnection& bus, const QString& path, ResponseWaiter& waiter) {
 
 } // namespace
 
-std::optional<QImage> PortalScreenGrab::GrabPrimaryScreen(const QString& parentWindow) {
+std::optional<DesktopPicture> PortalScreenGrab::GrabDesktop(const QString& parentWindow) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         throw EScreenUnavailable(noScreenAccessMessage());
@@ -122,7 +122,7 @@ std::optional<QImage> PortalScreenGrab::GrabPrimaryScreen(const QString& parentW
         throw EScreenCaptureError(QStringLiteral(
             "Impossible de capturer l'écran : l'image rendue par le portail est illisible."));
     picture.setDevicePixelRatio(1);
-    return picture.convertToFormat(QImage::Format_RGB32);
+    return CutDesktopPicture(picture.convertToFormat(QImage::Format_RGB32), DesktopScreens());
 }
 
 } // namespace velorix::capture

@@ -13,7 +13,8 @@ public:
     QString Name() const override { return QStringLiteral("portal"); }
     // Non-interactive request: the whole screen, no dialog of the desktop's own. Throws
     // EScreenUnavailable when there is no session bus or no portal on it.
-    std::optional<QImage> GrabPrimaryScreen(const QString& parentWindow) override;
+    // The portal's picture holds the whole desktop; it is cut into the screens' parts.
+    std::optional<DesktopPicture> GrabDesktop(const QString& parentWindow) override;
 
 private:
     int timeoutMs_;

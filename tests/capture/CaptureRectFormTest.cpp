@@ -47,8 +47,12 @@ class CaptureRectFormTest : public QObject {
     QImage snapshot = overlay::distinctPicture(800, 600);
     std::unique_ptr<TCaptureRectForm> form;
 
-    void open() {
+    // still: the real timer is stopped before it can tick, so that only the test moves the frame.
+    void open(bool still = false) {
+        form.reset();
         form = std::make_unique<TCaptureRectForm>(snapshot, QRect(0, 0, 800, 600));
+        if (still)
+            form->Timer1->stop();
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
@@ -85,6 +89,7 @@ private slots:
 
     // 5 white, 3 red along the walk, from the first pixel; each tick moves it two pixels on.
     void antsPatternAndMarchReadFromTheScreen() {
+        open(true);
         const QPoint p1(10, 10), p2(50, 30);
         overlay::press(*form, p1);
         overlay::move(*form, p2);
@@ -115,6 +120,14 @@ private slots:
         const QImage img = overlay::onScreen(*form);
         QCOMPARE(img.pixel(30, 20), snapshot.pixel(30, 20));
         QCOMPARE(img.pixel(60, 40), snapshot.pixel(60, 40));
+
+        // Left half-way round the pattern, the next overlay still starts at its beginning.
+        form->Timer1Timer();
+        QCOMPARE(check(overlay::onScreen(*form), 2), QString());
+        open(true);
+        overlay::press(*form, p1);
+        overlay::move(*form, p2);
+        QCOMPARE(check(overlay::onScreen(*form), 0), QString());
     }
 
     void theRealTimerMarches() {
@@ -161,6 +174,26 @@ private slots:
         QCOMPARE(form->Result().convertToFormat(QImage::Format_RGB32),
                  snapshot.copy(100, 100, 200, 150));
         QCOMPARE(form->Selection(), QRect(100, 100, 200, 150));
+    }
+
+    // A snapshot with more pixels than the screen (a fractional scale, or a desktop picture of
+    // other proportions) is cut at its own pixels, each axis at its own scale.
+    void selectionIsCutAtSnapshotPixels_data() {
+        QTest::addColumn<QSize>("snapshotSize");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("scale 1.5") << QSize(1200, 900) << QRect(150, 150, 300, 225);
+        QTest::newRow("1.5 across, 2 down") << QSize(1200, 1200) << QRect(150, 200, 300, 300);
+    }
+    void selectionIsCutAtSnapshotPixels() {
+        QFETCH(QSize, snapshotSize);
+        QFETCH(QRect, expected);
+        const QImage big = overlay::distinctPicture(snapshotSize.width(), snapshotSize.height());
+        TCaptureRectForm scaled(big, QRect(0, 0, 800, 600));
+        scaled.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&scaled));
+        overlay::drag(scaled, QPoint(100, 100), QPoint(300, 250));
+        QCOMPARE(scaled.Result().size(), expected.size());
+        QCOMPARE(scaled.Result().convertToFormat(QImage::Format_RGB32), big.copy(expected));
     }
 
     void emptyPictures_data() {

@@ -4,6 +4,9 @@ picture file, and every access question with yes. Each request is written to a l
 of JSON, so that the test can see what the portal was asked.
 
 usage: FakeScreenshotPortal.py PICTURE WRITTEN_FILE LOG
+       FakeScreenshotPortal.py --access-only LOG
+The second form stands in for the desktop's access dialogs only, under its own bus name, beside a
+real screenshot backend.
 """
 import json
 import shutil
@@ -15,6 +18,7 @@ import dbus.service
 from gi.repository import GLib
 
 BUS_NAME = "org.freedesktop.impl.portal.desktop.velorixtest"
+ACCESS_BUS_NAME = "org.freedesktop.impl.portal.desktop.velorixaccess"
 PATH = "/org/freedesktop/portal/desktop"
 
 
@@ -45,10 +49,13 @@ class Backend(dbus.service.Object):
 
 
 def main():
-    picture, written, log = sys.argv[1:4]
+    if sys.argv[1] == "--access-only":
+        bus_name, (picture, written, log) = ACCESS_BUS_NAME, (None, None, sys.argv[2])
+    else:
+        bus_name, (picture, written, log) = BUS_NAME, sys.argv[1:4]
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
-    name = dbus.service.BusName(BUS_NAME, bus)  # the name is given up when this is collected
+    name = dbus.service.BusName(bus_name, bus)  # the name is given up when this is collected
     Backend(bus, picture, written, log)
     GLib.MainLoop().run()
     del name

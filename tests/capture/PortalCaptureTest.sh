@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The way to the screen through the desktop portal, as on Wayland: a private session bus, the
 # real xdg-desktop-portal with our fake backend (FakeScreenshotPortal.py) behind it, and a
-# program whose Qt grab gets nothing (offscreen), so that it falls back on the portal. Checks the
+# program whose Qt grab gets nothing (offscreen, with two screens), so that it falls back on the
+# portal. Checks the
 # picture arrives, the request was non-interactive, and the file the portal wrote is deleted.
 set -uo pipefail
 probe=$1
@@ -37,7 +38,14 @@ PORTAL
 printf '[preferred]\ndefault=velorixtest\n' >"$work/config/xdg-desktop-portal/portals.conf"
 export XDG_DESKTOP_PORTAL_DIR=$work/portals XDG_CURRENT_DESKTOP=velorixtest
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
-export QT_QPA_PLATFORM=offscreen
+# Two screens of different sizes side by side: the portal's one picture is cut into both.
+cat >"$work/screens.json" <<'SCREENS'
+{"screens": [{"name": "A", "x": 0, "y": 0, "width": 800, "height": 600, "logicalDpi": 96,
+              "logicalBpi": 96, "dpr": 1},
+             {"name": "B", "x": 800, "y": 0, "width": 1024, "height": 768, "logicalDpi": 96,
+              "logicalBpi": 96, "dpr": 1}]}
+SCREENS
+export QT_QPA_PLATFORM=offscreen:configfile=$work/screens.json
 unset VELORIX_SCREEN DISPLAY WAYLAND_DISPLAY
 
 has_owner() {
@@ -49,7 +57,7 @@ wait_for() {
   echo "$1 did not appear on the bus"; return 1
 }
 
-"$probe" picture "$work/screen.png" 800 600 || exit 1
+"$probe" picture "$work/screen.png" 1824 768 || exit 1
 /usr/bin/python3 "$here/FakeScreenshotPortal.py" "$work/screen.png" "$work/written.png" \
   "$work/requests.log" 2>"$work/fake.log" &
 pids+=($!)

@@ -33,23 +33,24 @@ public:
     int calls = 0;
 
     QString Name() const override { return QStringLiteral("fake"); }
-    std::optional<QImage> GrabPrimaryScreen(const QString&) override {
+    std::optional<DesktopPicture> GrabDesktop(const QString&) override {
         ++calls;
         grabbedAtMs = clock.isValid() ? clock.elapsed() : -1;
         if (watched) {
             watchedVisible = watched->isVisible();
             watchedExposed = watched->windowHandle() && watched->windowHandle()->isExposed();
         }
-        if (answer)
-            return answer();
-        return screen;
+        const std::optional<QImage> picture = answer ? answer() : screen;
+        if (!picture)
+            return std::nullopt;
+        return DesktopPicture{{QRect(QPoint(0, 0), picture->size()), *picture}};
     }
 };
 
 class Unavailable final : public IScreenGrab {
 public:
     QString Name() const override { return QStringLiteral("none"); }
-    std::optional<QImage> GrabPrimaryScreen(const QString&) override {
+    std::optional<DesktopPicture> GrabDesktop(const QString&) override {
         throw EScreenUnavailable(QStringLiteral("pas ici"));
     }
 };
@@ -182,6 +183,29 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
     }
 
+    // Focus goes back to the window the user was in, whichever of the program's windows it is.
+    void focusReturnsToTheWindowTheUserWasIn_data() {
+        QTest::addColumn<int>("activeIndex");
+        QTest::newRow("first active") << 0;
+        QTest::newRow("second active") << 1;
+    }
+    void focusReturnsToTheWindowTheUserWasIn() {
+        QFETCH(int, activeIndex);
+        QWidget windows[2];
+        for (QWidget& w : windows) {
+            w.resize(200, 100);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+        }
+        QWidget& user = windows[activeIndex];
+        user.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&user));
+        capture->SetMinimize(true);
+        driveWith(QPoint(10, 10), QPoint(60, 40));
+        QVERIFY(capture->CaptureSelection().has_value());
+        QTRY_COMPARE(QApplication::activeWindow(), &user);
+    }
+
     // The pause comes before the screen is frozen and again after a selection, also when the
     // windows stay in view.
     void delayBeforeAndAfter() {
@@ -207,6 +231,8 @@ private slots:
     }
 
     void loaderHonoursTheVariable() {
+        qunsetenv("WAYLAND_DISPLAY");
+        qputenv("XDG_SESSION_TYPE", "x11");
         qputenv(ScreenGrabEnv, "null");
         QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("null"));
         qputenv(ScreenGrabEnv, "nonsense");
@@ -219,21 +245,82 @@ private slots:
         QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("x11+portal"));
     }
 
+    // A Wayland session goes through the portal whatever Qt runs on (here offscreen; through
+    // Xwayland Qt's grab would give a black picture); the variable still wins.
+    void waylandSessionTakesThePortal_data() {
+        QTest::addColumn<QByteArray>("waylandDisplay");
+        QTest::addColumn<QByteArray>("sessionType");
+        QTest::addColumn<QByteArray>("forced");
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("WAYLAND_DISPLAY") << QByteArray("wayland-1") << QByteArray("x11")
+                                         << QByteArray() << QStringLiteral("portal");
+        QTest::newRow("session type")
+            << QByteArray() << QByteArray("wayland") << QByteArray() << QStringLiteral("portal");
+        QTest::newRow("forced x11") << QByteArray("wayland-1") << QByteArray("wayland")
+                                    << QByteArray("x11") << QStringLiteral("x11");
+    }
+    void waylandSessionTakesThePortal() {
+        QFETCH(QByteArray, waylandDisplay);
+        QFETCH(QByteArray, sessionType);
+        QFETCH(QByteArray, forced);
+        QFETCH(QString, backend);
+        auto set = [](const char* name, const QByteArray& value) {
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        };
+        set("WAYLAND_DISPLAY", waylandDisplay);
+        set("XDG_SESSION_TYPE", sessionType);
+        set(ScreenGrabEnv, forced);
+        QCOMPARE(LoadScreenGrab()->Name(), backend);
+        qunsetenv("WAYLAND_DISPLAY");
+        qunsetenv("XDG_SESSION_TYPE");
+        qunsetenv(ScreenGrabEnv);
+    }
+
+    // A portal's one picture of the desktop is cut into each screen's part, per axis: two screens
+    // of different sizes side by side, the picture at the layout's size, scaled, and stretched.
+    void desktopPictureIsCutPerScreen_data() {
+        QTest::addColumn<QSize>("pictureSize");
+        QTest::addColumn<QRect>("first");
+        QTest::addColumn<QRect>("second");
+        QTest::newRow("one to one")
+            << QSize(1824, 768) << QRect(0, 0, 800, 600) << QRect(800, 0, 1024, 768);
+        QTest::newRow("scaled by 2")
+            << QSize(3648, 1536) << QRect(0, 0, 1600, 1200) << QRect(1600, 0, 2048, 1536);
+        QTest::newRow("1.5 across, 2 down")
+            << QSize(2736, 1536) << QRect(0, 0, 1200, 1200) << QRect(1200, 0, 1536, 1536);
+    }
+    void desktopPictureIsCutPerScreen() {
+        QFETCH(QSize, pictureSize);
+        QFETCH(QRect, first);
+        QFETCH(QRect, second);
+        const QImage desktop = overlay::distinctPicture(pictureSize.width(), pictureSize.height());
+        const QList<QRect> screens{QRect(0, 0, 800, 600), QRect(800, 0, 1024, 768)};
+        const DesktopPicture parts = CutDesktopPicture(desktop, screens);
+        QCOMPARE(parts.size(), std::size_t(2));
+        QCOMPARE(parts[0].geometry, screens[0]);
+        QCOMPARE(parts[1].geometry, screens[1]);
+        QCOMPARE(parts[0].picture, desktop.copy(first));
+        QCOMPARE(parts[1].picture, desktop.copy(second));
+    }
+
     // Moves on only while a backend cannot reach the screen; other failures and refusals stop.
     void fallbackOrder() {
         FallbackScreenGrab both({std::make_shared<Unavailable>(), grab});
-        QCOMPARE(both.GrabPrimaryScreen({})->size(), QSize(800, 600));
+        QCOMPARE(both.GrabDesktop({})->front().picture.size(), QSize(800, 600));
         QCOMPARE(grab->calls, 1);
 
         FallbackScreenGrab none({std::make_shared<Unavailable>(), std::make_shared<Unavailable>()});
-        QVERIFY_THROWS_EXCEPTION(EScreenUnavailable, none.GrabPrimaryScreen({}));
+        QVERIFY_THROWS_EXCEPTION(EScreenUnavailable, none.GrabDesktop({}));
 
         auto failing = std::make_shared<FakeGrab>();
         failing->answer = []() -> std::optional<QImage> {
             throw EScreenCaptureError(QStringLiteral("refus"));
         };
         FallbackScreenGrab stops({failing, grab});
-        QVERIFY_THROWS_EXCEPTION(EScreenCaptureError, stops.GrabPrimaryScreen({}));
+        QVERIFY_THROWS_EXCEPTION(EScreenCaptureError, stops.GrabDesktop({}));
         QCOMPARE(grab->calls, 1);
     }
 };

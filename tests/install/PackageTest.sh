@@ -9,8 +9,10 @@ trap 'rm -rf "$work"' EXIT
 
 (cd "$build" && cpack -G DEB -B "$work/out" >/dev/null)
 deb=$(ls "$work"/out/velorix_*.deb)
-dpkg-deb --field "$deb" Package Section Maintainer Depends Description >"$work/control"
+dpkg-deb --field "$deb" Package Section Maintainer Depends Recommends Description >"$work/control"
 grep -q '^Section: graphics$' "$work/control" || { cat "$work/control"; exit 1; }
+# Qt's Wayland platform, so that the program runs natively in a Wayland session.
+grep -q '^Recommends:.*qt6-wayland' "$work/control" || { cat "$work/control"; exit 1; }
 # Computed dependencies: the libraries the program links, and what it starts.
 for dep in libqt6widgets6 libmagick++-6.q16 libsane1 zlib1g qt6-qpa-plugins xdg-utils; do
   grep -q "$dep" "$work/control" || { echo "Depends lacks $dep"; cat "$work/control"; exit 1; }

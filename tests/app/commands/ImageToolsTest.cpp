@@ -35,9 +35,9 @@ public:
     QWidget* watched = nullptr;
     bool watchedVisible = false;
     QString Name() const override { return QStringLiteral("fake"); }
-    std::optional<QImage> GrabPrimaryScreen(const QString&) override {
+    std::optional<velorix::capture::DesktopPicture> GrabDesktop(const QString&) override {
         watchedVisible = watched && watched->isVisible();
-        return screen;
+        return velorix::capture::DesktopPicture{{QRect(QPoint(0, 0), screen.size()), screen}};
     }
 };
 
