@@ -1,8 +1,8 @@
 #include "linux/DesktopMail.h"
 #include "MailFakes.h"
 #include "MailPlatform.h"
-#include "MapiMail.h"
 #include "MailSnapshot.h"
+#include "MapiMail.h"
 #include "linux/XdgEmail.h"
 
 #include <QElapsedTimer>
@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <sys/stat.h>
 
 using namespace velorix::mail;
 using namespace velorix::mail::testing;
@@ -34,6 +36,11 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 QString composeAttachment(const QString& compose) {
     static const QRegularExpression re(QStringLiteral("attachment='([^']*)'"));
     return re.match(compose).captured(1);
+}
+
+unsigned modeOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
 }
 
 QString pathOfFileUrl(const QString& value) {
@@ -269,15 +276,90 @@ private slots:
 
     void snapshotsOlderThanAWeekArePrunedAtStart() {
         const QString base = dir("snapshots");
-        const QStringList names{"20261201T205959Z-1", "20261201T210001Z-3", "20261208T100000Z-1",
-                                "notes", "20261101T000000Z"};
+        const QStringList names{"20261201T205959Z-1",
+                                "20261201T210000Z-2",
+                                "20261201T210001Z-3",
+                                "20261208T100000Z-1",
+                                "notes",
+                                "20261101T000000Z"};
         for (const QString& name : names)
             writeFile(base + "/" + name + "/capture.pdf", "pdf");
         DesktopMailPlatform platform(base, [] { return kNow; });
         QStringList left = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         left.sort();
-        QCOMPARE(left, (QStringList{"20261101T000000Z", "20261201T210001Z-3", "20261208T100000Z-1",
-                                    "notes"}));
+        // Exactly a week old is still within its week.
+        QCOMPARE(left, (QStringList{"20261101T000000Z", "20261201T210000Z-2", "20261201T210001Z-3",
+                                    "20261208T100000Z-1", "notes"}));
+    }
+
+    // Links named like old snapshots, or inside one, lose nothing of what they point to; the
+    // base itself may not be a link; a cache folder that is a link to another disk still works.
+    void theCleanUpRemovesOnlyWhatItMadeAndFollowsNoLink() {
+        const QString victim = dir("victim");
+        writeFile(victim + "/letter.odt", "mine");
+        writeFile(victim + "/photos/one.jpg", "mine too");
+        const QString base = dir("snapshots");
+        writeFile(base + "/20200101T000000Z-2/capture.pdf", "old");
+        QVERIFY(QFile::link(victim, base + "/20200101T000000Z-1"));
+        QVERIFY(QFile::link(victim, base + "/20200101T000000Z-2/inside"));
+        QVERIFY(QFile::link(victim + "/letter.odt", base + "/20200101T000000Z-2/letter.odt"));
+
+        DesktopMailPlatform platform(base, [] { return kNow; });
+        QCOMPARE(readAll(victim + "/letter.odt"), QByteArray("mine"));
+        QCOMPARE(readAll(victim + "/photos/one.jpg"), QByteArray("mine too"));
+        QVERIFY(QFileInfo(base + "/20200101T000000Z-1").isSymLink());
+        QVERIFY(!QFileInfo::exists(base + "/20200101T000000Z-2"));
+
+        writeFile(base + "/20200101T000000Z-3/capture.pdf", "old");
+        QVERIFY(QFile::link(base, dir("linked-base")));
+
+        DesktopMailPlatform throughLink(dir("linked-base"), [] { return kNow; });
+        QVERIFY(QFileInfo::exists(base + "/20200101T000000Z-3/capture.pdf"));
+        QVERIFY(
+            throughLink
+                .handOver(TMailRequest({"attachment0=" + victim.toStdString() + "/letter.odt"}), 0)
+                .reason.contains("copier"));
+
+        // ~/.cache as a link to another disk.
+        QVERIFY(QDir().mkpath(dir("otherdisk/cache")));
+        QVERIFY(QFile::link(dir("otherdisk/cache"), dir("cachelink")));
+        qputenv("XDG_CACHE_HOME", dir("cachelink").toUtf8());
+        writeFile(dir("otherdisk/cache/velorix/mail/20200101T000000Z-1/capture.pdf"), "old");
+        writeRecordingProgram(bin_ + "/fake-mailer", record_);
+        qputenv("MAILER", (bin_ + "/fake-mailer").toUtf8());
+        const QString original = dir("Documents/capture.pdf");
+        writeFile(original, "pages");
+        DesktopMailPlatform cached({}, [] { return kNow; });
+        QVERIFY(!QFileInfo::exists(dir("otherdisk/cache/velorix/mail/20200101T000000Z-1")));
+        const HandOverResult result =
+            cached.handOver(TMailRequest({"attachment0=" + original.toStdString()}), 0);
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        const QString attached = QUrlQuery(QUrl(recordedArguments(record_).value(0)))
+                                     .queryItemValue("attach", QUrl::FullyDecoded);
+        QVERIFY2(QFileInfo(attached).canonicalFilePath().startsWith(
+                     dir("otherdisk/cache/velorix/mail/")),
+                 qPrintable(attached));
+        QCOMPARE(readAll(attached), QByteArray("pages"));
+    }
+
+    // Read from the mode bits: as root every file is writable whatever its mode.
+    void snapshotsAreTheUsersAlone() {
+        qputenv("XDG_CACHE_HOME", dir("fresh-cache").toUtf8());
+        const QString original = dir("Documents/capture.pdf");
+        writeFile(original, "pages");
+        QVERIFY(QFile::setPermissions(original, QFile::permissions(original) |
+                                                    QFileDevice::ReadOther |
+                                                    QFileDevice::WriteOther));
+        const QString copy = SnapshotForMail(original, MailSnapshotBase(), kNow);
+        QVERIFY(copy.startsWith(dir("fresh-cache/velorix/mail/")));
+        QCOMPARE(modeOf(copy), 0400u);
+        QCOMPARE(modeOf(QFileInfo(copy).path()), 0700u);
+        QCOMPARE(modeOf(dir("fresh-cache/velorix/mail")), 0700u);
+        QCOMPARE(modeOf(dir("fresh-cache/velorix")), 0700u);
+        QCOMPARE(readAll(copy), QByteArray("pages"));
+        // Neither a folder nor a missing file is copied.
+        QVERIFY(SnapshotForMail(dir("Documents"), MailSnapshotBase(), kNow).isEmpty());
+        QVERIFY(SnapshotForMail(dir("gone.pdf"), MailSnapshotBase(), kNow).isEmpty());
     }
 
     void nullBackendOnRequest() {
