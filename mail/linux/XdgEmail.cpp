@@ -28,6 +28,13 @@ bool WaitPainting(QProcess& process, int waitMs) {
     return process.state() == QProcess::NotRunning;
 }
 
+// Keeps a client's process object for the whole run: destroying it would kill the client with
+// the user's draft.
+void keepRunning(std::unique_ptr<QProcess> process) {
+    static auto* const stillRunning = new std::vector<std::unique_ptr<QProcess>>;
+    stillRunning->push_back(std::move(process));
+}
+
 } // namespace
 
 Attempt RunXdgEmail(const MailMessage& message, int waitMs) {
@@ -52,11 +59,8 @@ Attempt RunXdgEmail(const MailMessage& message, int waitMs) {
     if (!process->waitForStarted())
         return {false, QStringLiteral("xdg-email n'a pas démarré")};
     if (!WaitPainting(*process, waitMs)) {
-        // Some clients keep xdg-email waiting while their window is open. The process object
-        // is kept for the whole run on purpose: destroying it would kill the client with the
-        // user's draft.
-        static auto* const stillRunning = new std::vector<std::unique_ptr<QProcess>>;
-        stillRunning->push_back(std::move(process));
+        // Some clients keep xdg-email waiting while their window is open.
+        keepRunning(std::move(process));
         return {true, {}};
     }
     if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)
@@ -202,10 +206,21 @@ QStringList ThunderbirdComposeArguments(const MailMessage& message) {
     return {QStringLiteral("-compose"), fields.join(QLatin1Char(','))};
 }
 
-Attempt RunThunderbirdCompose(const QStringList& command, const MailMessage& message) {
-    QStringList args = command.mid(1) + ThunderbirdComposeArguments(message);
-    if (!QProcess::startDetached(command.front(), args))
+Attempt RunThunderbirdCompose(const QStringList& command, const MailMessage& message, int waitMs) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->start(command.front(), command.mid(1) + ThunderbirdComposeArguments(message));
+    if (!process->waitForStarted())
         return {false, QStringLiteral("Thunderbird n'a pas démarré (%1)").arg(command.front())};
+    // A Thunderbird that cannot open its window (no display, a broken profile) ends at once
+    // with an error; one already running takes the message and ends with 0; a new one stays.
+    if (!WaitPainting(*process, waitMs)) {
+        keepRunning(std::move(process));
+        return {true, {}};
+    }
+    if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)
+        return {false, QStringLiteral("Thunderbird a échoué (code %1)").arg(process->exitCode())};
     return {true, {}};
 }
 

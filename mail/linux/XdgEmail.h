@@ -21,8 +21,10 @@ std::optional<QStringList> ThunderbirdMailtoCommand();
 // file:// address (commas and quotes percent-encoded), each value in single quotes (an
 // apostrophe in a text takes its typographic form, which cannot end the value).
 QStringList ThunderbirdComposeArguments(const MailMessage& message);
-// Starts `command` followed by the compose arguments, detached.
-Attempt RunThunderbirdCompose(const QStringList& command, const MailMessage& message);
+// Starts `command` followed by the compose arguments. An exit with an error within `waitMs` is
+// a failure; an exit with 0, or a client still running then (left running), is a success.
+Attempt RunThunderbirdCompose(const QStringList& command, const MailMessage& message,
+                              int waitMs = 3000);
 
 // Splits a desktop file's Exec value into arguments (quoting as desktop files define it) and
 // drops the field codes (%u, %U, %f, ...); "%%" stands for "%".

@@ -274,6 +274,37 @@ private slots:
         QVERIFY(!QFile::exists(record_));
     }
 
+    // A client that ends with an error at once failed (Thunderbird without a display); one that
+    // ends with 0 (a running Thunderbird took the message) or is still running has the message.
+    void aClientThatFailsAtOnceIsAnErrorOneThatStaysIsNot() {
+        const QString path = dir("capture.pdf");
+        writeFile(path, "pdf");
+        const QString client = bin_ + "/thunderbird";
+        const auto compose = [&](const QByteArray& script) {
+            writeFile(client, "#!/bin/sh\n" + script);
+            QFile::setPermissions(client, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            return RunThunderbirdCompose({client}, {{}, {}, {}, QStringList{path}}, 800);
+        };
+        QVERIFY(
+            !compose("echo 'Error: no DISPLAY environment variable specified' >&2\nexit 1\n").ok);
+        QVERIFY(compose("exit 0\n").ok);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(compose("sleep 3\nexit 1\n").ok);
+        QVERIFY(clock.elapsed() >= 800);
+
+        writeFile(client, "#!/bin/sh\nexit 1\n");
+        setMailtoHandler(dir("data"), dir("config"), "thunderbird.desktop", client + " %u");
+        DesktopMailPlatform platform(dir("snapshots"), [] { return kNow; });
+        QStringList boxes;
+        const HandOverResult result =
+            SendMail(platform, 0, TMailRequest({"attachment0=" + path.toStdString()}),
+                     [&](const QString& text, const QString&) { boxes << text; });
+        QVERIFY(!result.ok);
+        QCOMPARE(boxes, QStringList{"Erreur d'envoi du mail"});
+        QVERIFY2(result.reason.contains("Thunderbird"), qPrintable(result.reason));
+    }
+
     void snapshotsOlderThanAWeekArePrunedAtStart() {
         const QString base = dir("snapshots");
         const QStringList names{"20261201T205959Z-1",
