@@ -104,6 +104,7 @@ bool TMapiMail::SendMail(MapiHandle parent, const TMailRequest& request) {
     char profile[] = "";
     char password[] = "";
     MapiHandle session = 0;
+    MapiUlong result = kSuccess;
     if (MAPILogon(parent, profile, password, kMapiLogonUi | kMapiNewSession, 0, &session) != 0) {
         system_.MessageBoxA(parent, kMailErrorText, kMailErrorTitle, kMbIconError);
         return false;
@@ -148,11 +149,23 @@ bool TMapiMail::SendMail(MapiHandle parent, const TMailRequest& request) {
         if (!body.empty())
             message.lpszNoteText = body.data();
 
-        DisabledThreadWindows modal(system_);
-        MAPISendMail(session, parent, &message, kMapiDialog, 0);
+        // A library without the send entry point cannot send: that is a failure, not the
+        // user's cancel that the wrapper's 1 would read as.
+        if (Lookup(sendMail_, "MAPISendMail") == nullptr) {
+            result = kMapiFailure;
+        } else {
+            DisabledThreadWindows modal(system_);
+            result = MAPISendMail(session, parent, &message, kMapiDialog, 0);
+        }
     }
 
     MAPILogoff(session, parent, 0, 0);
+    // Sent, or cancelled by the user in the client's dialog: nothing to say. Anything else (no
+    // client, an attachment it could not read, a refusal) would otherwise pass for a sent mail.
+    if (result != kSuccess && result != kMapiUserAbort) {
+        system_.MessageBoxA(parent, kMailErrorText, kMailErrorTitle, kMbIconError);
+        return false;
+    }
     return true;
 }
 

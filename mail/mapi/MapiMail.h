@@ -32,8 +32,8 @@ public:
                            MapiUlong flFlags, MapiUlong ulReserved);
 
     // Logs on, shows the client's compose dialog with the request's message, logs off. When no
-    // session opens, shows "Erreur d'envoi du mail" over `parent` and returns false; otherwise
-    // true, whatever the client then did with the message.
+    // session opens, or the send ends with anything but success or the user's own cancel, shows
+    // "Erreur d'envoi du mail" over `parent` and returns false; otherwise true.
     bool SendMail(MapiHandle parent, const TMailRequest& request);
 
 private:

@@ -19,6 +19,9 @@ inline constexpr MapiUlong kMapiTo = 1; // MAPI_TO
 inline constexpr MapiUlong kMapiLogonUi = 0x1;
 inline constexpr MapiUlong kMapiNewSession = 0x2;
 inline constexpr MapiUlong kMapiDialog = 0x8;
+inline constexpr MapiUlong kSuccess = 0;             // SUCCESS_SUCCESS
+inline constexpr MapiUlong kMapiUserAbort = 1;       // MAPI_USER_ABORT: the user closed the dialog
+inline constexpr MapiUlong kMapiFailure = 2;         // MAPI_E_FAILURE
 inline constexpr MapiUlong kNotInText = 0xFFFFFFFFu; // nPosition of an attachment not placed
 
 struct MapiRecipDesc {

@@ -347,12 +347,16 @@ TEST(MapiMail, MissingLibraryOrEntryPointOrRefusedLogonShowsTheBox) {
     EXPECT_EQ(late.boxes.size(), 1u);
 }
 
+// Success and the user's own cancel are not errors; every other result of the send is, after
+// the windows come back and the session is closed.
 TEST(MapiMail, VisibleEnabledWindowsAreDisabledDuringTheSendAndEnabledAfterEvenOnFailure) {
-    for (MapiUlong result : {0u, 1u, 2u}) { // success, failure, user abort
+    for (MapiUlong result : {0u, 1u, 2u, 3u, 11u, 17u, 26u}) {
+        SCOPED_TRACE(result);
+        const bool error = result > 1; // 0 success, 1 user abort
         FakeSystem system;
         system.sendResult = result;
         TMapiMail mail(system);
-        EXPECT_TRUE(mail.SendMail(42, TMailRequest({"attachment0=a.pdf"})));
+        EXPECT_EQ(mail.SendMail(42, TMailRequest({"attachment0=a.pdf"})), !error);
         ASSERT_EQ(system.sent.size(), 1u);
         // 101 and 104 visible and enabled: disabled; 102 hidden stays enabled; 103 stays off.
         EXPECT_EQ(system.sent[0].enabledDuringSend, (std::vector<bool>{false, true, false, false}));
@@ -361,13 +365,16 @@ TEST(MapiMail, VisibleEnabledWindowsAreDisabledDuringTheSendAndEnabledAfterEvenO
         EXPECT_FALSE(system.windows.at(103).second); // was disabled before: left so
         EXPECT_TRUE(system.windows.at(104).second);
         EXPECT_EQ(system.logoffs.size(), 1u);
-        EXPECT_TRUE(system.boxes.empty());
+        EXPECT_EQ(system.boxes,
+                  error ? std::vector<std::string>{kErrorBox} : std::vector<std::string>{});
     }
-    // The send entry point missing: the send returns 1, windows come back all the same.
+    // The send entry point missing: nothing was sent, which is an error, not a cancel; windows
+    // and session as above.
     FakeSystem noSend;
     noSend.exported["MAPISendMail"] = false;
     TMapiMail mail(noSend);
-    mail.SendMail(42, TMailRequest());
+    EXPECT_FALSE(mail.SendMail(42, TMailRequest()));
     EXPECT_TRUE(noSend.windows.at(101).second);
     EXPECT_EQ(noSend.logoffs.size(), 1u);
+    EXPECT_EQ(noSend.boxes, std::vector<std::string>{kErrorBox});
 }

@@ -50,6 +50,22 @@ RESULT 1
 "
 
 box="BOX parent=42 Erreur d'envoi du mail|Erreur|16"
+# The client's answer to the send: its user's cancel (1) is no error, any other failure is.
+for code in 1 2 11 26; do
+    export VELORIX_MAPI_SEND_RESULT=$code
+    run_probe
+    if [ "$code" = 1 ]; then want="RESULT 1
+RESULT 1
+"; else want="$box
+RESULT 0
+$box
+RESULT 0
+"; fi
+    check "MAPISendMail returns $code" "$work/out.txt" "$want"
+    check "MAPISendMail returns $code: the session is closed" <(grep -c LOGOFF "$work/record.txt") "2
+"
+done
+unset VELORIX_MAPI_SEND_RESULT
 for value in "0" "1 "; do
     "$wine" reg add "$key" /v MAPI /d "$value" /f >/dev/null 2>&1
     run_probe

@@ -1,6 +1,7 @@
 // A stand-in "MAPI32.DLL" placed next to the probe: it writes down every call it receives, one
 // line per call or record, into the file named by VELORIX_MAPI_RECORD, and opens sessions
-// numbered from 1.
+// numbered from 1. MAPISendMail answers with the number in VELORIX_MAPI_SEND_RESULT (0 when
+// unset).
 #include <windows.h>
 
 #include <mapi.h>
@@ -74,7 +75,8 @@ __declspec(dllexport) ULONG WINAPI
         record("FILE flags=%lu position=%lu path=%s name=%s type=%s", f.flFlags, f.nPosition,
                text(f.lpszPathName), text(f.lpszFileName), f.lpFileType ? "set" : "<null>");
     }
-    return SUCCESS_SUCCESS;
+    const char* result = std::getenv("VELORIX_MAPI_SEND_RESULT");
+    return result ? std::strtoul(result, nullptr, 10) : SUCCESS_SUCCESS;
 }
 
 __declspec(dllexport) ULONG WINAPI
