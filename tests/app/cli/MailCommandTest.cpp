@@ -29,14 +29,12 @@ class MailCommandTest : public QObject {
     // A user's session without a desktop: no session bus, no mail handler, no display.
     Run runMail(const QStringList& args, const QMap<QString, QString>& extra = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MAILER",
-                                 "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "VELORIX_MAIL"})
-            env.remove(QString::fromLatin1(name));
+        env.remove("QT_QPA_PLATFORM");
+        velorix::mail::testing::usePrivateDesktop(env, tmp_->path());
         env.insert("HOME", tmp_->filePath("home"));
         env.insert("XDG_CONFIG_HOME", tmp_->filePath("home/.config"));
         env.insert("XDG_DATA_HOME", tmp_->filePath("home/.local/share"));
         env.insert("XDG_CACHE_HOME", tmp_->filePath("home/.cache"));
-        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + tmp_->filePath("nobus"));
         for (auto it = extra.begin(); it != extra.end(); ++it)
             env.insert(it.key(), it.value());
         QProcess p;

@@ -365,6 +365,7 @@ private slots:
         qputenv("XDG_CONFIG_DIRS", tmp_->filePath(QStringLiteral("none")).toUtf8());
         // xdg-open looks at desktop files only when it believes a display is there.
         qputenv("DISPLAY", ":velorix-test");
+        qputenv("BROWSER", "false");
         for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
                                  "GNOME_DESKTOP_SESSION_ID", "VELORIX_SHELL"})
             qunsetenv(name);
