@@ -175,15 +175,36 @@ QString attachmentUrl(const QString& path) {
 
 } // namespace
 
-std::optional<QStringList> ThunderbirdMailtoCommand() {
+std::optional<QStringList> MailtoHandlerCommand() {
     const QString id = defaultMailtoHandler();
     if (id.isEmpty())
         return std::nullopt;
-    const QStringList command = SplitDesktopExec(desktopExec(id));
+    QStringList command = SplitDesktopExec(desktopExec(id));
     if (command.isEmpty())
         return std::nullopt;
+    // The desktop id travels with the command: it may be the only place a client is named.
+    command.prepend(id);
+    return command;
+}
+
+bool RunsInSandbox(const QStringList& command) {
+    for (const QString& arg : command) {
+        const QString name = QFileInfo(arg).fileName();
+        // Snap's launchers live under /snap/ (often behind "env VAR=..."), or are "snap run".
+        if (arg.startsWith(QLatin1String("/snap/")) || name == QLatin1String("snap") ||
+            name == QLatin1String("flatpak") || arg.contains(QLatin1String("/flatpak/exports/")))
+            return true;
+    }
+    return false;
+}
+
+std::optional<QStringList> ThunderbirdMailtoCommand() {
+    std::optional<QStringList> command = MailtoHandlerCommand();
+    if (!command)
+        return std::nullopt;
+    const QString id = command->takeFirst();
     bool thunderbird = namesThunderbird(id);
-    for (const QString& arg : command)
+    for (const QString& arg : *command)
         thunderbird = thunderbird || namesThunderbird(QFileInfo(arg).fileName());
     if (!thunderbird)
         return std::nullopt;

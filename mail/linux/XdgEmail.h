@@ -14,6 +14,12 @@ namespace velorix::mail {
 // as started and left running.
 Attempt RunXdgEmail(const MailMessage& message, int waitMs = 15000);
 
+// The desktop id of the default x-scheme-handler/mailto application followed by its command,
+// field codes removed; nothing when there is none.
+std::optional<QStringList> MailtoHandlerCommand();
+// Whether a handler's command starts its client in a Snap or Flatpak sandbox, which cannot read
+// the hidden folders of the home folder.
+bool RunsInSandbox(const QStringList& command);
 // The command of the default x-scheme-handler/mailto application, field codes removed, when
 // that application is Thunderbird; nothing otherwise.
 std::optional<QStringList> ThunderbirdMailtoCommand();

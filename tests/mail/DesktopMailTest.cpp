@@ -66,18 +66,8 @@ private slots:
         bin_ = dir("bin");
         record_ = dir("record");
         QVERIFY(QDir().mkpath(bin_));
-        // A desktop of our own: no mail handler, no desktop environment, no session bus.
-        qputenv("XDG_CONFIG_HOME", dir("config").toUtf8());
-        qputenv("XDG_DATA_HOME", dir("data").toUtf8());
-        qputenv("XDG_DATA_DIRS", dir("datadirs").toUtf8());
-        qputenv("XDG_CONFIG_DIRS", dir("configdirs").toUtf8());
-        qputenv("XDG_CACHE_HOME", dir("cache").toUtf8());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir("nobus").toUtf8());
-        qputenv("BROWSER", "false");
+        usePrivateDesktop(tmp_->path());
         qputenv("PATH", bin_.toUtf8() + ":/usr/bin:/bin");
-        for (const char* name : {"MAILER", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "DISPLAY",
-                                 "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "FLATPAK_ID"})
-            qunsetenv(name);
     }
     void cleanup() { tmp_.reset(); }
 
@@ -203,7 +193,8 @@ private slots:
         const QString original = dir("Documents été/capture.pdf");
         writeFile(original, "%PDF-1.3 pages\n");
 
-        DesktopMailPlatform platform(dir("snapshots"), [] { return kNow; });
+        DesktopMailPlatform platform(
+            dir("cache"), [] { return kNow; }, dir("snapshots"));
         const HandOverResult result =
             platform.handOver(TMailRequest({"attachment0=" + original.toStdString()}), 0);
         QVERIFY2(result.ok, qPrintable(result.reason));
@@ -215,6 +206,51 @@ private slots:
         QVERIFY(attached.startsWith(dir("snapshots") + "/"));
         QCOMPARE(QFileInfo(attached).fileName(), QStringLiteral("capture.pdf"));
         QCOMPARE(readAll(attached), QByteArray("%PDF-1.3 pages\n"));
+    }
+
+    // Snap's and Flatpak's Thunderbird cannot read hidden folders of the home folder: stand-ins
+    // that refuse such paths, as their sandboxes do, still get the file, byte for byte.
+    void aSandboxedClientGetsAFileItCanRead_data() {
+        QTest::addColumn<QString>("desktopId");
+        QTest::addColumn<QString>("exec");
+        QTest::addColumn<QString>("launcher");
+        QTest::addColumn<int>("launcherArgs");
+        QTest::newRow("snap") << "thunderbird_thunderbird.desktop"
+                              << "env BAMF_DESKTOP_FILE_HINT=/var/lib/snapd/desktop/applications/"
+                                 "thunderbird_thunderbird.desktop /snap/bin/thunderbird %u"
+                              << "env" << 2;
+        QTest::newRow("flatpak") << "org.mozilla.Thunderbird.desktop"
+                                 << "flatpak run --branch=stable org.mozilla.Thunderbird @@u %u @@"
+                                 << "flatpak" << 3;
+    }
+    void aSandboxedClientGetsAFileItCanRead() {
+        QFETCH(QString, desktopId);
+        QFETCH(QString, exec);
+        QFETCH(QString, launcher);
+        QFETCH(int, launcherArgs);
+        const QString home = dir("home");
+        qputenv("XDG_CACHE_HOME", (home + "/.cache").toUtf8());
+        writeFile(bin_ + "/" + launcher, "#!/bin/sh\ncase \"$*\" in *'" + home.toUtf8() +
+                                             "/.'*) exit 1;; esac\nprintf '%s\\0' \"$@\" >> '" +
+                                             record_.toUtf8() + "'\n");
+        QFile::setPermissions(bin_ + "/" + launcher,
+                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        setMailtoHandler(dir("data"), dir("config"), desktopId, exec);
+        const QString original = home + "/Documents/capture.pdf";
+        writeFile(original, "%PDF-1.3 pages\n");
+
+        DesktopMailPlatform platform({}, [] { return kNow; });
+        const HandOverResult result =
+            platform.handOver(TMailRequest({"attachment0=" + original.toStdString()}), 0);
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        const QStringList args = recordedArguments(record_);
+        QCOMPARE(args.size(), launcherArgs + 2);
+        QCOMPARE(args[launcherArgs], QStringLiteral("-compose"));
+        const QString attached = pathOfFileUrl(composeAttachment(args.last()));
+        QVERIFY2(attached.startsWith(home + "/Downloads/velorix-mail/"), qPrintable(attached));
+        QCOMPARE(readAll(attached), QByteArray("%PDF-1.3 pages\n"));
+        QCOMPARE(modeOf(attached), 0400u);
+        QCOMPARE(modeOf(QFileInfo(attached).path()), 0700u);
     }
 
     void eachHandOverAttachesAnUnchangingSnapshot() {
