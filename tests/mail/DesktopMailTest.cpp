@@ -3,6 +3,7 @@
 #include "MailPlatform.h"
 #include "MailSnapshot.h"
 #include "MapiMail.h"
+#include "linux/PortalEmail.h"
 #include "linux/XdgEmail.h"
 
 #include <QElapsedTimer>
@@ -13,7 +14,9 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace velorix::mail;
 using namespace velorix::mail::testing;
@@ -424,6 +427,11 @@ private slots:
         QCOMPARE(modeOf(dir("fresh-cache/velorix/mail")), 0700u);
         QCOMPARE(modeOf(dir("fresh-cache/velorix")), 0700u);
         QCOMPARE(readAll(copy), QByteArray("pages"));
+        // The portal gets the copy read-only: the only way a normal user can open it.
+        const int fd = OpenAttachmentForPortal(copy);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);
+        ::close(fd);
         // Neither a folder nor a missing file is copied.
         QVERIFY(SnapshotForMail(dir("Documents"), MailSnapshotBase(), kNow).isEmpty());
         QVERIFY(SnapshotForMail(dir("gone.pdf"), MailSnapshotBase(), kNow).isEmpty());
