@@ -57,6 +57,40 @@ struct MapiMessage {
     MapiFileDesc* lpFiles;
 };
 
+// The wide-character records of MAPISendMailW: the same layout, UTF-16 texts.
+struct MapiRecipDescW {
+    MapiUlong ulReserved;
+    MapiUlong ulRecipClass;
+    char16_t* lpszName;
+    char16_t* lpszAddress;
+    MapiUlong ulEIDSize;
+    void* lpEntryID;
+};
+
+struct MapiFileDescW {
+    MapiUlong ulReserved;
+    MapiUlong flFlags;
+    MapiUlong nPosition;
+    char16_t* lpszPathName;
+    char16_t* lpszFileName;
+    void* lpFileType;
+};
+
+struct MapiMessageW {
+    MapiUlong ulReserved;
+    char16_t* lpszSubject;
+    char16_t* lpszNoteText;
+    char16_t* lpszMessageType;
+    char16_t* lpszDateReceived;
+    char16_t* lpszConversationID;
+    MapiUlong flFlags;
+    MapiRecipDescW* lpOriginator;
+    MapiUlong nRecipCount;
+    MapiRecipDescW* lpRecips;
+    MapiUlong nFileCount;
+    MapiFileDescW* lpFiles;
+};
+
 using MapiLogonProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle ulUIParam, char* lpszProfileName,
                                                     char* lpszPassword, MapiUlong flFlags,
                                                     MapiUlong ulReserved, MapiHandle* lplhSession);
@@ -65,5 +99,8 @@ using MapiLogoffProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle lhSession, MapiH
 using MapiSendMailProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle lhSession, MapiHandle ulUIParam,
                                                        MapiMessage* lpMessage, MapiUlong flFlags,
                                                        MapiUlong ulReserved);
+using MapiSendMailWProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle lhSession, MapiHandle ulUIParam,
+                                                        MapiMessageW* lpMessage, MapiUlong flFlags,
+                                                        MapiUlong ulReserved);
 
 } // namespace velorix::mail
