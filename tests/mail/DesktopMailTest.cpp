@@ -137,7 +137,8 @@ private slots:
         writeFile(path, "%PDF-1.3\n");
         const QString mailer = bin_ + "/slow-mailer";
         writeFile(mailer, "#!/bin/sh\ntouch '" + QFile::encodeName(record_) + "'\nsleep 2\n");
-        QVERIFY(QFile::setPermissions(mailer, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QVERIFY(QFile::setPermissions(mailer, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner));
         qputenv("MAILER", mailer.toUtf8());
 
         int ticks = 0;
@@ -236,8 +237,9 @@ private slots:
         writeFile(bin_ + "/" + launcher, "#!/bin/sh\ncase \"$*\" in *'" + home.toUtf8() +
                                              "/.'*) exit 1;; esac\nprintf '%s\\0' \"$@\" >> '" +
                                              record_.toUtf8() + "'\n");
-        QFile::setPermissions(bin_ + "/" + launcher,
-                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(bin_ + "/" + launcher, QFileDevice::ReadOwner |
+                                                         QFileDevice::WriteOwner |
+                                                         QFileDevice::ExeOwner);
         setMailtoHandler(dir("data"), dir("config"), desktopId, exec);
         const QString original = home + "/Documents/capture.pdf";
         writeFile(original, "%PDF-1.3 pages\n");
@@ -321,7 +323,8 @@ private slots:
         const QString client = bin_ + "/thunderbird";
         const auto compose = [&](const QByteArray& script) {
             writeFile(client, "#!/bin/sh\n" + script);
-            QFile::setPermissions(client, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            QFile::setPermissions(client, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
             return RunThunderbirdCompose({client}, {{}, {}, {}, QStringList{path}}, 800);
         };
         QVERIFY(
