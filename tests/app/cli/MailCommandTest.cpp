@@ -123,6 +123,22 @@ private slots:
         QVERIFY2(run.err.contains("velorix --mail : Erreur d'envoi du mail (") &&
                      run.err.contains("xdg-email") && run.err.contains("portail"),
                  qPrintable(run.err));
+        // A Thunderbird that cannot open its window ends at once with an error: a failure.
+        const QString thunderbird = tmp_->filePath("bin/thunderbird");
+        QFile script(thunderbird);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho 'Error: no DISPLAY environment variable specified' >&2\n"
+                     "exit 1\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner));
+        velorix::mail::testing::setMailtoHandler(tmp_->filePath("home/.local/share"),
+                                                 tmp_->filePath("home/.config"),
+                                                 "thunderbird.desktop", thunderbird + " %u");
+        run = runMail(images_);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("Thunderbird a échoué"), qPrintable(run.err));
+        QFile::remove(tmp_->filePath("home/.config/mimeapps.list"));
         run = runMail(images_, {{"VELORIX_MAIL", "null"}});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("Erreur d'envoi du mail"), qPrintable(run.err));
