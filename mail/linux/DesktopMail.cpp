@@ -39,13 +39,13 @@ DesktopMailPlatform::DesktopMailPlatform(QString snapshotBase, std::function<QDa
 
 namespace {
 
-Attempt handToClient(const MailMessage& message) {
-    if (const std::optional<QStringList> thunderbird = ThunderbirdMailtoCommand())
+Attempt handToClient(const MailMessage& message, const std::optional<QStringList>& handler) {
+    if (const std::optional<QStringList> thunderbird = ThunderbirdCommand(handler))
         return RunThunderbirdCompose(*thunderbird, message);
     return RunXdgEmail(message);
 }
 
-Attempt handToPortal(const MailMessage& message) {
+Attempt handToPortal(const MailMessage& message, const std::optional<QStringList>&) {
     if (!PortalEmailAvailable())
         return {false, QStringLiteral("pas de portail de messagerie")};
     return ComposeWithPortal(message);
@@ -76,7 +76,7 @@ HandOverResult DesktopMailPlatform::handOver(const TMailRequest& request, std::u
     const auto first = portalFirst ? handToPortal : handToClient;
     const auto second = portalFirst ? handToClient : handToPortal;
     for (const auto& way : {first, second}) {
-        const Attempt attempt = way(message);
+        const Attempt attempt = way(message, handler);
         if (attempt.ok)
             return {true, {}, false};
         reasons << attempt.reason;

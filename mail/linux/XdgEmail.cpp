@@ -198,13 +198,13 @@ bool RunsInSandbox(const QStringList& command) {
     return false;
 }
 
-std::optional<QStringList> ThunderbirdMailtoCommand() {
-    std::optional<QStringList> command = MailtoHandlerCommand();
-    if (!command)
+std::optional<QStringList> ThunderbirdCommand(const std::optional<QStringList>& handler) {
+    if (!handler || handler->size() < 2)
         return std::nullopt;
-    const QString id = command->takeFirst();
+    QStringList command = *handler;
+    const QString id = command.takeFirst();
     bool thunderbird = namesThunderbird(id);
-    for (const QString& arg : *command)
+    for (const QString& arg : command)
         thunderbird = thunderbird || namesThunderbird(QFileInfo(arg).fileName());
     if (!thunderbird)
         return std::nullopt;

@@ -20,9 +20,9 @@ std::optional<QStringList> MailtoHandlerCommand();
 // Whether a handler's command starts its client in a Snap or Flatpak sandbox, which cannot read
 // the hidden folders of the home folder.
 bool RunsInSandbox(const QStringList& command);
-// The command of the default x-scheme-handler/mailto application, field codes removed, when
-// that application is Thunderbird; nothing otherwise.
-std::optional<QStringList> ThunderbirdMailtoCommand();
+// The command of a handler as MailtoHandlerCommand gives it, without its id, when the handler
+// is Thunderbird; nothing otherwise.
+std::optional<QStringList> ThunderbirdCommand(const std::optional<QStringList>& handler);
 // `-compose` and its one argument: to, subject, body when present, and every attachment as a
 // file:// address (commas and quotes percent-encoded), each value in single quotes (an
 // apostrophe in a text takes its typographic form, which cannot end the value).
