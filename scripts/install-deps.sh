@@ -24,6 +24,8 @@ packages=(
   # mail: the Windows hand-over built with mingw-w64 and run under Wine (the portal, the bus and
   # the Python D-Bus backend above serve the mail tests too)
   g++-mingw-w64-x86-64-posix wine64
+  # mail: Debian's Thunderbird as a real mailto handler, its compose window checked end to end
+  thunderbird
   # fuzzing: clang's libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # the AFM metrics our standard-font width tables are generated from

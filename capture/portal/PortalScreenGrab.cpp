@@ -11,6 +11,11 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+
 namespace velorix::capture {
 
 namespace {
@@ -55,6 +60,20 @@ bool listen(QDBusConnection& bus, const QString& path, ResponseWaiter& waiter) {
                        QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
 }
 
+// Removes the file the portal wrote for this request, and nothing else: not a link (nor what it
+// points to), not another owner's file, not a file older than the request (a portal that names
+// an existing picture of the user's must not cost the user that picture).
+void removePortalFile(const QString& file, std::time_t asked) {
+    const QByteArray path = QFile::encodeName(file);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        return;
+    // File times may be a second coarser than the clock.
+    if (st.st_mtime + 1 < asked)
+        return;
+    ::unlink(path.constData());
+}
+
 } // namespace
 
 std::optional<DesktopPicture> PortalScreenGrab::GrabDesktop(const QString& parentWindow) {
@@ -62,6 +81,7 @@ std::optional<DesktopPicture> PortalScreenGrab::GrabDesktop(const QString& paren
     if (!bus.isConnected())
         throw EScreenUnavailable(noScreenAccessMessage());
 
+    const std::time_t asked = std::time(nullptr);
     const QString token = QStringLiteral("velorix%1").arg(QRandomGenerator::global()->generate());
     ResponseWaiter waiter;
     QString path = requestPath(bus, token);
@@ -117,7 +137,7 @@ std::optional<DesktopPicture> PortalScreenGrab::GrabDesktop(const QString& paren
     QImage picture(file);
     // The portal leaves its file behind (often in the user's pictures folder): it was made for
     // us only.
-    QFile::remove(file);
+    removePortalFile(file, asked);
     if (picture.isNull())
         throw EScreenCaptureError(QStringLiteral(
             "Impossible de capturer l'écran : l'image rendue par le portail est illisible."));

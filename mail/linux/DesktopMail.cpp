@@ -28,21 +28,24 @@ bool InsideFlatpak() {
            !qEnvironmentVariableIsEmpty("FLATPAK_ID");
 }
 
-DesktopMailPlatform::DesktopMailPlatform(QString snapshotBase, std::function<QDateTime()> clock)
+DesktopMailPlatform::DesktopMailPlatform(QString snapshotBase, std::function<QDateTime()> clock,
+                                         QString sandboxBase)
     : base_(snapshotBase.isEmpty() ? MailSnapshotBase() : std::move(snapshotBase)),
+      sandboxBase_(sandboxBase.isEmpty() ? SandboxMailSnapshotBase() : std::move(sandboxBase)),
       clock_(clock ? std::move(clock) : [] { return QDateTime::currentDateTimeUtc(); }) {
     PruneMailSnapshots(base_, clock_());
+    PruneMailSnapshots(sandboxBase_, clock_());
 }
 
 namespace {
 
-Attempt handToClient(const MailMessage& message) {
-    if (const std::optional<QStringList> thunderbird = ThunderbirdMailtoCommand())
+Attempt handToClient(const MailMessage& message, const std::optional<QStringList>& handler) {
+    if (const std::optional<QStringList> thunderbird = ThunderbirdCommand(handler))
         return RunThunderbirdCompose(*thunderbird, message);
     return RunXdgEmail(message);
 }
 
-Attempt handToPortal(const MailMessage& message) {
+Attempt handToPortal(const MailMessage& message, const std::optional<QStringList>&) {
     if (!PortalEmailAvailable())
         return {false, QStringLiteral("pas de portail de messagerie")};
     return ComposeWithPortal(message);
@@ -56,9 +59,13 @@ HandOverResult DesktopMailPlatform::handOver(const TMailRequest& request, std::u
     message.subject = QString::fromUtf8(request.Value("subject"));
     message.body = QString::fromUtf8(request.Value("body"));
     bool portalFirst = InsideFlatpak();
+    // A client in a Snap or Flatpak sandbox cannot open a file under ~/.cache: its snapshot goes
+    // where the sandbox lets it read (still a folder of the user's alone).
+    const std::optional<QStringList> handler = MailtoHandlerCommand();
+    const QString& base = handler && RunsInSandbox(*handler) ? sandboxBase_ : base_;
     for (const std::string& attachment : request.Attachments()) {
         const QString path = AbsoluteAttachmentPath(QString::fromUtf8(attachment));
-        const QString copy = SnapshotForMail(path, base_, clock_());
+        const QString copy = SnapshotForMail(path, base, clock_());
         if (copy.isEmpty())
             return {false, QStringLiteral("impossible de copier %1").arg(path), false};
         message.attachments << copy;
@@ -69,7 +76,7 @@ HandOverResult DesktopMailPlatform::handOver(const TMailRequest& request, std::u
     const auto first = portalFirst ? handToPortal : handToClient;
     const auto second = portalFirst ? handToClient : handToPortal;
     for (const auto& way : {first, second}) {
-        const Attempt attempt = way(message);
+        const Attempt attempt = way(message, handler);
         if (attempt.ok)
             return {true, {}, false};
         reasons << attempt.reason;

@@ -21,14 +21,18 @@ bool InsideFlatpak();
 
 class DesktopMailPlatform final : public MailPlatform {
 public:
-    // Removes snapshots older than a week from `snapshotBase` (default: MailSnapshotBase()).
-    explicit DesktopMailPlatform(QString snapshotBase = {}, std::function<QDateTime()> clock = {});
+    // Removes snapshots older than a week from `snapshotBase` (default: MailSnapshotBase()) and
+    // `sandboxBase`, where snapshots for a sandboxed client go (default:
+    // SandboxMailSnapshotBase()).
+    explicit DesktopMailPlatform(QString snapshotBase = {}, std::function<QDateTime()> clock = {},
+                                 QString sandboxBase = {});
     bool available() const override { return true; }
     // Returns once the client has the message (its compose window may stay open).
     HandOverResult handOver(const TMailRequest& request, std::uintptr_t parent) override;
 
 private:
     QString base_;
+    QString sandboxBase_;
     std::function<QDateTime()> clock_;
 };
 

@@ -52,6 +52,10 @@ struct OpenFiles {
 
 } // namespace
 
+int OpenAttachmentForPortal(const QString& path) {
+    return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+}
+
 bool PortalEmailAvailable() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -72,7 +76,7 @@ Attempt ComposeWithPortal(const MailMessage& message, int waitMs) {
     OpenFiles files;
     QList<QDBusUnixFileDescriptor> descriptors;
     for (const QString& path : message.attachments) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        const int fd = OpenAttachmentForPortal(path);
         if (fd < 0)
             return {false, QStringLiteral("impossible d'ouvrir %1").arg(path)};
         files.fds.push_back(fd);

@@ -7,6 +7,10 @@
 
 namespace velorix::mail {
 
+// The descriptor handed to the portal for an attachment: read-only, as the snapshots are 0400
+// (opened for writing, it would work for root alone); -1 when the file cannot be opened.
+int OpenAttachmentForPortal(const QString& path);
+
 // True when the portal's Email interface answers for its "version" property.
 bool PortalEmailAvailable();
 

@@ -28,6 +28,13 @@ bool WaitPainting(QProcess& process, int waitMs) {
     return process.state() == QProcess::NotRunning;
 }
 
+// Keeps a client's process object for the whole run: destroying it would kill the client with
+// the user's draft.
+void keepRunning(std::unique_ptr<QProcess> process) {
+    static auto* const stillRunning = new std::vector<std::unique_ptr<QProcess>>;
+    stillRunning->push_back(std::move(process));
+}
+
 } // namespace
 
 Attempt RunXdgEmail(const MailMessage& message, int waitMs) {
@@ -52,11 +59,8 @@ Attempt RunXdgEmail(const MailMessage& message, int waitMs) {
     if (!process->waitForStarted())
         return {false, QStringLiteral("xdg-email n'a pas démarré")};
     if (!WaitPainting(*process, waitMs)) {
-        // Some clients keep xdg-email waiting while their window is open. The process object
-        // is kept for the whole run on purpose: destroying it would kill the client with the
-        // user's draft.
-        static auto* const stillRunning = new std::vector<std::unique_ptr<QProcess>>;
-        stillRunning->push_back(std::move(process));
+        // Some clients keep xdg-email waiting while their window is open.
+        keepRunning(std::move(process));
         return {true, {}};
     }
     if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)
@@ -171,13 +175,34 @@ QString attachmentUrl(const QString& path) {
 
 } // namespace
 
-std::optional<QStringList> ThunderbirdMailtoCommand() {
+std::optional<QStringList> MailtoHandlerCommand() {
     const QString id = defaultMailtoHandler();
     if (id.isEmpty())
         return std::nullopt;
-    const QStringList command = SplitDesktopExec(desktopExec(id));
+    QStringList command = SplitDesktopExec(desktopExec(id));
     if (command.isEmpty())
         return std::nullopt;
+    // The desktop id travels with the command: it may be the only place a client is named.
+    command.prepend(id);
+    return command;
+}
+
+bool RunsInSandbox(const QStringList& command) {
+    for (const QString& arg : command) {
+        const QString name = QFileInfo(arg).fileName();
+        // Snap's launchers live under /snap/ (often behind "env VAR=..."), or are "snap run".
+        if (arg.startsWith(QLatin1String("/snap/")) || name == QLatin1String("snap") ||
+            name == QLatin1String("flatpak") || arg.contains(QLatin1String("/flatpak/exports/")))
+            return true;
+    }
+    return false;
+}
+
+std::optional<QStringList> ThunderbirdCommand(const std::optional<QStringList>& handler) {
+    if (!handler || handler->size() < 2)
+        return std::nullopt;
+    QStringList command = *handler;
+    const QString id = command.takeFirst();
     bool thunderbird = namesThunderbird(id);
     for (const QString& arg : command)
         thunderbird = thunderbird || namesThunderbird(QFileInfo(arg).fileName());
@@ -202,10 +227,21 @@ QStringList ThunderbirdComposeArguments(const MailMessage& message) {
     return {QStringLiteral("-compose"), fields.join(QLatin1Char(','))};
 }
 
-Attempt RunThunderbirdCompose(const QStringList& command, const MailMessage& message) {
-    QStringList args = command.mid(1) + ThunderbirdComposeArguments(message);
-    if (!QProcess::startDetached(command.front(), args))
+Attempt RunThunderbirdCompose(const QStringList& command, const MailMessage& message, int waitMs) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->start(command.front(), command.mid(1) + ThunderbirdComposeArguments(message));
+    if (!process->waitForStarted())
         return {false, QStringLiteral("Thunderbird n'a pas démarré (%1)").arg(command.front())};
+    // A Thunderbird that cannot open its window (no display, a broken profile) ends at once
+    // with an error; one already running takes the message and ends with 0; a new one stays.
+    if (!WaitPainting(*process, waitMs)) {
+        keepRunning(std::move(process));
+        return {true, {}};
+    }
+    if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)
+        return {false, QStringLiteral("Thunderbird a échoué (code %1)").arg(process->exitCode())};
     return {true, {}};
 }
 

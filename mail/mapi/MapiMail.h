@@ -31,9 +31,12 @@ public:
     MapiUlong MAPISendMail(MapiHandle lhSession, MapiHandle ulUIParam, MapiMessage* lpMessage,
                            MapiUlong flFlags, MapiUlong ulReserved);
 
+    // The request's texts are UTF-8; they go to MAPISendMail in the ANSI code page, or to
+    // MAPISendMailW when one does not fit (a path then takes its short form where the library
+    // has no MAPISendMailW).
     // Logs on, shows the client's compose dialog with the request's message, logs off. When no
-    // session opens, shows "Erreur d'envoi du mail" over `parent` and returns false; otherwise
-    // true, whatever the client then did with the message.
+    // session opens, or the send ends with anything but success or the user's own cancel, shows
+    // "Erreur d'envoi du mail" over `parent` and returns false; otherwise true.
     bool SendMail(MapiHandle parent, const TMailRequest& request);
 
 private:
@@ -47,6 +50,8 @@ private:
     MapiLogonProc logon_ = nullptr;
     MapiLogoffProc logoff_ = nullptr;
     MapiSendMailProc sendMail_ = nullptr;
+    // Looked up only when a text does not fit the ANSI code page.
+    MapiSendMailWProc sendMailW_ = nullptr;
 };
 
 } // namespace velorix::mail

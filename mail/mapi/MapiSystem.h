@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace velorix::mail {
@@ -34,6 +35,13 @@ public:
     virtual MapiHandle LoadLibraryA(const char* name) = 0; // 0 when it fails
     virtual ProcAddress GetProcAddress(MapiHandle library, const char* name) = 0;
     virtual void FreeLibrary(MapiHandle library) = 0;
+
+    // `utf8` in the system's ANSI code page; `exact` is false when a character is not in it (the
+    // text then holds the system's stand-in for it).
+    virtual std::string ToAnsi(const std::string& utf8, bool& exact) = 0;
+    // The short (8.3) form of an existing file's path, in the ANSI code page; nothing when the
+    // system has none or it does not fit either.
+    virtual std::optional<std::string> ShortAnsiPath(const std::string& utf8) = 0;
 
     virtual void MessageBoxA(MapiHandle parent, const char* text, const char* title,
                              unsigned flags) = 0;

@@ -19,6 +19,9 @@ inline constexpr MapiUlong kMapiTo = 1; // MAPI_TO
 inline constexpr MapiUlong kMapiLogonUi = 0x1;
 inline constexpr MapiUlong kMapiNewSession = 0x2;
 inline constexpr MapiUlong kMapiDialog = 0x8;
+inline constexpr MapiUlong kSuccess = 0;             // SUCCESS_SUCCESS
+inline constexpr MapiUlong kMapiUserAbort = 1;       // MAPI_USER_ABORT: the user closed the dialog
+inline constexpr MapiUlong kMapiFailure = 2;         // MAPI_E_FAILURE
 inline constexpr MapiUlong kNotInText = 0xFFFFFFFFu; // nPosition of an attachment not placed
 
 struct MapiRecipDesc {
@@ -54,6 +57,40 @@ struct MapiMessage {
     MapiFileDesc* lpFiles;
 };
 
+// The wide-character records of MAPISendMailW: the same layout, UTF-16 texts.
+struct MapiRecipDescW {
+    MapiUlong ulReserved;
+    MapiUlong ulRecipClass;
+    char16_t* lpszName;
+    char16_t* lpszAddress;
+    MapiUlong ulEIDSize;
+    void* lpEntryID;
+};
+
+struct MapiFileDescW {
+    MapiUlong ulReserved;
+    MapiUlong flFlags;
+    MapiUlong nPosition;
+    char16_t* lpszPathName;
+    char16_t* lpszFileName;
+    void* lpFileType;
+};
+
+struct MapiMessageW {
+    MapiUlong ulReserved;
+    char16_t* lpszSubject;
+    char16_t* lpszNoteText;
+    char16_t* lpszMessageType;
+    char16_t* lpszDateReceived;
+    char16_t* lpszConversationID;
+    MapiUlong flFlags;
+    MapiRecipDescW* lpOriginator;
+    MapiUlong nRecipCount;
+    MapiRecipDescW* lpRecips;
+    MapiUlong nFileCount;
+    MapiFileDescW* lpFiles;
+};
+
 using MapiLogonProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle ulUIParam, char* lpszProfileName,
                                                     char* lpszPassword, MapiUlong flFlags,
                                                     MapiUlong ulReserved, MapiHandle* lplhSession);
@@ -62,5 +99,8 @@ using MapiLogoffProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle lhSession, MapiH
 using MapiSendMailProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle lhSession, MapiHandle ulUIParam,
                                                        MapiMessage* lpMessage, MapiUlong flFlags,
                                                        MapiUlong ulReserved);
+using MapiSendMailWProc = MapiUlong(VELORIX_MAPI_CALL*)(MapiHandle lhSession, MapiHandle ulUIParam,
+                                                        MapiMessageW* lpMessage, MapiUlong flFlags,
+                                                        MapiUlong ulReserved);
 
 } // namespace velorix::mail

@@ -5,6 +5,7 @@
 #include <mapi.h>
 
 #include <cstddef>
+#include <string>
 
 namespace velorix::mail {
 
@@ -16,6 +17,7 @@ static_assert(sizeof(MapiRecipDesc) == sizeof(::MapiRecipDesc));
 static_assert(offsetof(MapiRecipDesc, lpEntryID) == offsetof(::MapiRecipDesc, lpEntryID));
 static_assert(sizeof(MapiFileDesc) == sizeof(::MapiFileDesc));
 static_assert(offsetof(MapiFileDesc, lpFileType) == offsetof(::MapiFileDesc, lpFileType));
+static_assert(sizeof(MapiMessageW) == sizeof(::MapiMessage) && sizeof(char16_t) == sizeof(WCHAR));
 static_assert(sizeof(MapiUlong) == sizeof(ULONG) && sizeof(MapiHandle) == sizeof(LHANDLE));
 
 namespace {
@@ -30,7 +32,53 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM list) {
     return TRUE;
 }
 
+std::wstring wide(const std::string& utf8) {
+    if (utf8.empty())
+        return {};
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string ansi(const std::wstring& text, bool& exact) {
+    exact = true;
+    if (text.empty())
+        return {};
+    BOOL lossy = FALSE;
+    // No best fit: a look-alike character would name another file.
+    const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                                        static_cast<int>(text.size()), nullptr, 0, nullptr, &lossy);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                          out.data(), n, nullptr, &lossy);
+    exact = lossy == FALSE;
+    return out;
+}
+
 } // namespace
+
+std::string WindowsMapiSystem::ToAnsi(const std::string& utf8, bool& exact) {
+    return ansi(wide(utf8), exact);
+}
+
+std::optional<std::string> WindowsMapiSystem::ShortAnsiPath(const std::string& utf8) {
+    const std::wstring path = wide(utf8);
+    const DWORD n = ::GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (n == 0)
+        return std::nullopt;
+    std::wstring out(n, L'\0');
+    const DWORD written = ::GetShortPathNameW(path.c_str(), out.data(), n);
+    if (written == 0 || written >= n)
+        return std::nullopt;
+    out.resize(written);
+    bool exact = false;
+    std::string result = ansi(out, exact);
+    if (!exact)
+        return std::nullopt;
+    return result;
+}
 
 OsVersion WindowsMapiSystem::Version() {
     OSVERSIONINFOA info{};

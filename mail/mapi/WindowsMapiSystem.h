@@ -18,6 +18,8 @@ public:
     MapiHandle LoadLibraryA(const char* name) override;
     ProcAddress GetProcAddress(MapiHandle library, const char* name) override;
     void FreeLibrary(MapiHandle library) override;
+    std::string ToAnsi(const std::string& utf8, bool& exact) override;
+    std::optional<std::string> ShortAnsiPath(const std::string& utf8) override;
     void MessageBoxA(MapiHandle parent, const char* text, const char* title,
                      unsigned flags) override;
     std::vector<MapiHandle> ThreadWindows() override;

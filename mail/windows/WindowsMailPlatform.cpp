@@ -7,7 +7,7 @@ namespace velorix::mail {
 HandOverResult WindowsMailPlatform::handOver(const TMailRequest& request, std::uintptr_t parent) {
     if (ProcessMapiMail().SendMail(parent, request))
         return {true, {}, false};
-    return {false, QStringLiteral("Simple MAPI n'a pas ouvert de session"), true};
+    return {false, QStringLiteral("Simple MAPI n'a pas remis le message"), true};
 }
 
 } // namespace velorix::mail

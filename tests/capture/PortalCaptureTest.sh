@@ -2,8 +2,8 @@
 # The way to the screen through the desktop portal, as on Wayland: a private session bus, the
 # real xdg-desktop-portal with our fake backend (FakeScreenshotPortal.py) behind it, and a
 # program whose Qt grab gets nothing (offscreen, with two screens), so that it falls back on the
-# portal. Checks the
-# picture arrives, the request was non-interactive, and the file the portal wrote is deleted.
+# portal. Checks the picture arrives, the request was non-interactive, and the file the portal
+# wrote is deleted (but never a link named by the portal).
 set -uo pipefail
 probe=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -74,5 +74,10 @@ grep -q '"request": "screenshot"' "$work/requests.log" 2>/dev/null ||
 grep '"request": "screenshot"' "$work/requests.log" | grep -q '"interactive": false' ||
   fail "the request was not marked non-interactive"
 [ ! -e "$work/written.png" ] || fail "the portal's file was left behind"
+# A portal that answers with a link to a picture of the user's: the picture and the link stay.
+cp "$work/screen.png" "$work/mine.png"
+ln -s "$work/mine.png" "$work/written.png"
+"$probe" portal "$work/screen.png" || fail "the capture through a linked portal file"
+[ -f "$work/mine.png" ] && [ -L "$work/written.png" ] || fail "the user's picture was removed"
 [ $status -eq 0 ] || { cat "$work/requests.log" "$work/portal.log" 2>/dev/null; }
 exit $status

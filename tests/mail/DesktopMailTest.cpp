@@ -1,8 +1,9 @@
 #include "linux/DesktopMail.h"
 #include "MailFakes.h"
 #include "MailPlatform.h"
-#include "MapiMail.h"
 #include "MailSnapshot.h"
+#include "MapiMail.h"
+#include "linux/PortalEmail.h"
 #include "linux/XdgEmail.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,10 @@
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace velorix::mail;
 using namespace velorix::mail::testing;
@@ -34,6 +39,11 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 QString composeAttachment(const QString& compose) {
     static const QRegularExpression re(QStringLiteral("attachment='([^']*)'"));
     return re.match(compose).captured(1);
+}
+
+unsigned modeOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
 }
 
 QString pathOfFileUrl(const QString& value) {
@@ -59,18 +69,8 @@ private slots:
         bin_ = dir("bin");
         record_ = dir("record");
         QVERIFY(QDir().mkpath(bin_));
-        // A desktop of our own: no mail handler, no desktop environment, no session bus.
-        qputenv("XDG_CONFIG_HOME", dir("config").toUtf8());
-        qputenv("XDG_DATA_HOME", dir("data").toUtf8());
-        qputenv("XDG_DATA_DIRS", dir("datadirs").toUtf8());
-        qputenv("XDG_CONFIG_DIRS", dir("configdirs").toUtf8());
-        qputenv("XDG_CACHE_HOME", dir("cache").toUtf8());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir("nobus").toUtf8());
-        qputenv("BROWSER", "false");
+        usePrivateDesktop(tmp_->path());
         qputenv("PATH", bin_.toUtf8() + ":/usr/bin:/bin");
-        for (const char* name : {"MAILER", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "DISPLAY",
-                                 "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "FLATPAK_ID"})
-            qunsetenv(name);
     }
     void cleanup() { tmp_.reset(); }
 
@@ -137,7 +137,8 @@ private slots:
         writeFile(path, "%PDF-1.3\n");
         const QString mailer = bin_ + "/slow-mailer";
         writeFile(mailer, "#!/bin/sh\ntouch '" + QFile::encodeName(record_) + "'\nsleep 2\n");
-        QVERIFY(QFile::setPermissions(mailer, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QVERIFY(QFile::setPermissions(mailer, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner));
         qputenv("MAILER", mailer.toUtf8());
 
         int ticks = 0;
@@ -196,7 +197,8 @@ private slots:
         const QString original = dir("Documents été/capture.pdf");
         writeFile(original, "%PDF-1.3 pages\n");
 
-        DesktopMailPlatform platform(dir("snapshots"), [] { return kNow; });
+        DesktopMailPlatform platform(
+            dir("cache"), [] { return kNow; }, dir("snapshots"));
         const HandOverResult result =
             platform.handOver(TMailRequest({"attachment0=" + original.toStdString()}), 0);
         QVERIFY2(result.ok, qPrintable(result.reason));
@@ -208,6 +210,52 @@ private slots:
         QVERIFY(attached.startsWith(dir("snapshots") + "/"));
         QCOMPARE(QFileInfo(attached).fileName(), QStringLiteral("capture.pdf"));
         QCOMPARE(readAll(attached), QByteArray("%PDF-1.3 pages\n"));
+    }
+
+    // Snap's and Flatpak's Thunderbird cannot read hidden folders of the home folder: stand-ins
+    // that refuse such paths, as their sandboxes do, still get the file, byte for byte.
+    void aSandboxedClientGetsAFileItCanRead_data() {
+        QTest::addColumn<QString>("desktopId");
+        QTest::addColumn<QString>("exec");
+        QTest::addColumn<QString>("launcher");
+        QTest::addColumn<int>("launcherArgs");
+        QTest::newRow("snap") << "thunderbird_thunderbird.desktop"
+                              << "env BAMF_DESKTOP_FILE_HINT=/var/lib/snapd/desktop/applications/"
+                                 "thunderbird_thunderbird.desktop /snap/bin/thunderbird %u"
+                              << "env" << 2;
+        QTest::newRow("flatpak") << "org.mozilla.Thunderbird.desktop"
+                                 << "flatpak run --branch=stable org.mozilla.Thunderbird @@u %u @@"
+                                 << "flatpak" << 3;
+    }
+    void aSandboxedClientGetsAFileItCanRead() {
+        QFETCH(QString, desktopId);
+        QFETCH(QString, exec);
+        QFETCH(QString, launcher);
+        QFETCH(int, launcherArgs);
+        const QString home = dir("home");
+        qputenv("XDG_CACHE_HOME", (home + "/.cache").toUtf8());
+        writeFile(bin_ + "/" + launcher, "#!/bin/sh\ncase \"$*\" in *'" + home.toUtf8() +
+                                             "/.'*) exit 1;; esac\nprintf '%s\\0' \"$@\" >> '" +
+                                             record_.toUtf8() + "'\n");
+        QFile::setPermissions(bin_ + "/" + launcher, QFileDevice::ReadOwner |
+                                                         QFileDevice::WriteOwner |
+                                                         QFileDevice::ExeOwner);
+        setMailtoHandler(dir("data"), dir("config"), desktopId, exec);
+        const QString original = home + "/Documents/capture.pdf";
+        writeFile(original, "%PDF-1.3 pages\n");
+
+        DesktopMailPlatform platform({}, [] { return kNow; });
+        const HandOverResult result =
+            platform.handOver(TMailRequest({"attachment0=" + original.toStdString()}), 0);
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        const QStringList args = recordedArguments(record_);
+        QCOMPARE(args.size(), launcherArgs + 2);
+        QCOMPARE(args[launcherArgs], QStringLiteral("-compose"));
+        const QString attached = pathOfFileUrl(composeAttachment(args.last()));
+        QVERIFY2(attached.startsWith(home + "/Downloads/velorix-mail/"), qPrintable(attached));
+        QCOMPARE(readAll(attached), QByteArray("%PDF-1.3 pages\n"));
+        QCOMPARE(modeOf(attached), 0400u);
+        QCOMPARE(modeOf(QFileInfo(attached).path()), 0700u);
     }
 
     void eachHandOverAttachesAnUnchangingSnapshot() {
@@ -267,17 +315,129 @@ private slots:
         QVERIFY(!QFile::exists(record_));
     }
 
+    // A client that ends with an error at once failed (Thunderbird without a display); one that
+    // ends with 0 (a running Thunderbird took the message) or is still running has the message.
+    void aClientThatFailsAtOnceIsAnErrorOneThatStaysIsNot() {
+        const QString path = dir("capture.pdf");
+        writeFile(path, "pdf");
+        const QString client = bin_ + "/thunderbird";
+        const auto compose = [&](const QByteArray& script) {
+            writeFile(client, "#!/bin/sh\n" + script);
+            QFile::setPermissions(client, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
+            return RunThunderbirdCompose({client}, {{}, {}, {}, QStringList{path}}, 800);
+        };
+        QVERIFY(
+            !compose("echo 'Error: no DISPLAY environment variable specified' >&2\nexit 1\n").ok);
+        QVERIFY(compose("exit 0\n").ok);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(compose("sleep 3\nexit 1\n").ok);
+        QVERIFY(clock.elapsed() >= 800);
+
+        writeFile(client, "#!/bin/sh\nexit 1\n");
+        setMailtoHandler(dir("data"), dir("config"), "thunderbird.desktop", client + " %u");
+        DesktopMailPlatform platform(dir("snapshots"), [] { return kNow; });
+        QStringList boxes;
+        const HandOverResult result =
+            SendMail(platform, 0, TMailRequest({"attachment0=" + path.toStdString()}),
+                     [&](const QString& text, const QString&) { boxes << text; });
+        QVERIFY(!result.ok);
+        QCOMPARE(boxes, QStringList{"Erreur d'envoi du mail"});
+        QVERIFY2(result.reason.contains("Thunderbird"), qPrintable(result.reason));
+    }
+
     void snapshotsOlderThanAWeekArePrunedAtStart() {
         const QString base = dir("snapshots");
-        const QStringList names{"20261201T205959Z-1", "20261201T210001Z-3", "20261208T100000Z-1",
-                                "notes", "20261101T000000Z"};
+        const QStringList names{"20261201T205959Z-1",
+                                "20261201T210000Z-2",
+                                "20261201T210001Z-3",
+                                "20261208T100000Z-1",
+                                "notes",
+                                "20261101T000000Z"};
         for (const QString& name : names)
             writeFile(base + "/" + name + "/capture.pdf", "pdf");
         DesktopMailPlatform platform(base, [] { return kNow; });
         QStringList left = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         left.sort();
-        QCOMPARE(left, (QStringList{"20261101T000000Z", "20261201T210001Z-3", "20261208T100000Z-1",
-                                    "notes"}));
+        // Exactly a week old is still within its week.
+        QCOMPARE(left, (QStringList{"20261101T000000Z", "20261201T210000Z-2", "20261201T210001Z-3",
+                                    "20261208T100000Z-1", "notes"}));
+    }
+
+    // Links named like old snapshots, or inside one, lose nothing of what they point to; the
+    // base itself may not be a link; a cache folder that is a link to another disk still works.
+    void theCleanUpRemovesOnlyWhatItMadeAndFollowsNoLink() {
+        const QString victim = dir("victim");
+        writeFile(victim + "/letter.odt", "mine");
+        writeFile(victim + "/photos/one.jpg", "mine too");
+        const QString base = dir("snapshots");
+        writeFile(base + "/20200101T000000Z-2/capture.pdf", "old");
+        QVERIFY(QFile::link(victim, base + "/20200101T000000Z-1"));
+        QVERIFY(QFile::link(victim, base + "/20200101T000000Z-2/inside"));
+        QVERIFY(QFile::link(victim + "/letter.odt", base + "/20200101T000000Z-2/letter.odt"));
+
+        DesktopMailPlatform platform(base, [] { return kNow; });
+        QCOMPARE(readAll(victim + "/letter.odt"), QByteArray("mine"));
+        QCOMPARE(readAll(victim + "/photos/one.jpg"), QByteArray("mine too"));
+        QVERIFY(QFileInfo(base + "/20200101T000000Z-1").isSymLink());
+        QVERIFY(!QFileInfo::exists(base + "/20200101T000000Z-2"));
+
+        writeFile(base + "/20200101T000000Z-3/capture.pdf", "old");
+        QVERIFY(QFile::link(base, dir("linked-base")));
+
+        DesktopMailPlatform throughLink(dir("linked-base"), [] { return kNow; });
+        QVERIFY(QFileInfo::exists(base + "/20200101T000000Z-3/capture.pdf"));
+        QVERIFY(
+            throughLink
+                .handOver(TMailRequest({"attachment0=" + victim.toStdString() + "/letter.odt"}), 0)
+                .reason.contains("copier"));
+
+        // ~/.cache as a link to another disk.
+        QVERIFY(QDir().mkpath(dir("otherdisk/cache")));
+        QVERIFY(QFile::link(dir("otherdisk/cache"), dir("cachelink")));
+        qputenv("XDG_CACHE_HOME", dir("cachelink").toUtf8());
+        writeFile(dir("otherdisk/cache/velorix/mail/20200101T000000Z-1/capture.pdf"), "old");
+        writeRecordingProgram(bin_ + "/fake-mailer", record_);
+        qputenv("MAILER", (bin_ + "/fake-mailer").toUtf8());
+        const QString original = dir("Documents/capture.pdf");
+        writeFile(original, "pages");
+        DesktopMailPlatform cached({}, [] { return kNow; });
+        QVERIFY(!QFileInfo::exists(dir("otherdisk/cache/velorix/mail/20200101T000000Z-1")));
+        const HandOverResult result =
+            cached.handOver(TMailRequest({"attachment0=" + original.toStdString()}), 0);
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        const QString attached = QUrlQuery(QUrl(recordedArguments(record_).value(0)))
+                                     .queryItemValue("attach", QUrl::FullyDecoded);
+        QVERIFY2(QFileInfo(attached).canonicalFilePath().startsWith(
+                     dir("otherdisk/cache/velorix/mail/")),
+                 qPrintable(attached));
+        QCOMPARE(readAll(attached), QByteArray("pages"));
+    }
+
+    // Read from the mode bits: as root every file is writable whatever its mode.
+    void snapshotsAreTheUsersAlone() {
+        qputenv("XDG_CACHE_HOME", dir("fresh-cache").toUtf8());
+        const QString original = dir("Documents/capture.pdf");
+        writeFile(original, "pages");
+        QVERIFY(QFile::setPermissions(original, QFile::permissions(original) |
+                                                    QFileDevice::ReadOther |
+                                                    QFileDevice::WriteOther));
+        const QString copy = SnapshotForMail(original, MailSnapshotBase(), kNow);
+        QVERIFY(copy.startsWith(dir("fresh-cache/velorix/mail/")));
+        QCOMPARE(modeOf(copy), 0400u);
+        QCOMPARE(modeOf(QFileInfo(copy).path()), 0700u);
+        QCOMPARE(modeOf(dir("fresh-cache/velorix/mail")), 0700u);
+        QCOMPARE(modeOf(dir("fresh-cache/velorix")), 0700u);
+        QCOMPARE(readAll(copy), QByteArray("pages"));
+        // The portal gets the copy read-only: the only way a normal user can open it.
+        const int fd = OpenAttachmentForPortal(copy);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);
+        ::close(fd);
+        // Neither a folder nor a missing file is copied.
+        QVERIFY(SnapshotForMail(dir("Documents"), MailSnapshotBase(), kNow).isEmpty());
+        QVERIFY(SnapshotForMail(dir("gone.pdf"), MailSnapshotBase(), kNow).isEmpty());
     }
 
     void nullBackendOnRequest() {

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTest>
 
@@ -53,6 +55,56 @@ inline void setMailtoHandler(const QString& dataHome, const QString& configHome,
     QFile list(configHome + "/mimeapps.list");
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.write("[Default Applications]\nx-scheme-handler/mailto=" + desktopId.toUtf8() + "\n");
+}
+
+// A desktop of the test's own under `root`: its own home and XDG folders (no handler of the
+// machine's, such as an installed Thunderbird, is found), no session bus unless `keepBus`, no
+// display, no desktop session, and a browser that fails. The caller's MAILER, BROWSER and desktop
+// variables never reach a test.
+struct PrivateDesktop {
+    QMap<QString, QString> set;
+    QStringList unset;
+};
+inline PrivateDesktop privateDesktop(const QString& root, bool keepBus = false) {
+    PrivateDesktop desktop;
+    desktop.set = {{"HOME", root + "/home"},
+                   {"XDG_CONFIG_HOME", root + "/config"},
+                   {"XDG_DATA_HOME", root + "/data"},
+                   {"XDG_CACHE_HOME", root + "/cache"},
+                   {"XDG_DATA_DIRS", root + "/datadirs"},
+                   {"XDG_CONFIG_DIRS", root + "/configdirs"},
+                   {"BROWSER", "false"}};
+    if (!keepBus)
+        desktop.set.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root + "/nobus");
+    desktop.unset = QStringList{"MAILER",
+                                "DISPLAY",
+                                "WAYLAND_DISPLAY",
+                                "XDG_CURRENT_DESKTOP",
+                                "XDG_SESSION_DESKTOP",
+                                "DESKTOP_SESSION",
+                                "KDE_FULL_SESSION",
+                                "KDE_SESSION_VERSION",
+                                "GNOME_DESKTOP_SESSION_ID",
+                                "FLATPAK_ID",
+                                "VELORIX_MAIL"};
+    QDir().mkpath(root + "/home");
+    return desktop;
+}
+// In this process.
+inline void usePrivateDesktop(const QString& root, bool keepBus = false) {
+    const PrivateDesktop desktop = privateDesktop(root, keepBus);
+    for (const QString& name : desktop.unset)
+        qunsetenv(name.toLatin1().constData());
+    for (auto it = desktop.set.begin(); it != desktop.set.end(); ++it)
+        qputenv(it.key().toLatin1().constData(), it.value().toUtf8());
+}
+// In a child's environment.
+inline void usePrivateDesktop(QProcessEnvironment& env, const QString& root) {
+    const PrivateDesktop desktop = privateDesktop(root);
+    for (const QString& name : desktop.unset)
+        env.remove(name);
+    for (auto it = desktop.set.begin(); it != desktop.set.end(); ++it)
+        env.insert(it.key(), it.value());
 }
 
 } // namespace velorix::mail::testing

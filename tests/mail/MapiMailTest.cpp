@@ -31,7 +31,36 @@ struct SentMessage {
     bool filesNull;
     std::vector<SentFile> files;
     std::vector<bool> enabledDuringSend;
+    bool wide = false;
 };
+
+// UTF-16 to UTF-8, for comparing what the wide call received.
+std::string utf8(const char16_t* text) {
+    std::string out;
+    for (; text && *text; ++text) {
+        char32_t c = *text;
+        if (c >= 0xD800 && c <= 0xDBFF && text[1]) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[1] - 0xDC00);
+            ++text;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
 
 class FakeSystem final : public IMapiSystem {
 public:
@@ -43,8 +72,11 @@ public:
     std::optional<std::string> mapiValue = std::string("1"); // nothing: value missing
     int profileMapi = 0;
     bool libraryLoads = true;
-    std::map<std::string, bool> exported{
-        {"MAPILogon", true}, {"MAPILogoff", true}, {"MAPISendMail", true}};
+    std::map<std::string, bool> exported{{"MAPILogon", true},
+                                         {"MAPILogoff", true},
+                                         {"MAPISendMail", true},
+                                         {"MAPISendMailW", false}};
+    std::map<std::string, std::string> shortPaths; // UTF-8 path -> its short form
     MapiUlong logonResult = 0;
     MapiUlong sendResult = 0;
     // window -> {visible, enabled}
@@ -103,11 +135,36 @@ public:
             return reinterpret_cast<ProcAddress>(&Logon);
         if (n == "MAPILogoff")
             return reinterpret_cast<ProcAddress>(&Logoff);
+        if (n == "MAPISendMailW")
+            return reinterpret_cast<ProcAddress>(&SendW);
         return reinterpret_cast<ProcAddress>(&Send);
     }
     void FreeLibrary(MapiHandle library) override {
         EXPECT_EQ(library, 555u);
         ++frees;
+    }
+    // The ANSI code page of a Western system: Latin-1 here.
+    std::string ToAnsi(const std::string& text, bool& exact) override {
+        std::string out;
+        exact = true;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else if ((c == 0xC2 || c == 0xC3) && i + 1 < text.size()) {
+                out += static_cast<char>(((c & 0x03) << 6) | (text[++i] & 0x3F));
+            } else {
+                out += '?';
+                exact = false;
+                while (i + 1 < text.size() && (text[i + 1] & 0xC0) == 0x80)
+                    ++i;
+            }
+        }
+        return out;
+    }
+    std::optional<std::string> ShortAnsiPath(const std::string& text) override {
+        const auto found = shortPaths.find(text);
+        return found == shortPaths.end() ? std::nullopt : std::optional(found->second);
     }
     void MessageBoxA(MapiHandle parent, const char* text, const char* title,
                      unsigned flags) override {
@@ -174,6 +231,34 @@ public:
             const MapiFileDesc& f = m->lpFiles[i];
             r.files.push_back({f.ulReserved, f.flFlags, f.nPosition, f.lpszPathName, f.lpszFileName,
                                f.lpFileType == nullptr});
+        }
+        for (const auto& [w, state] : s.windows)
+            r.enabledDuringSend.push_back(state.second);
+        s.sent.push_back(r);
+        return s.sendResult;
+    }
+    static MapiUlong VELORIX_MAPI_CALL SendW(MapiHandle session, MapiHandle parent, MapiMessageW* m,
+                                             MapiUlong flags, MapiUlong) {
+        FakeSystem& s = *current;
+        SentMessage r{};
+        r.wide = true;
+        r.session = session;
+        r.parent = parent;
+        r.flags = flags;
+        if (m->lpszSubject)
+            r.subject = utf8(m->lpszSubject);
+        if (m->lpszNoteText)
+            r.body = utf8(m->lpszNoteText);
+        r.recipCount = m->nRecipCount;
+        if (m->lpRecips) {
+            r.recipName = utf8(m->lpRecips->lpszName);
+            r.recipAddress = utf8(m->lpRecips->lpszAddress);
+        }
+        r.fileCount = m->nFileCount;
+        for (MapiUlong i = 0; i < m->nFileCount; ++i) {
+            const MapiFileDescW& f = m->lpFiles[i];
+            r.files.push_back({f.ulReserved, f.flFlags, f.nPosition, utf8(f.lpszPathName),
+                               utf8(f.lpszFileName), f.lpFileType == nullptr});
         }
         for (const auto& [w, state] : s.windows)
             r.enabledDuringSend.push_back(state.second);
@@ -347,12 +432,16 @@ TEST(MapiMail, MissingLibraryOrEntryPointOrRefusedLogonShowsTheBox) {
     EXPECT_EQ(late.boxes.size(), 1u);
 }
 
+// Success and the user's own cancel are not errors; every other result of the send is, after
+// the windows come back and the session is closed.
 TEST(MapiMail, VisibleEnabledWindowsAreDisabledDuringTheSendAndEnabledAfterEvenOnFailure) {
-    for (MapiUlong result : {0u, 1u, 2u}) { // success, failure, user abort
+    for (MapiUlong result : {0u, 1u, 2u, 3u, 11u, 17u, 26u}) {
+        SCOPED_TRACE(result);
+        const bool error = result > 1; // 0 success, 1 user abort
         FakeSystem system;
         system.sendResult = result;
         TMapiMail mail(system);
-        EXPECT_TRUE(mail.SendMail(42, TMailRequest({"attachment0=a.pdf"})));
+        EXPECT_EQ(mail.SendMail(42, TMailRequest({"attachment0=a.pdf"})), !error);
         ASSERT_EQ(system.sent.size(), 1u);
         // 101 and 104 visible and enabled: disabled; 102 hidden stays enabled; 103 stays off.
         EXPECT_EQ(system.sent[0].enabledDuringSend, (std::vector<bool>{false, true, false, false}));
@@ -361,13 +450,66 @@ TEST(MapiMail, VisibleEnabledWindowsAreDisabledDuringTheSendAndEnabledAfterEvenO
         EXPECT_FALSE(system.windows.at(103).second); // was disabled before: left so
         EXPECT_TRUE(system.windows.at(104).second);
         EXPECT_EQ(system.logoffs.size(), 1u);
-        EXPECT_TRUE(system.boxes.empty());
+        EXPECT_EQ(system.boxes,
+                  error ? std::vector<std::string>{kErrorBox} : std::vector<std::string>{});
     }
-    // The send entry point missing: the send returns 1, windows come back all the same.
+    // The send entry point missing: nothing was sent, which is an error, not a cancel; windows
+    // and session as above.
     FakeSystem noSend;
     noSend.exported["MAPISendMail"] = false;
     TMapiMail mail(noSend);
-    mail.SendMail(42, TMailRequest());
+    EXPECT_FALSE(mail.SendMail(42, TMailRequest()));
     EXPECT_TRUE(noSend.windows.at(101).second);
     EXPECT_EQ(noSend.logoffs.size(), 1u);
+    EXPECT_EQ(noSend.boxes, std::vector<std::string>{kErrorBox});
+}
+
+// The request is UTF-8. Texts of the ANSI code page go to MAPISendMail in it; a path outside it
+// goes to MAPISendMailW, or in its short form where the library has no wide call, and never as
+// a path that names no file.
+TEST(MapiMail, PathsOutsideTheAnsiCodePageStillAttach) {
+    const std::string western = "C:\\Relev\xc3\xa9s\\\xc3\xa9t\xc3\xa9.pdf";
+    const std::string cyrillic = "C:\\\xd1\x81\xd0\xba\xd0\xb0\xd0\xbd\\capture.pdf";
+    {
+        FakeSystem system;
+        system.exported["MAPISendMailW"] = true;
+        TMapiMail mail(system);
+        EXPECT_TRUE(mail.SendMail(42, TMailRequest({"attachment0=" + western})));
+        ASSERT_EQ(system.sent.size(), 1u);
+        EXPECT_FALSE(system.sent[0].wide);
+        EXPECT_EQ(system.sent[0].files[0].path, "C:\\Relev\xe9s\\\xe9t\xe9.pdf");
+        EXPECT_EQ(system.sent[0].files[0].name, "\xe9t\xe9.pdf");
+
+        EXPECT_TRUE(
+            mail.SendMail(42, TMailRequest({"subject=Re\xc3\xa7u", "attachment0=" + cyrillic})));
+        ASSERT_EQ(system.sent.size(), 2u);
+        const SentMessage& m = system.sent[1];
+        EXPECT_TRUE(m.wide);
+        EXPECT_EQ(m.flags, 8u);
+        EXPECT_EQ(m.subject, "Re\xc3\xa7u");
+        ASSERT_EQ(m.files.size(), 1u);
+        EXPECT_EQ(m.files[0].path, cyrillic);
+        EXPECT_EQ(m.files[0].name, "capture.pdf");
+        EXPECT_EQ(m.files[0].position, 0xFFFFFFFFu);
+        EXPECT_EQ(m.enabledDuringSend, (std::vector<bool>{false, true, false, false}));
+        EXPECT_TRUE(system.windows.at(101).second);
+        EXPECT_EQ(system.logoffs.size(), 2u);
+    }
+    {
+        FakeSystem system; // no MAPISendMailW
+        system.shortPaths[cyrillic] = "C:\\CBA0~1\\capture.pdf";
+        TMapiMail mail(system);
+        EXPECT_TRUE(mail.SendMail(42, TMailRequest({"attachment0=" + cyrillic})));
+        ASSERT_EQ(system.sent.size(), 1u);
+        EXPECT_FALSE(system.sent[0].wide);
+        EXPECT_EQ(system.sent[0].files[0].path, "C:\\CBA0~1\\capture.pdf");
+        EXPECT_EQ(system.sent[0].files[0].name, "capture.pdf");
+        EXPECT_TRUE(system.boxes.empty());
+
+        // No short form either: the error box, and nothing sent.
+        EXPECT_FALSE(mail.SendMail(42, TMailRequest({"attachment0=C:\\\xd1\x8f.pdf"})));
+        EXPECT_EQ(system.sent.size(), 1u);
+        EXPECT_EQ(system.boxes, std::vector<std::string>{kErrorBox});
+        EXPECT_EQ(system.logoffs.size(), 2u);
+    }
 }

@@ -50,9 +50,8 @@ private slots:
         tmp_ = std::make_unique<QTemporaryDir>();
         mailerRecord_ = tmp_->filePath("mailer-record");
         writeRecordingProgram(tmp_->filePath("fake-mailer"), mailerRecord_);
+        usePrivateDesktop(tmp_->path(), true);
         qputenv("MAILER", tmp_->filePath("fake-mailer").toUtf8());
-        qputenv("XDG_CONFIG_HOME", tmp_->filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", tmp_->filePath("data").toUtf8());
         QFile::remove(qEnvironmentVariable("VELORIX_PORTAL_RECORD"));
         setResponse("0");
     }

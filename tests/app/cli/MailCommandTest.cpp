@@ -29,14 +29,12 @@ class MailCommandTest : public QObject {
     // A user's session without a desktop: no session bus, no mail handler, no display.
     Run runMail(const QStringList& args, const QMap<QString, QString>& extra = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MAILER",
-                                 "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "VELORIX_MAIL"})
-            env.remove(QString::fromLatin1(name));
+        env.remove("QT_QPA_PLATFORM");
+        velorix::mail::testing::usePrivateDesktop(env, tmp_->path());
         env.insert("HOME", tmp_->filePath("home"));
         env.insert("XDG_CONFIG_HOME", tmp_->filePath("home/.config"));
         env.insert("XDG_DATA_HOME", tmp_->filePath("home/.local/share"));
         env.insert("XDG_CACHE_HOME", tmp_->filePath("home/.cache"));
-        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + tmp_->filePath("nobus"));
         for (auto it = extra.begin(); it != extra.end(); ++it)
             env.insert(it.key(), it.value());
         QProcess p;
@@ -125,6 +123,22 @@ private slots:
         QVERIFY2(run.err.contains("velorix --mail : Erreur d'envoi du mail (") &&
                      run.err.contains("xdg-email") && run.err.contains("portail"),
                  qPrintable(run.err));
+        // A Thunderbird that cannot open its window ends at once with an error: a failure.
+        const QString thunderbird = tmp_->filePath("bin/thunderbird");
+        QFile script(thunderbird);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho 'Error: no DISPLAY environment variable specified' >&2\n"
+                     "exit 1\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner));
+        velorix::mail::testing::setMailtoHandler(tmp_->filePath("home/.local/share"),
+                                                 tmp_->filePath("home/.config"),
+                                                 "thunderbird.desktop", thunderbird + " %u");
+        run = runMail(images_);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("Thunderbird a échoué"), qPrintable(run.err));
+        QFile::remove(tmp_->filePath("home/.config/mimeapps.list"));
         run = runMail(images_, {{"VELORIX_MAIL", "null"}});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("Erreur d'envoi du mail"), qPrintable(run.err));

@@ -64,7 +64,9 @@ export XDG_DATA_DIRS=$work/none XDG_CONFIG_DIRS=$work/none XDG_CACHE_HOME=$work/
 export MAILER=$work/bin/mailer DBUS_SESSION_BUS_ADDRESS=unix:path=$work/nobus
 export SANE_CONFIG_DIR=$source_dir/data/sane.d:
 export VELORIX_SETTINGS_FILE=$work/settings.ini VELORIX_PRINTER=null QT_QPA_PLATFORM=xcb
-unset XDG_CURRENT_DESKTOP DESKTOP_SESSION WAYLAND_DISPLAY VELORIX_SHELL VELORIX_MAIL
+export BROWSER=false
+unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION KDE_SESSION_VERSION \
+    GNOME_DESKTOP_SESSION_ID WAYLAND_DISPLAY VELORIX_SHELL VELORIX_MAIL
 
 # Under AddressSanitizer: X's keyboard library hands strndup buffers without a terminating zero,
 # which strict string checks report although strndup stops at the length given.

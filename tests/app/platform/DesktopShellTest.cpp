@@ -48,12 +48,12 @@ private slots:
         const QString recorder = dir.filePath(QStringLiteral("recorder"));
         QVERIFY(write(recorder, "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$VELORIX_TEST_RECORD.part\"\n"
                                 "mv \"$VELORIX_TEST_RECORD.part\" \"$VELORIX_TEST_RECORD\"\n"));
-        QVERIFY(QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner |
-                                                    QFile::ExeOwner));
-        QVERIFY(write(apps + QStringLiteral("/velorix-recorder.desktop"),
-                      "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" +
-                          recorder.toUtf8() +
-                          " %f\nMimeType=image/jpeg;image/bmp;application/pdf;\n"));
+        QVERIFY(QFile::setPermissions(recorder,
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(
+            write(apps + QStringLiteral("/velorix-recorder.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + recorder.toUtf8() +
+                      " %f\nMimeType=image/jpeg;image/bmp;application/pdf;\n"));
         QVERIFY(write(dir.filePath(QStringLiteral("config/mimeapps.list")),
                       "[Default Applications]\nimage/jpeg=velorix-recorder.desktop\n"
                       "image/bmp=velorix-recorder.desktop\n"
@@ -61,9 +61,14 @@ private slots:
         qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
         qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
         qputenv("VELORIX_TEST_RECORD", record().toUtf8());
-        qunsetenv("XDG_CURRENT_DESKTOP");
-        qunsetenv("DESKTOP_SESSION");
-        qunsetenv("BROWSER");
+        // None of the caller's desktop: its handlers, session and browser stay out.
+        qputenv("XDG_DATA_DIRS", dir.filePath(QStringLiteral("datadirs")).toUtf8());
+        qputenv("XDG_CONFIG_DIRS", dir.filePath(QStringLiteral("configdirs")).toUtf8());
+        qputenv("BROWSER", "false");
+        for (const char* name :
+             {"XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+              "KDE_SESSION_VERSION", "GNOME_DESKTOP_SESSION_ID"})
+            qunsetenv(name);
     }
 
     void theExactPathArrives() {

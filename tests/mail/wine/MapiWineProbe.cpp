@@ -6,6 +6,8 @@
 #include "WindowsMapiSystem.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 using namespace velorix::mail;
 
@@ -13,6 +15,11 @@ namespace {
 
 class ProbeSystem final : public WindowsMapiSystem {
 public:
+    ProcAddress GetProcAddress(MapiHandle library, const char* name) override {
+        if (std::getenv("VELORIX_PROBE_HIDE_WIDE") && std::string(name) == "MAPISendMailW")
+            return nullptr;
+        return WindowsMapiSystem::GetProcAddress(library, name);
+    }
     void MessageBoxA(MapiHandle parent, const char* text, const char* title,
                      unsigned flags) override {
         std::printf("BOX parent=%llu %s|%s|%u\n", static_cast<unsigned long long>(parent), text,
@@ -22,8 +29,19 @@ public:
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     ProbeSystem system;
+    if (argc > 1 && std::string(argv[1]) == "wide") {
+        // A folder named in Cyrillic: outside the Western ANSI code page. With
+        // VELORIX_PROBE_HIDE_WIDE the library seems to have no MAPISendMailW.
+        TMapiMail mail(system);
+        const bool sent = mail.SendMail(
+            42, TMailRequest({"subject=Re\xc3\xa7u",
+                              "attachment0=C:\\\xd1\x81\xd0\xba\xd0\xb0\xd0\xbd\\capture.pdf"}));
+        std::printf("RESULT %d\n", sent ? 1 : 0);
+        std::fflush(stdout);
+        return 0;
+    }
     TMapiMail mail(system);
     const bool first =
         mail.SendMail(42, TMailRequest({"attachment0=C:\\Users\\Public\\Documents\\capture.pdf"}));
