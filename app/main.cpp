@@ -1,4 +1,5 @@
 // Program entry: command-line commands first (no window), then the main window.
+#include "WorkPool.h"
 #include "app/cli/CommandLine.h"
 #include "app/cli/DumpUi.h"
 #include "app/commands/OpenAtStart.h"
@@ -86,6 +87,13 @@ int main(int argc, char** argv) {
 
     try {
         QApplication app(argc, argv);
+        // Destroyed before app: the shared pool's last tasks end while Qt is still there.
+        struct TStopPool {
+            TStopPool() = default;
+            TStopPool(const TStopPool&) = delete;
+            TStopPool& operator=(const TStopPool&) = delete;
+            ~TStopPool() { pdfwork::TWorkPool::StopShared(); }
+        } stopPool;
         QApplication::setApplicationName(QStringLiteral("Velorix! 2"));
         // The interface is French whatever the system's language: Qt's own texts too (Oui/Non
         // buttons of the questions, the file and printer dialogs).

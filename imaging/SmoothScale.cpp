@@ -130,10 +130,19 @@ struct TAcrossRow {
     std::vector<quint16> values;
 };
 
+// Where the rows of a picture lie, taken once before any thread reads or writes them: the
+// picture's own scanLine detaches, and that writes to the picture's shared data on every call.
+struct TRows {
+    const uchar* source = nullptr;
+    qsizetype sourceStride = 0;
+    uchar* out = nullptr;
+    qsizetype outStride = 0;
+};
+
 // Fills out's rows from .. to - 1 from the source rows the samples name. Each source row is
 // blended across once for all the scaled rows that read it.
-void ScaleRows(const QImage& source, int bytes, const std::vector<TSample>& xs,
-               const std::vector<TSample>& ys, int from, int to, QImage& out) {
+void ScaleRows(const TRows& pixels, int bytes, const std::vector<TSample>& xs,
+               const std::vector<TSample>& ys, int from, int to) {
     const std::size_t n = xs.size() * static_cast<std::size_t>(bytes);
     TAcrossRow rows[2];
     for (TAcrossRow& row : rows)
@@ -144,7 +153,7 @@ void ScaleRows(const QImage& source, int bytes, const std::vector<TSample>& xs,
                 return row.values.data();
         }
         TAcrossRow& row = rows[keep == rows[0].source ? 1 : 0];
-        const uchar* line = source.constScanLine(y);
+        const uchar* line = pixels.source + y * pixels.sourceStride;
         switch (bytes) {
         case 1:
             BlendAcross<1>(line, xs, row.values.data());
@@ -163,7 +172,7 @@ void ScaleRows(const QImage& source, int bytes, const std::vector<TSample>& xs,
         const TSample& y = ys[static_cast<std::size_t>(r)];
         const quint16* top = across(y.a, y.b);
         const quint16* bottom = across(y.b, y.a);
-        BlendDown(top, bottom, y.w, n, out.scanLine(r));
+        BlendDown(top, bottom, y.w, n, pixels.out + r * pixels.outStride);
     }
 }
 
@@ -222,16 +231,15 @@ constexpr qint64 kParallelPixels = 1 << 20;
 void ScaleInto(const QImage& source, int bytes, const std::vector<TSample>& xs,
                const std::vector<TSample>& ys, QImage& out) {
     const int rows = out.height();
+    const TRows pixels{source.constBits(), source.bytesPerLine(), out.bits(), out.bytesPerLine()};
     if (qint64(out.width()) * rows < kParallelPixels) {
-        ScaleRows(source, bytes, xs, ys, 0, rows, out);
+        ScaleRows(pixels, bytes, xs, ys, 0, rows);
         return;
     }
     const std::size_t bands = static_cast<std::size_t>((rows + kBandRows - 1) / kBandRows);
-    // out's scan lines are touched from several threads: detached here, once, beforehand.
-    out.bits();
     pdfwork::ParallelFor(pdfwork::TWorkPool::Shared(), bands, [&](std::size_t band) {
         const int from = int(band) * kBandRows;
-        ScaleRows(source, bytes, xs, ys, from, std::min(rows, from + kBandRows), out);
+        ScaleRows(pixels, bytes, xs, ys, from, std::min(rows, from + kBandRows));
     });
 }
 

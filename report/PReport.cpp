@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -36,7 +37,7 @@ struct TWriteCancelled {};
 // Writes the PDF straight into the save file; a failed write makes the whole save fail.
 class TPRSaveFileStream : public TPdfOutputStream {
 public:
-    TPRSaveFileStream(QSaveFile& file, QString shownName,
+    TPRSaveFileStream(QFileDevice& file, QString shownName,
                       const std::atomic<bool>* cancelled = nullptr)
         : FFile(file), FShownName(std::move(shownName)), FCancelled(cancelled) {}
 
@@ -62,7 +63,7 @@ public:
     }
 
 private:
-    QSaveFile& FFile;
+    QFileDevice& FFile;
     QString FShownName;
     const std::atomic<bool>* FCancelled;
     std::int64_t FCount = 0;
@@ -265,17 +266,24 @@ bool TPReport::EndDoc(const TWriteWait& wait) {
     std::atomic<bool> cancelled{false};
     std::atomic<bool> finished{false};
     std::exception_ptr failure;
-    // Only this thread touches the file and the document until it ends; the commit, which
-    // replaces the old file, stays here, so a cancel can never leave half of a new one.
+    // The writer touches the document until it ends, and the new file only through a file
+    // object of its own on the same descriptor (the save file belongs to this thread); the
+    // commit, which replaces the old file, stays here, so a cancel can never leave half of a
+    // new one.
+    const int handle = file.handle();
     std::thread writer([&] {
         try {
-            TPRSaveFileStream stream(file, shownName, &cancelled);
+            QFile own;
+            if (!own.open(handle, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+                ThrowWriteError(shownName, own);
+            }
+            TPRSaveFileStream stream(own, shownName, &cancelled);
             FDoc->SaveToStream(stream);
-            if (!file.flush()) {
-                ThrowWriteError(shownName, file);
+            if (!own.flush()) {
+                ThrowWriteError(shownName, own);
             }
 #ifdef Q_OS_UNIX
-            ::fdatasync(file.handle()); // the commit's own sync then has little left to do
+            ::fdatasync(handle); // the commit's own sync then has little left to do
 #endif
         } catch (const TWriteCancelled&) {
         } catch (...) {

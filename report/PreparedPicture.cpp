@@ -10,15 +10,54 @@
 #include <mutex>
 #include <utility>
 
-// Shared by the picture's owner and the task compressing it; the task holds its own copy of
-// the picture, so the owner may change or go in the meantime.
+// Shared by the picture's owner and the task compressing it; the stream holds its own copy of
+// the picture, so the owner may change or go in the meantime. Whoever claims it first makes it:
+// the queued task, or the window's thread when it needs it before the task started, so the
+// window never waits behind the queue.
 struct TPreparedPicture::TPreparedStream {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
     std::atomic<bool> dropped{false};
+    std::atomic<bool> claimed{false};
     std::shared_ptr<const std::string> stream; // null when it failed or was dropped
     QImage picture; // a pending scaled picture, made by the task; null when it was not
+    // What to make, set before the stream is shared; only the claimer reads it.
+    QImage source;
+    QSize size;
+    bool scale = false;
+
+    // Makes the stream unless another thread has claimed it.
+    void MakeUnlessClaimed() {
+        if (claimed.exchange(true)) {
+            return;
+        }
+        QImage made;
+        std::shared_ptr<const std::string> compressed;
+        if (!dropped) {
+            try {
+                made = SmoothScaled(source, size);
+                compressed = TPdfBitmapImage::CompressPixels(made);
+            } catch (const std::exception&) {
+                // Picture and Print make what is missing again and report the failure there.
+            }
+        }
+        source = QImage();
+        std::lock_guard lock(mutex);
+        stream = std::move(compressed);
+        if (scale) {
+            picture = std::move(made);
+        }
+        done = true;
+        finished.notify_all();
+    }
+
+    // Made here if no worker started it yet, else waited for.
+    void Await() {
+        MakeUnlessClaimed();
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [this] { return done; });
+    }
 };
 
 TPreparedPicture::~TPreparedPicture() {
@@ -46,8 +85,8 @@ const QImage& TPreparedPicture::Picture() const {
         // While a scale is pending, a prepared stream belongs to it and makes the picture too.
         QImage made;
         if (FPrepared != nullptr) {
-            std::unique_lock lock(FPrepared->mutex);
-            FPrepared->finished.wait(lock, [this] { return FPrepared->done; });
+            FPrepared->Await();
+            std::lock_guard lock(FPrepared->mutex);
             made = std::exchange(FPrepared->picture, QImage());
         }
         // Kept pending when making it fails, so nothing is lost.
@@ -103,29 +142,17 @@ void TPreparedPicture::PrepareStream() {
         return;
     }
     auto prepared = std::make_shared<TPreparedStream>();
-    FPrepared = prepared;
     // A pending scaled picture is made by the task as well, so the window goes on painting.
-    const QImage source = scale ? FScaleSource : FPicture;
-    const QSize size = scale ? FScaleSize : FPicture.size();
-    pdfwork::TWorkPool::Shared().Post([prepared, source, size, scale] {
-        QImage picture;
-        std::shared_ptr<const std::string> stream;
-        if (!prepared->dropped) {
-            try {
-                picture = SmoothScaled(source, size);
-                stream = TPdfBitmapImage::CompressPixels(picture);
-            } catch (const std::exception&) {
-                // Picture and Print make what is missing again and report the failure there.
-            }
-        }
-        std::lock_guard lock(prepared->mutex);
-        prepared->stream = std::move(stream);
-        if (scale) {
-            prepared->picture = std::move(picture);
-        }
-        prepared->done = true;
-        prepared->finished.notify_all();
-    });
+    prepared->source = scale ? FScaleSource : FPicture;
+    prepared->size = scale ? FScaleSize : FPicture.size();
+    prepared->scale = scale;
+    try {
+        pdfwork::TWorkPool::Shared().Post([prepared] { prepared->MakeUnlessClaimed(); });
+    } catch (const std::exception&) {
+        // Not prepared then: the picture is made and compressed when it is needed.
+        return;
+    }
+    FPrepared = std::move(prepared);
 }
 
 bool TPreparedPicture::StreamReady() const {
@@ -146,8 +173,8 @@ bool TPreparedPicture::StreamPending() const {
 
 std::shared_ptr<const std::string> TPreparedPicture::CompressedPicture() const {
     if (FPrepared != nullptr) {
-        std::unique_lock lock(FPrepared->mutex);
-        FPrepared->finished.wait(lock, [this] { return FPrepared->done; });
+        FPrepared->Await();
+        std::lock_guard lock(FPrepared->mutex);
         if (FPrepared->stream != nullptr) {
             return FPrepared->stream;
         }

@@ -17,7 +17,8 @@ public:
     TPreparedPicture& operator=(const TPreparedPicture&) = delete;
 
     // The picture; a pending scaled one is made here on the first read (or taken from the
-    // task that prepared its stream). Kept pending when making it throws.
+    // task that prepared its stream, which runs here if no worker has started it). Kept pending
+    // when making it throws.
     const QImage& Picture() const;
     // The picture as it stands, without making a pending scaled one.
     const QImage& Current() const { return FPicture; }
@@ -32,7 +33,8 @@ public:
     QSize ScaleSize() const { return FScaleSize; }
 
     // Starts compressing the final picture's stream on the shared pool (making a pending scaled
-    // picture there too); nothing when one is prepared already or there is no picture.
+    // picture there too); nothing when one is prepared already or there is no picture. When the
+    // work cannot be posted, nothing is prepared: the stream is then made when it is needed.
     void PrepareStream();
     // The compressed stream of the current picture is made and waiting.
     bool StreamReady() const;

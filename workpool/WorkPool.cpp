@@ -1,10 +1,12 @@
 #include "WorkPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -54,7 +56,25 @@ int TWorkPool::ThreadCount() const {
     return static_cast<int>(impl_->threads.size());
 }
 
+namespace {
+
+std::atomic<int> failingPosts{0};
+
+void ThrowIfFailing() {
+    int left = failingPosts.load();
+    while (left > 0) {
+        if (failingPosts.compare_exchange_weak(left, left - 1))
+            throw std::bad_alloc();
+    }
+}
+
+std::mutex sharedMutex;
+std::unique_ptr<TWorkPool> sharedPool;
+
+} // namespace
+
 void TWorkPool::Post(std::function<void()> task) {
+    ThrowIfFailing();
     {
         std::lock_guard lock(impl_->mutex);
         impl_->tasks.push_back(std::move(task));
@@ -62,9 +82,34 @@ void TWorkPool::Post(std::function<void()> task) {
     impl_->wake.notify_one();
 }
 
+void TWorkPool::PostFirst(std::function<void()> task) {
+    ThrowIfFailing();
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->tasks.push_front(std::move(task));
+    }
+    impl_->wake.notify_one();
+}
+
 TWorkPool& TWorkPool::Shared() {
-    static TWorkPool pool(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
-    return pool;
+    std::lock_guard lock(sharedMutex);
+    if (sharedPool == nullptr)
+        sharedPool = std::make_unique<TWorkPool>(
+            static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    return *sharedPool;
+}
+
+void TWorkPool::StopShared() {
+    std::unique_ptr<TWorkPool> pool;
+    {
+        std::lock_guard lock(sharedMutex);
+        pool = std::move(sharedPool);
+    }
+    pool.reset(); // the destructor runs every queued task, then joins
+}
+
+void TWorkPool::FailNextPosts(int count) {
+    failingPosts = std::max(0, count);
 }
 
 namespace {
@@ -112,9 +157,13 @@ void ParallelFor(TWorkPool& pool, std::size_t count, const std::function<void(st
     loop->count = count;
     loop->body = &body;
     const std::size_t helpers = std::min(count - 1, static_cast<std::size_t>(pool.ThreadCount()));
-    // Helpers keep the loop alive; body is used only by indices taken before we return.
-    for (std::size_t h = 0; h < helpers; ++h)
-        pool.Post([loop] { loop->Work(); });
+    // Helpers keep the loop alive; body is used only by indices taken before we return. A helper
+    // that cannot be posted is not needed: the caller takes its indices.
+    try {
+        for (std::size_t h = 0; h < helpers; ++h)
+            pool.PostFirst([loop] { loop->Work(); });
+    } catch (const std::exception&) {
+    }
     loop->Work();
     std::unique_lock lock(loop->mutex);
     loop->finished.wait(lock, [&] { return loop->Over(); });

@@ -16,11 +16,19 @@ public:
     TWorkPool& operator=(const TWorkPool&) = delete;
 
     int ThreadCount() const;
-    // Runs task on a worker some time later. A task must not throw.
+    // Runs task on a worker some time later. A task must not throw. Posting itself may throw
+    // (a queue that cannot grow): the task is then not queued.
     void Post(std::function<void()> task);
+    // As Post, ahead of every task not started yet.
+    void PostFirst(std::function<void()> task);
 
-    // The pool sized to the machine's cores.
+    // The pool sized to the machine's cores, started on first use.
     static TWorkPool& Shared();
+    // Runs what the shared pool has queued and ends its threads: called before the program's
+    // own globals (Qt's) go, so that no task outlives them. A later Shared() starts a new one.
+    static void StopShared();
+    // For tests: the next count posts to any pool throw std::bad_alloc.
+    static void FailNextPosts(int count);
 
 private:
     struct Impl;
@@ -29,8 +37,9 @@ private:
 
 // Runs body(0) .. body(count - 1), each once, on the calling thread and on up to helpers idle
 // workers of pool, and returns when all are done. The caller takes indices itself, so this never
-// waits on a busy pool and may be called from a worker. The first exception thrown by a body
-// is rethrown here once every started body has ended; the remaining indices are skipped.
+// waits on a busy pool and may be called from a worker; the helpers go ahead of the queued
+// tasks, so that a part the caller waits for gets the next free workers. The first exception thrown
+// by a body is rethrown here once every started body has ended; the remaining indices are skipped.
 void ParallelFor(TWorkPool& pool, std::size_t count, const std::function<void(std::size_t)>& body);
 
 } // namespace pdfwork

@@ -3,12 +3,16 @@
 #include "app/window/ChangeDocumentPrompt.h"
 #include "app/window/MainWindow.h"
 #include "scan/ScannerComponent.h"
+#include "scan/WakeUp.h"
 
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFrame>
 #include <QProgressDialog>
 #include <QTimer>
+
+#include <memory>
+#include <mutex>
 
 namespace velorix {
 
@@ -45,15 +49,30 @@ void Tvelorix_2::BuildScanner() {
     if (services_.listScannersInBackground) {
         deviceListPending_ = true;
         cbDevice->setPlaceholderText(QStringLiteral("Recherche des scanners…"));
-        deviceLister_ = std::thread([this, scanner = WIAScan] {
+        // The list goes from the lister to the window under a lock of its own.
+        struct TListed {
+            std::mutex mutex;
+            TWIAScan::TDeviceList list;
+        };
+        auto listed = std::make_shared<TListed>();
+        auto* arrived = new TWakeUp(
+            [this, listed] {
+                TWIAScan::TDeviceList list;
+                {
+                    const std::lock_guard lock(listed->mutex);
+                    list = std::move(listed->list);
+                }
+                WIAScan->TakeDeviceList(std::move(list));
+                DeviceListArrived();
+            },
+            this);
+        deviceLister_ = std::thread([scanner = WIAScan, listed, arrived] {
             TWIAScan::TDeviceList list = scanner->ListDevices();
-            QMetaObject::invokeMethod(
-                this,
-                [this, list = std::move(list)]() mutable {
-                    WIAScan->TakeDeviceList(std::move(list));
-                    DeviceListArrived();
-                },
-                Qt::QueuedConnection);
+            {
+                const std::lock_guard lock(listed->mutex);
+                listed->list = std::move(list);
+            }
+            arrived->Post();
         });
     } else {
         WIAScan->SetOpen(true);

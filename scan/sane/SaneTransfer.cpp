@@ -1,5 +1,6 @@
 #include "SaneTransfer.h"
 
+#include "../WakeUp.h"
 #include "SaneBackend.h"
 
 #include <QApplication>
@@ -118,8 +119,11 @@ void RunWithProgress(const ScanProgressFactory& progress, const std::string& tit
     std::atomic<bool> done{false};
     // Lives on this thread and outlives the worker: the worker's wake-up call is posted to it,
     // and one never delivered goes with it.
-    QObject waker;
     std::function<void()> finish; // set while the loop below runs
+    TWakeUp waker([&finish] {
+        if (finish)
+            finish();
+    });
     std::thread worker([&] {
         try {
             work();
@@ -129,13 +133,7 @@ void RunWithProgress(const ScanProgressFactory& progress, const std::string& tit
         done = true;
         // The loop ends at once rather than at its next tick: a command making several calls
         // in a row (list, connect, scan) would otherwise wait up to a tick after each.
-        QMetaObject::invokeMethod(
-            &waker,
-            [&finish] {
-                if (finish)
-                    finish();
-            },
-            Qt::QueuedConnection);
+        waker.Post();
     });
 
     {

@@ -1,12 +1,19 @@
 // Report page controls: placement, margins and alignment, pictures and painting.
 #include "PReport.h"
 
+#include "PdfImages.h"
+#include "PreparedPicture.h"
+#include "WorkPool.h"
 #include "imaging/SmoothScale.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QtTest>
+
+#include <chrono>
+#include <future>
 
 namespace {
 
@@ -84,6 +91,7 @@ private slots:
     void painting();
     void scaledPicturePaintsWhatShows();
     void scaledPictureInAScrolledView();
+    void preparedPicture();
 };
 
 void TestPReportControls::defaults() {
@@ -375,6 +383,44 @@ void TestPReportControls::scaledPictureInAScrolledView() {
     QCOMPARE(FirstDifference(shot, SmoothScaledPart(source, QSize(1200, 1300), shown)), QString());
     box.takeWidget();
     delete page;
+}
+
+// The prepared state alone: a post that fails leaves the page exportable, and a stream the
+// window needs before any worker started it is made on the window's thread.
+void TestPReportControls::preparedPicture() {
+    const QImage source = Noise(300, 400);
+    const QSize size(900, 1000);
+    const QImage scaled = SmoothScaled(source, size);
+    {
+        TPreparedPicture picture;
+        picture.SetScaledPicture(source, size);
+        pdfwork::TWorkPool::FailNextPosts(1);
+        picture.PrepareStream();
+        QVERIFY(!picture.StreamPending());
+        QCOMPARE(picture.Picture(), scaled);
+        const auto stream = picture.CompressedPicture();
+        QVERIFY(stream != nullptr);
+        QVERIFY(*stream == *TPdfBitmapImage::CompressPixels(scaled));
+    }
+
+    // Every worker busy for ten seconds: the enlargement is made on the caller at once.
+    std::promise<void> release;
+    const std::shared_future<void> gate = release.get_future().share();
+    auto& pool = pdfwork::TWorkPool::Shared();
+    for (int i = 0; i < pool.ThreadCount(); ++i)
+        pool.Post([gate] { gate.wait_for(std::chrono::seconds(10)); });
+    TPreparedPicture picture;
+    picture.SetScaledPicture(source, size);
+    picture.PrepareStream();
+    QVERIFY(picture.StreamPending());
+    QElapsedTimer clock;
+    clock.start();
+    const QImage made = picture.Picture();
+    const qint64 waited = clock.elapsed();
+    release.set_value();
+    QCOMPARE(made, scaled);
+    QVERIFY(picture.StreamReady());
+    QVERIFY2(waited < 5000, qPrintable(QStringLiteral("waited %1 ms").arg(waited)));
 }
 
 QTEST_MAIN(TestPReportControls)
