@@ -132,16 +132,20 @@ private:
         }
         // Progress goes out while the bytes come, which is also what the program's watchdog
         // watches.
-        std::atomic<bool> done{false};
+        // The end of the scan wakes it at once: the page is not held up by a pause.
+        std::mutex doneMutex;
+        std::condition_variable doneSignal;
+        bool done = false;
         std::thread progress([&] {
             long long last = -1;
+            std::unique_lock lock(doneMutex);
             while (!done) {
                 const long long received = state.received;
                 if (received != last) {
                     Send({"progress", std::to_string(received), std::to_string(state.expected)});
                     last = received;
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                doneSignal.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; });
             }
         });
         std::optional<QImage> picture;
@@ -159,7 +163,11 @@ private:
         } catch (...) {
             error = std::current_exception();
         }
-        done = true;
+        {
+            std::lock_guard lock(doneMutex);
+            done = true;
+        }
+        doneSignal.notify_one();
         progress.join();
         {
             std::lock_guard lock(inbox_.mutex);
