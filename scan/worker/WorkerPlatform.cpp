@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <optional>
 
 namespace velorix::scan::worker {
@@ -57,6 +58,11 @@ long long ToNumber(const std::string& text) {
     std::from_chars(text.data(), text.data() + text.size(), value);
     return value;
 }
+
+struct Listed {
+    std::string name, vendor, model, type;
+    std::string Shown() const { return vendor + " " + model + " (" + name + ")"; }
+};
 
 // One worker process.
 class WorkerProcess {
@@ -231,10 +237,28 @@ public:
         }
     }
 
+    // Asking every backend takes seconds and a command lists twice in a row (the list, then
+    // the scanner's connection): a list younger than this is reused. Any thread may list.
+    static constexpr qint64 kListFreshMs = 10000;
+    std::optional<std::vector<Listed>> FreshList() {
+        std::lock_guard lock(listMutex_);
+        if (listed_ && listedAt_.isValid() && listedAt_.elapsed() < kListFreshMs)
+            return listed_;
+        return std::nullopt;
+    }
+    void KeepList(const std::vector<Listed>& listed) {
+        std::lock_guard lock(listMutex_);
+        listed_ = listed;
+        listedAt_.start();
+    }
+
 private:
     Context context_;
     std::unique_ptr<WorkerProcess> process_;
     std::string openDevice_;
+    std::mutex listMutex_;
+    std::optional<std::vector<Listed>> listed_;
+    QElapsedTimer listedAt_;
 };
 
 class WorkerDevice;
@@ -358,11 +382,6 @@ std::unique_ptr<IItems> WorkerDevice::Items() {
 
 // ---- Listing -------------------------------------------------------------------------------
 
-struct Listed {
-    std::string name, vendor, model, type;
-    std::string Shown() const { return vendor + " " + model + " (" + name + ")"; }
-};
-
 class NameProperty : public IProperty {
 public:
     explicit NameProperty(std::string text) : text_(std::move(text)) {}
@@ -441,6 +460,8 @@ public:
     // Every listing has a worker of its own: it may run on any thread, and a backend that hangs
     // or crashes while listing takes neither the open device nor the program with it.
     std::unique_ptr<IDeviceInfos> DeviceInfos() override {
+        if (auto fresh = connection_->FreshList())
+            return std::make_unique<WorkerDeviceInfos>(connection_, std::move(*fresh));
         const Limits limits = ReadLimits();
         WorkerProcess worker(connection_->Settings());
         Pump pump(connection_->Settings().progress, "Scanners", "Recherche des scanners…", false);
@@ -470,6 +491,7 @@ public:
         } catch (const WorkerProcess::Gone&) {
             throw EPlatformError("La recherche des scanners " + worker.Ending() + ".");
         }
+        connection_->KeepList(listed);
         return std::make_unique<WorkerDeviceInfos>(connection_, std::move(listed));
     }
 
