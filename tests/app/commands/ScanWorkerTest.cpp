@@ -19,6 +19,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <thread>
+
 namespace {
 
 // A progress window whose "Annuler" is clicked a moment after it shows.
@@ -194,6 +196,20 @@ private slots:
         scan();
         QVERIFY(prompts->seen.isEmpty());
         QCOMPARE(window->PageCount(), 2);
+    }
+
+    // The program lists in the background: from a thread of its own, with no event loop.
+    void listsFromAnotherThread() {
+        auto platform = velorix::scan::worker::CreateWorkerScanPlatform();
+        int count = -1;
+        std::thread lister([&] {
+            try {
+                count = platform->CreateDeviceManager()->DeviceInfos()->Count();
+            } catch (const std::exception&) {
+            }
+        });
+        lister.join();
+        QCOMPARE(count, 10); // our nine and the test backend's one
     }
 
     // A listing that crashes or never ends leaves a working window without scanners.
