@@ -230,10 +230,13 @@ void FrameAssembler::EndFrame() {
         Incomplete(row_, announced);
     }
     if (row_ < picture_.height()) {
-        // The first rows of the same block: nothing is copied.
+        // The first rows of the same block: nothing is copied. The pointer is taken before the
+        // block gains its second owner, or asking for it would copy the block.
+        uchar* bits = picture_.bits();
+        auto* owner = new QImage(picture_);
         QImage rows(
-            picture_.bits(), picture_.width(), row_, picture_.bytesPerLine(), picture_.format(),
-            [](void* p) { delete static_cast<QImage*>(p); }, new QImage(picture_));
+            bits, picture_.width(), row_, picture_.bytesPerLine(), picture_.format(),
+            [](void* p) { delete static_cast<QImage*>(p); }, owner);
         rows.setColorTable(picture_.colorTable());
         rows.setDotsPerMeterX(picture_.dotsPerMeterX());
         rows.setDotsPerMeterY(picture_.dotsPerMeterY());
