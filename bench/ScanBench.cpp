@@ -11,6 +11,7 @@
 
 #include "ScannerComponent.h"
 #include "sane/SaneBackend.h"
+#include "scan/worker/WorkerPlatform.h"
 
 #include <algorithm>
 #include <chrono>
@@ -79,6 +80,23 @@ int main(int argc, char** argv) {
                                 " --format=pnm --batch=" + (dir / "page%d.pnm").string() +
                                 " --batch-count=" + std::to_string(kPages) + " 2>/dev/null";
 
+    // VELORIX_SCAN_WORKER=1: the drivers in their worker process, as the program runs them then.
+    const char* workerEnv = std::getenv("VELORIX_SCAN_WORKER");
+    const bool worker = workerEnv && std::string(workerEnv) == "1";
+    if (worker) {
+        setenv(velorix::scan::worker::WorkerExeEnv, VELORIX_WORKER_EXE, 0);
+        // The worker's start-up: process, libsane and an empty listing.
+        std::ofstream(dir / "dll.conf") << "\n";
+        std::vector<double> starts;
+        for (int i = 0; i < 5; ++i) {
+            const auto start = Clock::now();
+            velorix::scan::worker::CreateWorkerScanPlatform()->CreateDeviceManager()->DeviceInfos();
+            starts.push_back(Seconds(Clock::now() - start));
+        }
+        std::printf("worker start-up with an empty listing: %.3f s (median of 5)\n",
+                    Median(starts));
+        std::ofstream(dir / "dll.conf") << "test\n";
+    }
     std::vector<double> ours, theirs, oursCpu, theirsCpu;
     long long bytes = 0;
     QSize page;
@@ -87,7 +105,8 @@ int main(int argc, char** argv) {
         const auto start = Clock::now();
         const double cpu = OwnCpu();
         {
-            TWIAScan scan(velorix::scan::sane::CreateSaneScanPlatform());
+            TWIAScan scan(worker ? velorix::scan::worker::CreateWorkerScanPlatform()
+                                 : velorix::scan::sane::CreateSaneScanPlatform());
             scan.SetOpen(true);
             scan.SetSelectedDevice("Noname frontend-tester (test:0)");
             scan.SetDPI(kDpi);

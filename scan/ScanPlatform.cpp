@@ -2,6 +2,7 @@
 
 #ifdef VELORIX_HAVE_SANE
 #include "sane/SaneBackend.h"
+#include "worker/WorkerPlatform.h"
 #endif
 
 #include <charconv>
@@ -53,8 +54,12 @@ std::shared_ptr<IScanPlatform> LoadScanPlatform() {
     const char* forced = std::getenv(ScanBackendEnv);
 #ifdef VELORIX_HAVE_SANE
     const std::string name = forced ? forced : "sane";
-    if (name == "sane")
+    if (name == "sane") {
+        const char* worker = std::getenv(ScanWorkerEnv);
+        if (worker && std::string(worker) == "1")
+            return worker::CreateWorkerScanPlatform();
         return sane::CreateSaneScanPlatform();
+    }
 #else
     (void)forced; // no scanner backend for this platform yet
 #endif

@@ -23,6 +23,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The scanner's driver crashed, exited or stopped sending: the message names the scanner and says
+// what happened. The scanner layer is ready for the next call.
+class EScannerLost : public EPlatformError {
+public:
+    using EPlatformError::EPlatformError;
+};
+
 // A property value: empty, a 32-bit signed integer or a text (format ids).
 using TVariant = std::variant<std::monostate, std::int32_t, std::string>;
 
@@ -200,6 +207,9 @@ inline constexpr const char* ImgFmt_JPEG2KX = "{43e14614-c80a-4850-baf3-4b152dc8
 
 // Environment variable forcing a backend: "sane" or "null".
 inline constexpr const char* ScanBackendEnv = "VELORIX_SCAN_BACKEND";
+
+// "1": the SANE drivers run in a worker process of their own rather than in the program.
+inline constexpr const char* ScanWorkerEnv = "VELORIX_SCAN_WORKER";
 
 // The backend for this machine: the one named by VELORIX_SCAN_BACKEND if set, else SANE.
 // An unknown name gives the null backend.

@@ -365,15 +365,21 @@ bool TWIAScan::Acquire() {
 
     std::unique_ptr<velorix::scan::IImageFile> imageFile;
     bool failed = false;
+    lastFailure_.clear();
+    lastScanFailed_ = false;
     try {
         auto dialog = platform_->CreateCommonDialog();
         auto item = connectedDevice_->Items()->Item(1);
         imageFile = dialog->ShowTransfer(*item, wia::ImgFmt_BMP, false);
+    } catch (const velorix::scan::EScannerLost& e) {
+        lastFailure_ = e.what();
+        failed = true;
     } catch (const std::exception&) {
         // Whatever the device said, a failed transfer is reported through the event only.
         failed = true;
     }
     if (failed) {
+        lastScanFailed_ = true;
         if (OnScanError)
             OnScanError(this);
         return false;

@@ -96,6 +96,11 @@ public:
 
     TNotifyEvent OnScanError;
     TNotifyEvent OnScanAbort;
+    // Why the last scan failed when its driver crashed or stalled (naming the scanner); empty
+    // after a scan that did not, or one whose device only reported an error.
+    const std::string& LastFailure() const { return lastFailure_; }
+    // The last transfer failed (any reason but a cancel): the device may need connecting again.
+    bool LastScanFailed() const { return lastScanFailed_; }
     TMessageHandler ShowMessage;
 
     const std::vector<std::string>& Devices() const { return devices_; }
@@ -133,6 +138,8 @@ private:
     bool loading_ = false;
     bool open_ = false;
     std::string selectedDevice_;
+    std::string lastFailure_;
+    bool lastScanFailed_ = false;
     std::int32_t dpi_ = 150;
     std::string fileName_;
     TScanFileFormat format_ = sffAuto;

@@ -43,6 +43,13 @@ std::int32_t ResolutionFromBox(const QString& shown) {
 
 // The page's bitmap of the scanned image: three bytes a pixel for colour, which every page
 // consumer reads as it is.
+// Opening the component lists the scanners; once open, a scan (and every page of a series)
+// starts without listing again.
+void OpenScanner(TWIAScan& scanner) {
+    if (!scanner.Open())
+        scanner.SetOpen(true);
+}
+
 QImage AsBitmap(const TGraphic& graphic) {
     if (graphic.Kind == TGraphic::gkBitmap)
         return graphic.Image; // shared: the page and the scanner hold the pixels once
@@ -56,7 +63,10 @@ void Tvelorix_2::wiascanScanAbort(QObject*) {
 }
 
 void Tvelorix_2::wiascanScanError(QObject*) {
-    prompts().inform(QStringLiteral("Erreur pendant le scanning"));
+    const std::string& failure = WIAScan->LastFailure();
+    prompts().inform(failure.empty() ? QStringLiteral("Erreur pendant le scanning")
+                                     : QStringLiteral("Erreur pendant le scanning\n\n") +
+                                           QString::fromStdString(failure));
 }
 
 // ---- Scan ----------------------------------------------------------------------------------
@@ -67,13 +77,19 @@ void Tvelorix_2::btnScanClick(QObject*) {
     const std::int32_t resolution = ResolutionFromBox(res->currentText());
     WIAScan->SetDPI(resolution);
     WIAScan->SetBrightness(contrast->value());
-    if (cbDevice->currentIndex() >= 0)
-        WIAScan->SetSelectedDevice(cbDevice->currentText().toStdString());
+    // The scanner in use stays connected from one scan to the next: asking every backend for
+    // its devices again takes seconds. After a failed scan it is looked up afresh.
+    if (cbDevice->currentIndex() >= 0) {
+        const std::string device = cbDevice->currentText().toStdString();
+        if (!WIAScan->Connected() || WIAScan->SelectedDevice() != device ||
+            WIAScan->LastScanFailed())
+            WIAScan->SetSelectedDevice(device);
+    }
     WIAScan->SetIntent(cbGrayscale->isChecked() ? wiGrayscale : wiColor);
 
     int n = PageCount();
     if (!FirstPageFilled) {
-        WIAScan->SetOpen(true);
+        OpenScanner(*WIAScan);
         if (WIAScan->Acquire()) {
             if (TPRImage* image = FillFirstPage(PageKind::Scanned)) {
                 image->SetPicture(AsBitmap(*WIAScan->Graphic()));
@@ -92,7 +108,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
     } else {
         const ImagePage page = AddImagePage(n + 1, PageKind::Scanned);
         ++n;
-        WIAScan->SetOpen(true);
+        OpenScanner(*WIAScan);
         if (WIAScan->Acquire()) {
             page.image->SetPicture(AsBitmap(*WIAScan->Graphic()));
             page.image->update();
@@ -115,7 +131,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
         prompts().execDialog(*changerdoc);
         const ImagePage page = AddImagePage(n + 1, PageKind::Scanned);
         ++n;
-        WIAScan->SetOpen(true);
+        OpenScanner(*WIAScan);
         if (!WIAScan->Acquire())
             continue; // the empty tab stays; the question comes again
         page.image->SetPicture(AsBitmap(*WIAScan->Graphic()));

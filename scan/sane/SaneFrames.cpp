@@ -174,6 +174,21 @@ void FrameAssembler::BeginFrame(const Frame& parameters) {
     const bool grey = parameters.format == FrameFormat::Gray;
     CheckRow(parameters, grey ? 1 : 3);
     picture_ = NewPicture(parameters.pixelsPerLine, parameters.lines, grey, dpi_);
+    if (memory_) {
+        // The rows go where the caller wants them (memory another process reads) rather than
+        // into the picture's own block, which goes at once.
+        const QImage::Format format = picture_.format();
+        const qsizetype stride = picture_.bytesPerLine();
+        const QList<QRgb> palette = picture_.colorTable();
+        const int width = picture_.width(), height = picture_.height();
+        picture_ = QImage();
+        uchar* rows = memory_(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
+        picture_ = QImage(rows, width, height, stride, format);
+        if (grey)
+            picture_.setColorTable(palette);
+        picture_.setDotsPerMeterX(DotsPerMetre(dpi_));
+        picture_.setDotsPerMeterY(DotsPerMetre(dpi_));
+    }
     rowBytes_ = static_cast<std::size_t>(parameters.pixelsPerLine) * (grey ? 1 : 3);
     lineBytes_ = static_cast<std::size_t>(parameters.bytesPerLine);
     row_ = 0;
@@ -209,20 +224,38 @@ void FrameAssembler::EndFrame() {
         return;
     direct_ = false;
     directDone_ = true;
-    if (row_ < picture_.height()) {
+    if (row_ == 0) {
         const int announced = picture_.height();
         picture_ = QImage();
         Incomplete(row_, announced);
+    }
+    if (row_ < picture_.height()) {
+        // The first rows of the same block: nothing is copied. The pointer is taken before the
+        // block gains its second owner, or asking for it would copy the block.
+        uchar* bits = picture_.bits();
+        auto* owner = new QImage(picture_);
+        QImage rows(
+            bits, picture_.width(), row_, picture_.bytesPerLine(), picture_.format(),
+            [](void* p) { delete static_cast<QImage*>(p); }, owner);
+        rows.setColorTable(picture_.colorTable());
+        rows.setDotsPerMeterX(picture_.dotsPerMeterX());
+        rows.setDotsPerMeterY(picture_.dotsPerMeterY());
+        picture_ = rows;
     }
 }
 
 QImage FrameAssembler::Finish() {
     if (direct_)
         EndFrame();
-    if (directDone_)
-        return std::move(picture_);
-    QImage picture = ImageFromFrames(frames_, dpi_);
-    frames_.clear();
+    QImage picture;
+    if (directDone_) {
+        picture = std::move(picture_);
+    } else {
+        picture = ImageFromFrames(frames_, dpi_);
+        frames_.clear();
+    }
+    if (dpiY_ > 0)
+        picture.setDotsPerMeterY(DotsPerMetre(dpiY_));
     return picture;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace velorix::scan::sane {
@@ -36,16 +37,25 @@ QImage ImageFromFrames(const std::vector<Frame>& frames, int dpi = 0);
 // held once; any other kind is kept whole and converted at the end.
 class FrameAssembler {
 public:
-    explicit FrameAssembler(int dpi = 0) : dpi_(dpi) {}
+    // dpiY: the vertical resolution where the device has one of its own (0: as dpi).
+    explicit FrameAssembler(int dpi = 0, int dpiY = 0) : dpi_(dpi), dpiY_(dpiY) {}
+    // Where the rows of a picture filled as it arrives are to go: given the bytes, returns a
+    // block that outlives the picture. By default the picture has its own.
+    using RowMemory = std::function<unsigned char*(std::size_t bytes)>;
+    void SetRowMemory(RowMemory memory) { memory_ = std::move(memory); }
     // parameters: a frame without data.
     void BeginFrame(const Frame& parameters);
     void Append(const std::uint8_t* bytes, std::size_t size);
+    // A single-pass frame that ends before its announced lines (sheet-fed devices announce the
+    // longest page) keeps the lines received; one with none raises.
     void EndFrame();
     // Raises as ImageFromFrames does.
     QImage Finish();
 
 private:
     int dpi_;
+    int dpiY_;
+    RowMemory memory_;
     std::vector<Frame> frames_; // the frames kept whole
     bool direct_ = false;       // the current frame goes into picture_
     QImage picture_;

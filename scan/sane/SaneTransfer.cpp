@@ -45,9 +45,12 @@ ScanSession::~ScanSession() {
     sane_cancel(handle_);
 }
 
-std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi) {
+std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi, int dpiY,
+                               FrameAssembler::RowMemory memory) {
     ScanSession session(handle);
-    FrameAssembler assembler(dpi);
+    FrameAssembler assembler(dpi, dpiY);
+    if (memory)
+        assembler.SetRowMemory(std::move(memory));
     // Reads as large as scanimage's keep the per-read cost as low as its; the cancel flag is
     // still looked at between two reads.
     std::vector<SANE_Byte> buffer(kReadBytes);
@@ -91,8 +94,11 @@ std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi
             }
             if (status != SANE_STATUS_GOOD)
                 ThrowSane(status);
-            const std::size_t got =
-                std::min(static_cast<std::size_t>(std::max<SANE_Int>(len, 0)), buffer.size());
+            // A driver that claims more than the buffer holds has written past it or lies
+            // about its data: neither gives a picture.
+            if (len < 0 || static_cast<std::size_t>(len) > buffer.size())
+                ThrowSane(SANE_STATUS_IO_ERROR);
+            const auto got = static_cast<std::size_t>(len);
             assembler.Append(buffer.data(), got);
             state.received = state.received + static_cast<long long>(got);
         }

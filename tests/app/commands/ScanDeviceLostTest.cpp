@@ -95,11 +95,15 @@ private slots:
             {"CANCELLED", SANE_STATUS_CANCELLED}};
         for (const int reads : {0, 3}) { // at the first read, and part-way through the page
             for (const auto& [name, status] : statuses) {
+                // A page that ends early after some lines keeps them (sheet-fed devices
+                // announce the longest page): no message.
                 QTest::addRow("%s after %d reads", name, reads)
                     << reads << int(status)
                     << (status == SANE_STATUS_CANCELLED ? QStringLiteral("Scanning annulé")
-                                                        : QStringLiteral("Erreur pendant le "
-                                                                         "scanning"));
+                        : status == SANE_STATUS_EOF && reads > 0
+                            ? QString()
+                            : QStringLiteral("Erreur pendant le "
+                                             "scanning"));
             }
         }
     }
@@ -138,7 +142,13 @@ private slots:
         gReadsLeft = reads;
         scan(); // the device fails during page 3
         gReadsLeft = -1;
-        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Inform), QStringList{message});
+        if (message.isEmpty()) {
+            QVERIFY(prompts->seen.isEmpty());
+            const QImage short3 = window.FindPageImage(3)->Picture();
+            QVERIFY(!short3.isNull() && short3.height() < second.height());
+        } else {
+            QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Inform), QStringList{message});
+        }
         QCOMPARE(window.PRImage1->Picture(), first);
         QCOMPARE(window.FindPageImage(2)->Picture(), second);
 

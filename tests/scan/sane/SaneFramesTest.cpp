@@ -103,6 +103,21 @@ TEST(ScanFrames, UnknownHeightAndShortData) {
     EXPECT_THROW(ImageFromFrames({}), EPlatformError);
     EXPECT_THROW(ImageFromFrames({Make(FrameFormat::Gray, 4, 2, 1, 8, {1, 2})}), EPlatformError);
     EXPECT_THROW(ImageFromFrames({Make(FrameFormat::Gray, 1, 1, 1, 4, {1})}), EPlatformError);
+
+    // Fed as it arrives, a page that ends early keeps its whole lines (sheet-fed devices
+    // announce the longest page), with the vertical resolution of its own; none is an error.
+    FrameAssembler assembler(100, 200);
+    assembler.BeginFrame(Make(FrameFormat::Gray, 2, 3, 4, 8, {}));
+    const std::uint8_t bytes[] = {1, 2, 0, 3, 4, 0, 5};
+    assembler.Append(bytes, sizeof bytes);
+    assembler.EndFrame();
+    const QImage kept = assembler.Finish();
+    EXPECT_EQ(Bytes(kept), (std::vector<std::uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(kept.dotsPerMeterX(), 3937);
+    EXPECT_EQ(kept.dotsPerMeterY(), 7874);
+    FrameAssembler empty;
+    empty.BeginFrame(Make(FrameFormat::Gray, 2, 2, 4, 8, {}));
+    EXPECT_THROW(empty.EndFrame(), EPlatformError);
 }
 
 TEST(ScanFrames, BmpFilesDecodeToTheSamePixels) {
@@ -150,12 +165,18 @@ TEST(ScanFrames, AssemblerInPiecesEqualsWholeFrames) {
         {Make(FrameFormat::Gray, 7, 7, 11, 8, rgb)},
         {Make(FrameFormat::Gray, 5, 7, -1, 8, rgb)},    // height unknown
         {Make(FrameFormat::Gray, 4, 8, 3, 16, grey16)}, // 16-bit samples
-        {Make(FrameFormat::Rgb, 2, 7, 12, 8, rgb)},     // a line short
         {Make(FrameFormat::Rgb, 3, 7, 11, 8, rgb)},     // line longer than its bytes
         {Make(FrameFormat::Rgb, 2, 7, 11, 8, rgb), Make(FrameFormat::Rgb, 2, 7, 1, 8, rgb)},
         {Make(FrameFormat::Green, 7, 7, 11, 8, rgb), Make(FrameFormat::Red, 7, 7, 11, 8, rgb),
          Make(FrameFormat::Blue, 7, 7, 11, 8, rgb)},
     };
+    // A frame a line short: the whole frames make no picture, the frame as it arrives keeps the
+    // lines received, which are the whole frames' pixels of a frame announcing them.
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{1000}}) {
+        const QImage kept = AssembleInPieces({Make(FrameFormat::Rgb, 2, 7, 12, 8, rgb)}, piece);
+        EXPECT_EQ(Bytes(kept), Bytes(ImageFromFrames({Make(FrameFormat::Rgb, 2, 7, 11, 8, rgb)})));
+    }
+    EXPECT_THROW(ImageFromFrames({Make(FrameFormat::Rgb, 2, 7, 12, 8, rgb)}), EPlatformError);
     for (std::size_t k = 0; k < cases.size(); ++k) {
         SCOPED_TRACE(k);
         std::optional<QImage> whole;

@@ -1,0 +1,268 @@
+// The scanner drivers in their worker process, with a backend of our own whose devices crash,
+// exit, hang, stall or send odd data: through the window (the message naming the scanner, the
+// pages kept, the next scan working) and through --scan-pdf (non-zero, nothing written).
+#include "tests/app/SaneTestConfig.h"
+#include "tests/app/ScriptedPrompts.h"
+
+#include "app/window/MainWindow.h"
+#include "report/PReport.h"
+#include "scan/ScanPlatform.h"
+#include "scan/ScannerComponent.h"
+#include "scan/worker/WorkerPlatform.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <thread>
+
+namespace {
+
+// A progress window whose "Annuler" is clicked a moment after it shows.
+class ClickingProgress : public velorix::scan::IScanProgress {
+public:
+    explicit ClickingProgress(int afterMs) : afterMs_(afterMs) {}
+    void Show() override {
+        shown_ = true;
+        clock_.start();
+    }
+    bool IsShown() const override { return shown_; }
+    void SetDone(double) override {}
+    bool CancelRequested() const override {
+        return afterMs_ >= 0 && shown_ && clock_.elapsed() >= afterMs_;
+    }
+    void Finish() override {}
+
+private:
+    int afterMs_;
+    bool shown_ = false;
+    QElapsedTimer clock_;
+};
+
+class WorkerPrompts : public ScriptedPrompts {
+public:
+    int cancelAfterMs = -1; // -1: never
+    int execDialog(QDialog&) override { return QDialog::Accepted; }
+    std::unique_ptr<velorix::scan::IScanProgress>
+    scanProgress(const std::string&, const std::string&, bool cancellable) override {
+        return std::make_unique<ClickingProgress>(cancellable ? cancelAfterMs : -1);
+    }
+};
+
+const QString kWorker = QStringLiteral(VELORIX_SCAN_WORKER_EXE);
+
+} // namespace
+
+class ScanWorkerTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::shared_ptr<WorkerPrompts> prompts;
+    std::unique_ptr<velorix::Tvelorix_2> window;
+
+    void openWindow() {
+        prompts = std::make_shared<WorkerPrompts>();
+        velorix::Services services;
+        services.prompts = prompts;
+        services.settings = std::make_shared<MemorySettings>();
+        services.shell = std::make_shared<RecordingShell>();
+        services.scanner = velorix::scan::worker::CreateWorkerScanPlatform();
+        window = std::make_unique<velorix::Tvelorix_2>(services);
+        window->FormShow(window.get());
+    }
+    void pick(const QString& device) {
+        const int index = window->cbDevice->findText(device, Qt::MatchEndsWith);
+        QVERIFY2(index >= 0, qPrintable(device));
+        window->cbDevice->setCurrentIndex(index);
+        window->cbDeviceChange(window->cbDevice);
+        window->res->setEditText(QStringLiteral("50"));
+        window->multi->setChecked(false);
+    }
+    void scan() {
+        QVERIFY(window->Guarded([this] { window->btnScanClick(window->scanner); }));
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(UseSaneConfig(dir, "velorixtest\ntest\n",
+                              {{QStringLiteral("test.conf"),
+                                "number_of_devices 1\ngeometry_min 0.0\ngeometry_max 20.0\n"
+                                "br_x 20.0\nbr_y 20.0\n"}}));
+        qputenv("LD_LIBRARY_PATH", VELORIX_MISBEHAVING_BACKEND_DIR);
+        qputenv(velorix::scan::worker::WorkerExeEnv, kWorker.toUtf8());
+        qunsetenv("VELORIX_SCAN_BACKEND");
+        qunsetenv("VELORIXTEST_LIST");
+        qunsetenv("VELORIXTEST_STALL");
+        // A driver that calls exit() ends the worker with its threads and the backend's memory
+        // still held: under the sanitizers, no leak report may change that status. The workers
+        // and the program still run with the other checks.
+        const QByteArray asan = qgetenv("ASAN_OPTIONS");
+        if (!asan.isEmpty())
+            qputenv("ASAN_OPTIONS", asan + ":detect_leaks=0");
+    }
+    void init() { qputenv(velorix::scan::worker::WatchdogEnv, "8,1"); }
+    void cleanup() {
+        window.reset();
+        qunsetenv("VELORIXTEST_LIST");
+    }
+
+    void driverFailureKeepsPages_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("says");
+        QTest::addRow("segfault") << "segv"
+                                  << "s'est arrêté brutalement";
+        QTest::addRow("abort") << "abort"
+                               << "s'est arrêté brutalement";
+        QTest::addRow("exit") << "exit"
+                              << "s'est terminé (code 3)";
+        QTest::addRow("hung read") << "hang"
+                                   << "n'envoie plus rien depuis 1 s";
+        QTest::addRow("stall") << "stall"
+                               << "n'envoie plus rien depuis 1 s";
+        QTest::addRow("more than the buffer") << "overclaim"
+                                              << "";
+    }
+    void driverFailureKeepsPages() {
+        QFETCH(QString, device);
+        QFETCH(QString, says);
+        openWindow();
+        pick(QStringLiteral("(velorixtest:good)"));
+        scan();
+        QVERIFY(prompts->seen.isEmpty());
+        const QImage first = window->PRImage1->Picture();
+        QCOMPARE(first.size(), QSize(100, 150));
+
+        pick(QStringLiteral("(velorixtest:%1)").arg(device));
+        QElapsedTimer clock;
+        clock.start();
+        scan();
+        QVERIFY(clock.elapsed() < 5000);
+        const QStringList told = prompts->texts(ScriptedPrompts::Kind::Inform);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].startsWith(QStringLiteral("Erreur pendant le scanning")),
+                 qPrintable(told[0]));
+        if (!says.isEmpty()) {
+            QVERIFY2(told[0].contains(says), qPrintable(told[0]));
+            QVERIFY2(told[0].contains(QStringLiteral("velorixtest:") + device),
+                     qPrintable(told[0]));
+        }
+        QCOMPARE(window->PRImage1->Picture(), first);
+
+        // Back to a good device: a fresh worker, and its page is added.
+        prompts->seen.clear();
+        const int pages = window->PageCount();
+        pick(QStringLiteral("(velorixtest:good)"));
+        scan();
+        QVERIFY(prompts->seen.isEmpty());
+        QCOMPARE(window->PageCount(), pages + 1);
+        QCOMPARE(window->FindPageImage(pages + 1)->Picture().size(), QSize(100, 150));
+        QCOMPARE(window->PRImage1->Picture(), first);
+    }
+
+    // "Annuler" on a read that never returns: the window goes within the grace time and the
+    // next scan works.
+    void cancelStopsAHungDriver() {
+        qputenv(velorix::scan::worker::WatchdogEnv, "60,60");
+        openWindow();
+        prompts->cancelAfterMs = 200;
+        pick(QStringLiteral("(velorixtest:hang)"));
+        QElapsedTimer clock;
+        clock.start();
+        scan();
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Inform),
+                 QStringList{QStringLiteral("Scanning annulé")});
+        prompts->seen.clear();
+        prompts->cancelAfterMs = -1;
+        pick(QStringLiteral("(velorixtest:good)"));
+        scan();
+        QVERIFY(prompts->seen.isEmpty());
+        QVERIFY(window->FirstPageFilled);
+    }
+
+    // A sheet that ends before the announced length keeps its lines; the test backend's
+    // pictures come through the worker as through the library.
+    void shortPageAndTestBackend() {
+        openWindow();
+        pick(QStringLiteral("(velorixtest:short)"));
+        window->cbGrayscale->setChecked(true);
+        scan();
+        QVERIFY(prompts->seen.isEmpty());
+        const QImage page = window->PRImage1->Picture();
+        QCOMPARE(page.size(), QSize(100, 50));
+        QCOMPARE(page.dotsPerMeterY(), qRound(50 / 0.0254));
+        QCOMPARE(qGray(page.pixel(7, 3)), 10);
+
+        pick(QStringLiteral("(test:0)"));
+        scan();
+        QVERIFY(prompts->seen.isEmpty());
+        QCOMPARE(window->PageCount(), 2);
+    }
+
+    // The program lists in the background: from a thread of its own, with no event loop.
+    void listsFromAnotherThread() {
+        auto platform = velorix::scan::worker::CreateWorkerScanPlatform();
+        int count = -1;
+        std::thread lister([&] {
+            try {
+                count = platform->CreateDeviceManager()->DeviceInfos()->Count();
+            } catch (const std::exception&) {
+            }
+        });
+        lister.join();
+        QCOMPARE(count, 10); // our nine and the test backend's one
+    }
+
+    // A listing that crashes or never ends leaves a working window without scanners.
+    void listingFailures() {
+        for (const char* how : {"crash", "hang"}) {
+            qputenv("VELORIXTEST_LIST", how);
+            QElapsedTimer clock;
+            clock.start();
+            openWindow();
+            QVERIFY(clock.elapsed() < 15000);
+            QCOMPARE(window->cbDevice->count(), 0);
+            window.reset();
+        }
+    }
+
+    void scanPdf() {
+        auto run = [this](const QString& device, const QString& output) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("VELORIX_SCAN_WORKER"), QStringLiteral("1"));
+            env.insert(QStringLiteral("HOME"), dir.path());
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(VELORIX_EXE),
+                    {QStringLiteral("--scan-pdf"), output, QStringLiteral("--device"), device,
+                     QStringLiteral("--pages"), QStringLiteral("2")});
+            if (!p.waitForFinished(30000)) {
+                p.kill();
+                p.waitForFinished();
+            }
+            return std::make_pair(p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                                  QString::fromUtf8(p.readAllStandardError()));
+        };
+        const QString keep = dir.filePath(QStringLiteral("keep.pdf"));
+        QVERIFY(WriteTestFile(keep, "old"));
+        for (const char* device : {"velorixtest:segv", "velorixtest:exit", "velorixtest:hang"}) {
+            const auto [code, err] = run(QString::fromLatin1(device), keep);
+            QCOMPARE(code, 1);
+            QVERIFY2(err.contains(QLatin1String(device)), qPrintable(err));
+            QFile file(keep);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("old"));
+        }
+        const QString good = dir.filePath(QStringLiteral("good.pdf"));
+        QCOMPARE(run(QStringLiteral("velorixtest:good"), good).first, 0);
+        QVERIFY(QFile(good).size() > 100);
+    }
+};
+
+QTEST_MAIN(ScanWorkerTest)
+#include "ScanWorkerTest.moc"
