@@ -7,7 +7,7 @@
 
 namespace pdfwork {
 
-// A fixed set of threads taking tasks in the order they were posted.
+// A fixed set of threads taking tasks in the order they were posted, background ones last.
 class TWorkPool {
 public:
     explicit TWorkPool(int threads);
@@ -18,6 +18,10 @@ public:
     int ThreadCount() const;
     // Runs task on a worker some time later. A task must not throw.
     void Post(std::function<void()> task);
+    // The same below every posted task: taken only when none waits, and never by the last free
+    // worker of a pool of two or more, so that long background work (text recognition) never
+    // delays a compression.
+    void PostBackground(std::function<void()> task);
 
     // The pool sized to the machine's cores.
     static TWorkPool& Shared();
