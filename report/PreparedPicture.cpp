@@ -44,10 +44,12 @@ void TPreparedPicture::DropText() {
         FText.reset();
     }
     FTextKey = 0;
+    FTextCopyKey = 0;
 }
 
 void TPreparedPicture::KeepTextOnlyFor(const QImage& picture) {
-    if (picture.isNull() || picture.cacheKey() != FTextKey) {
+    if (picture.isNull() ||
+        (picture.cacheKey() != FTextKey && picture.cacheKey() != FTextCopyKey)) {
         DropText();
     }
 }
@@ -78,6 +80,9 @@ const QImage& TPreparedPicture::Picture() const {
         }
         // Kept pending when making it fails, so nothing is lost.
         FPicture = made.isNull() ? SmoothScaled(FScaleSource, FScaleSize) : made;
+        if (FText != nullptr && FScaleSource.cacheKey() == FTextKey) {
+            FTextCopyKey = FPicture.cacheKey();
+        }
         FScaleSource = QImage();
     }
     return FPicture;
@@ -185,7 +190,8 @@ std::shared_ptr<const std::string> TPreparedPicture::CompressedPicture() const {
 
 void TPreparedPicture::PrepareText() {
     const QImage source = ScalePending() ? FScaleSource : FPicture;
-    if (source.isNull() || (FText != nullptr && FTextKey == source.cacheKey())) {
+    if (source.isNull() || (FText != nullptr &&
+                            (source.cacheKey() == FTextKey || source.cacheKey() == FTextCopyKey))) {
         return;
     }
     DropText();

@@ -72,6 +72,8 @@ private:
     // source of its zoomed copies.
     std::shared_ptr<TPreparedText> FText;
     qint64 FTextKey = 0;
+    // The scaled copy made from that picture, which has the same text.
+    mutable qint64 FTextCopyKey = 0;
     // The stream of the picture a pending scale starts from, kept while that picture may come
     // back (a zoom returning to its start); FSourceKey is that picture's cache key.
     std::shared_ptr<TPreparedStream> FSourcePrepared;
