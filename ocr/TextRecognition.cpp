@@ -4,6 +4,8 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
+#include <omp.h>
+
 #include <algorithm>
 #include <memory>
 #include <sstream>
@@ -57,6 +59,10 @@ bool Loads(tesseract::TessBaseAPI& api, const std::string& languages) {
 tesseract::TessBaseAPI& Engine(const std::string& languages) {
     thread_local std::unique_ptr<tesseract::TessBaseAPI> engine;
     thread_local std::string engineLanguages;
+    // Tesseract's inner loops ask OpenMP for several threads each; on a loaded machine, and
+    // with recognition on a pool thread beside compression, those spin against each other (ten
+    // times slower measured). Dynamic adjustment lets OpenMP give fewer when the cores are busy.
+    omp_set_dynamic(1);
     if (engine == nullptr || engineLanguages != languages) {
         engine.reset();
         auto made = std::make_unique<tesseract::TessBaseAPI>();
