@@ -4,7 +4,9 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
+#ifdef _OPENMP
 #include <omp.h>
+#endif
 
 #include <algorithm>
 #include <memory>
@@ -62,7 +64,9 @@ tesseract::TessBaseAPI& Engine(const std::string& languages) {
     // Tesseract's inner loops ask OpenMP for several threads each; on a loaded machine, and
     // with recognition on a pool thread beside compression, those spin against each other (ten
     // times slower measured). Dynamic adjustment lets OpenMP give fewer when the cores are busy.
+#ifdef _OPENMP
     omp_set_dynamic(1);
+#endif
     if (engine == nullptr || engineLanguages != languages) {
         engine.reset();
         auto made = std::make_unique<tesseract::TessBaseAPI>();
