@@ -23,6 +23,8 @@ const char kUsage[] =
     "  --pdf ...          écrit un PDF à partir d'images, sans fenêtre\n"
     "  --scan-pdf ...     scanne vers un PDF, sans fenêtre\n"
     "  --mail IMAGE...    envoie des images par mail (PDF partagé en pièce jointe), sans fenêtre\n"
+    "  --ocr              avec --pdf, --scan-pdf et --mail : le texte reconnu des pages,\n"
+    "                     invisible et cherchable, dans le PDF\n"
     "  --dump-ui [IMAGE...]  affiche la fenêtre (avec les images), écrit ses contrôles en\n"
     "                     JSON et la ferme\n"
     "  --help             affiche cette aide\n"

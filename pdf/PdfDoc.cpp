@@ -580,6 +580,17 @@ void TPdfCanvas::SetFont(std::string_view name, float size) {
     attr_.SetFontSize(size);
 }
 
+std::string TPdfCanvas::UseFont(std::string_view name) {
+    TPdfFont* font = &Document().GetFont(name);
+    TPdfName* resourceName = font->Data()->NameByKey("Name");
+    const std::string resource = resourceName != nullptr ? resourceName->Value() : font->Name();
+    TPdfDictionary& fonts = ResourceDictionary(Page(), "Font");
+    if (fonts.ValueByKey(resource) == nullptr) {
+        fonts.AddItem(resource, font->Data());
+    }
+    return resource;
+}
+
 void TPdfCanvas::AddXObjectResource(std::string_view name, TPdfStream* xobject) {
     TPdfDictionary& xobjects = ResourceDictionary(Page(), "XObject");
     if (xobjects.ValueByKey(name) == nullptr) {

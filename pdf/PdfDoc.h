@@ -315,6 +315,9 @@ public:
     void ExecuteXObject(std::string_view name);
 
     void SetFont(std::string_view name, float size);
+    // Adds the font registered under name to the page's resources, writing nothing, and returns
+    // its resource name, for content that sets the font itself.
+    std::string UseFont(std::string_view name);
     void DrawXObject(double x, double y, double width, double height, std::string_view name);
     void DrawXObjectEx(double x, double y, double width, double height, double clipX, double clipY,
                        double clipWidth, double clipHeight, std::string_view name);

@@ -158,7 +158,11 @@ class TPRCanvas {
 public:
     TPdfCanvas* PdfCanvas() const { return FPdfCanvas; }
     void SetPdfCanvas(TPdfCanvas* value) { FPdfCanvas = value; }
+    // Pictures print their recognised text under them (invisible, searchable).
+    bool SearchableText() const { return FSearchableText; }
+    void SetSearchableText(bool value) { FSearchableText = value; }
 
 private:
     TPdfCanvas* FPdfCanvas = nullptr;
+    bool FSearchableText = false;
 };

@@ -1,6 +1,7 @@
 #include "PRImage.h"
 
 #include "PdfImages.h"
+#include "TextLayer.h"
 #include "imaging/SmoothScale.h"
 
 #include <QPaintEvent>
@@ -90,13 +91,23 @@ void TPRImage::Print(TPRCanvas* ACanvas, const QRect& ARect) {
     const int left = ARect.x();
     const int top = ARect.y();
     const int bottom = ARect.y() + ARect.height();
+    QRectF drawn;
     if (FStretch) {
         pdf->DrawXObject(left, pageHeight - bottom, width(), height(), name);
+        drawn = QRectF(left, pageHeight - bottom, width(), height());
     } else {
         const int pw = picture.width();
         const int ph = picture.height();
         pdf->DrawXObjectEx(left, pageHeight - top - ph, pw, ph, left, pageHeight - top - height(),
                            width(), height(), name);
+        drawn = QRectF(left, pageHeight - top - ph, pw, ph);
+    }
+    if (ACanvas->SearchableText()) {
+        if (const auto text = FState.Text()) {
+            // Over the picture as drawn, and only where it shows.
+            WriteTextLayer(*pdf, *text, drawn,
+                           QRectF(left, pageHeight - top - height(), width(), height()));
+        }
     }
 }
 

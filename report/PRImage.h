@@ -43,11 +43,30 @@ public:
     // Starts compressing the picture's image stream on the shared pool, for a picture that is
     // final; a pending scaled picture is made there too. Print takes the result (waiting if it
     // is still being made); a new picture drops it.
-    void PrepareStream() { FState.PrepareStream(); }
+    void PrepareStream() {
+        FState.PrepareStream();
+        if (FRecogniseText) {
+            FState.PrepareText();
+        }
+    }
+    // PrepareStream starts the text's recognition too (PrepareText).
+    bool RecogniseText() const { return FRecogniseText; }
+    void SetRecogniseText(bool value) { FRecogniseText = value; }
     // The compressed stream of the current picture is made and waiting for Print.
     bool StreamReady() const { return FState.StreamReady(); }
     // A compression of the current picture is still running or queued.
     bool StreamPending() const { return FState.StreamPending(); }
+
+    // Starts recognising the final picture's text on the shared pool, below compression. Print
+    // writes it when the canvas asks for searchable text (waiting if it is still being made); a
+    // new picture drops it, a zoom of the same picture keeps it.
+    void PrepareText() { FState.PrepareText(); }
+    bool TextPending() const { return FState.TextPending(); }
+    // The recognised text (waiting for it); null when none was asked for or it failed, failure
+    // then receiving the reason.
+    std::shared_ptr<const ocr::TOcrPage> Text(std::string* failure = nullptr) const {
+        return FState.Text(failure);
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -58,5 +77,6 @@ private:
     TPreparedPicture FState;
     bool FStretch = true;
     bool FSharedImage = true;
+    bool FRecogniseText = false;
     std::minstd_rand FRandom;
 };

@@ -119,6 +119,11 @@ public:
     const TPdfViewerPreferences& ViewerPreference() const { return FViewerPreference; }
     void SetViewerPreference(const TPdfViewerPreferences& value);
 
+    // Pictures print their recognised text (PrepareText) as invisible text; off, the file is
+    // exactly what it is without recognition.
+    bool SearchableText() const { return FCanvas->SearchableText(); }
+    void SetSearchableText(bool value) { FCanvas->SetSearchableText(value); }
+
     // Time source of the document's dates (local time when empty); tests inject a fixed one.
     void SetClock(TPdfClock clock);
 

@@ -1,6 +1,7 @@
 #include "PreparedPicture.h"
 
 #include "PdfImages.h"
+#include "TextRecognition.h"
 #include "WorkPool.h"
 #include "imaging/SmoothScale.h"
 
@@ -60,9 +61,36 @@ struct TPreparedPicture::TPreparedStream {
     }
 };
 
+// The same for the recognised text.
+struct TPreparedPicture::TPreparedText {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::atomic<bool> dropped{false};
+    std::shared_ptr<const ocr::TOcrPage> page; // null when it failed or was dropped
+    std::string failure;
+};
+
 TPreparedPicture::~TPreparedPicture() {
     DropPreparedStream();
     DropSourceStream();
+    DropText();
+}
+
+void TPreparedPicture::DropText() {
+    if (FText != nullptr) {
+        FText->dropped = true; // a running recognition stops at its next check
+        FText.reset();
+    }
+    FTextKey = 0;
+    FTextCopyKey = 0;
+}
+
+void TPreparedPicture::KeepTextOnlyFor(const QImage& picture) {
+    if (picture.isNull() ||
+        (picture.cacheKey() != FTextKey && picture.cacheKey() != FTextCopyKey)) {
+        DropText();
+    }
 }
 
 void TPreparedPicture::DropPreparedStream() {
@@ -91,12 +119,16 @@ const QImage& TPreparedPicture::Picture() const {
         }
         // Kept pending when making it fails, so nothing is lost.
         FPicture = made.isNull() ? SmoothScaled(FScaleSource, FScaleSize) : made;
+        if (FText != nullptr && FScaleSource.cacheKey() == FTextKey) {
+            FTextCopyKey = FPicture.cacheKey();
+        }
         FScaleSource = QImage();
     }
     return FPicture;
 }
 
 void TPreparedPicture::SetPicture(const QImage& value) {
+    KeepTextOnlyFor(value);
     const bool wasPending = ScalePending();
     FScaleSource = QImage();
     // The same pixels again (a shared copy) keep their stream.
@@ -120,6 +152,7 @@ void TPreparedPicture::SetScaledPicture(const QImage& source, QSize size) {
         SetPicture(size.isEmpty() ? QImage() : source);
         return;
     }
+    KeepTextOnlyFor(source); // the same text, at another size
     if (!ScalePending() && FPrepared != nullptr && !FPicture.isNull() &&
         FPicture.cacheKey() == source.cacheKey()) {
         DropSourceStream();
@@ -180,4 +213,54 @@ std::shared_ptr<const std::string> TPreparedPicture::CompressedPicture() const {
         }
     }
     return TPdfBitmapImage::CompressPixels(Picture());
+}
+
+void TPreparedPicture::PrepareText() {
+    const QImage source = ScalePending() ? FScaleSource : FPicture;
+    if (source.isNull() || (FText != nullptr &&
+                            (source.cacheKey() == FTextKey || source.cacheKey() == FTextCopyKey))) {
+        return;
+    }
+    DropText();
+    auto prepared = std::make_shared<TPreparedText>();
+    FText = prepared;
+    FTextKey = source.cacheKey();
+    pdfwork::TWorkPool::Shared().PostBackground([prepared, source] {
+        std::shared_ptr<const ocr::TOcrPage> page;
+        std::string failure;
+        if (!prepared->dropped) {
+            try {
+                page = std::make_shared<const ocr::TOcrPage>(
+                    ocr::RecognizeText(source, [&prepared] { return prepared->dropped.load(); }));
+            } catch (const ocr::TOcrCancelled&) {
+            } catch (const std::exception& e) {
+                failure = e.what();
+            }
+        }
+        std::lock_guard lock(prepared->mutex);
+        prepared->page = std::move(page);
+        prepared->failure = std::move(failure);
+        prepared->done = true;
+        prepared->finished.notify_all();
+    });
+}
+
+bool TPreparedPicture::TextPending() const {
+    if (FText == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(FText->mutex);
+    return !FText->done;
+}
+
+std::shared_ptr<const ocr::TOcrPage> TPreparedPicture::Text(std::string* failure) const {
+    if (FText == nullptr) {
+        return nullptr;
+    }
+    std::unique_lock lock(FText->mutex);
+    FText->finished.wait(lock, [this] { return FText->done; });
+    if (failure != nullptr) {
+        *failure = FText->failure;
+    }
+    return FText->page;
 }

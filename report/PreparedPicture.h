@@ -8,6 +8,10 @@
 #include <memory>
 #include <string>
 
+namespace ocr {
+struct TOcrPage;
+}
+
 class TPreparedPicture {
 public:
     TPreparedPicture() = default;
@@ -44,13 +48,34 @@ public:
     // every core.
     std::shared_ptr<const std::string> CompressedPicture() const;
 
+    // Starts recognising the text of the final picture on the shared pool, below compression
+    // (the source of a pending scale, so at its full resolution); nothing when the current
+    // picture's text is recognised or being recognised already, or there is no picture.
+    // A new picture drops it, as it drops the stream; a zoom of the same picture keeps it.
+    void PrepareText();
+    // A recognition of the current picture is still running or queued.
+    bool TextPending() const;
+    // The recognised text of the current picture, waiting for it; null when none was asked for
+    // or it failed, failure (when given) then receiving the reason.
+    std::shared_ptr<const ocr::TOcrPage> Text(std::string* failure = nullptr) const;
+
 private:
     struct TPreparedStream;
+    struct TPreparedText;
+
+    void DropText();
+    void KeepTextOnlyFor(const QImage& picture);
 
     void DropPreparedStream();
     void DropSourceStream();
 
     std::shared_ptr<TPreparedStream> FPrepared;
+    // The recognition of the picture whose cache key is FTextKey: the picture itself, or the
+    // source of its zoomed copies.
+    std::shared_ptr<TPreparedText> FText;
+    qint64 FTextKey = 0;
+    // The scaled copy made from that picture, which has the same text.
+    mutable qint64 FTextCopyKey = 0;
     // The stream of the picture a pending scale starts from, kept while that picture may come
     // back (a zoom returning to its start); FSourceKey is that picture's cache key.
     std::shared_ptr<TPreparedStream> FSourcePrepared;

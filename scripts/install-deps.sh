@@ -7,10 +7,12 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev
-  libsane-dev libmagick++-6.q16-dev
+  libsane-dev libmagick++-6.q16-dev libtesseract-dev
   libgtest-dev libbenchmark-dev
-  # run time: scanner backends (the test backend is our demo scanner), image codecs, mail, fonts
+  # run time: scanner backends (the test backend is our demo scanner), image codecs, mail, fonts,
+  # the language data of text recognition
   libsane1 sane-utils qt6-translations-l10n libmagickcore-6.q16-6-extra xdg-utils fonts-dejavu-core
+  tesseract-ocr-fra tesseract-ocr-eng
   # tests: independent PDF checkers, reference image tools, a display, a printer that writes PDF
   qpdf poppler-utils imagemagick xvfb xauth cups cups-bsd printer-driver-cups-pdf
   # screen capture tests: a window manager, synthetic mouse input, X tools, the desktop portal

@@ -16,21 +16,44 @@ struct TWorkPool::Impl {
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<std::function<void()>> tasks;
+    std::deque<std::function<void()>> background;
+    std::size_t backgroundRunning = 0;
     std::vector<std::thread> threads;
     bool stopping = false;
+
+    bool BackgroundMayStart() const {
+        return !background.empty() &&
+               (threads.size() < 2 || backgroundRunning + 1 < threads.size());
+    }
 
     void Run() {
         for (;;) {
             std::function<void()> task;
+            bool isBackground = false;
             {
                 std::unique_lock lock(mutex);
-                wake.wait(lock, [this] { return stopping || !tasks.empty(); });
-                if (tasks.empty())
-                    return; // stopping, and nothing left to do
-                task = std::move(tasks.front());
-                tasks.pop_front();
+                wake.wait(lock,
+                          [this] { return stopping || !tasks.empty() || BackgroundMayStart(); });
+                if (!tasks.empty()) {
+                    task = std::move(tasks.front());
+                    tasks.pop_front();
+                } else if (!stopping && BackgroundMayStart()) {
+                    task = std::move(background.front());
+                    background.pop_front();
+                    isBackground = true;
+                    ++backgroundRunning;
+                } else {
+                    return; // stopping: background work left over is dropped with the pool
+                }
             }
             task();
+            if (isBackground) {
+                {
+                    std::lock_guard lock(mutex);
+                    --backgroundRunning;
+                }
+                wake.notify_all(); // a background task held back may start now
+            }
         }
     }
 };
@@ -87,6 +110,15 @@ void TWorkPool::PostFirst(std::function<void()> task) {
     {
         std::lock_guard lock(impl_->mutex);
         impl_->tasks.push_front(std::move(task));
+    }
+    impl_->wake.notify_one();
+}
+
+void TWorkPool::PostBackground(std::function<void()> task) {
+    ThrowIfFailing();
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->background.push_back(std::move(task));
     }
     impl_->wake.notify_one();
 }

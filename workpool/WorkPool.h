@@ -7,7 +7,7 @@
 
 namespace pdfwork {
 
-// A fixed set of threads taking tasks in the order they were posted.
+// A fixed set of threads taking tasks in the order they were posted, background ones last.
 class TWorkPool {
 public:
     explicit TWorkPool(int threads);
@@ -21,6 +21,10 @@ public:
     void Post(std::function<void()> task);
     // As Post, ahead of every task not started yet.
     void PostFirst(std::function<void()> task);
+    // The same below every posted task: taken only when none waits, and never by the last free
+    // worker of a pool of two or more, so that long background work (text recognition) never
+    // delays a compression.
+    void PostBackground(std::function<void()> task);
 
     // The pool sized to the machine's cores, started on first use.
     static TWorkPool& Shared();

@@ -1,5 +1,6 @@
 #include "app/cli/CommandLineCommon.h"
 
+#include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
 #include "imaging/ImageDialogs.h"
 
@@ -58,6 +59,29 @@ std::optional<int> HelpOrUnknownOption(const char* command, QStringList& args, c
         }
     }
     return std::nullopt;
+}
+
+bool TakeOption(QStringList& args, const QString& option) {
+    const qsizetype options = OptionArguments(args).size();
+    bool found = false;
+    for (qsizetype i = options - 1; i >= 0; --i) {
+        if (args[i] == option) {
+            args.removeAt(i);
+            found = true;
+        }
+    }
+    return found;
+}
+
+void WriteCommandPdf(Tvelorix_2& window, CommandLinePrompts& prompts, const char* command,
+                     const QString& fileName) {
+    const qsizetype before = prompts.messages.size();
+    if (fileName.isEmpty())
+        WritePagesToPdf(window);
+    else
+        WritePagesToPdf(window, fileName);
+    for (qsizetype i = before; i < prompts.messages.size(); ++i)
+        PrintCommandError(command, prompts.messages[i]);
 }
 
 void PrintCommandError(const char* command, const QString& message) {

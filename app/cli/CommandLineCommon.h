@@ -43,6 +43,15 @@ Services CommandLineServices(std::shared_ptr<Prompts> prompts);
 // whose name starts with a dash.
 std::optional<int> HelpOrUnknownOption(const char* command, QStringList& args, const char* usage);
 
+// Takes every `option` before "--" out of args; whether there was one.
+bool TakeOption(QStringList& args, const QString& option);
+
+// Writes the window's pages to its report's file (to `fileName` when given), with their
+// recognised text when `searchable`; a warning of the writing (the text could not be recognised)
+// is printed as the command's message, the PDF being written all the same.
+void WriteCommandPdf(Tvelorix_2& window, CommandLinePrompts& prompts, const char* command,
+                     const QString& fileName = QString());
+
 // The arguments before "--" (all of them when there is none).
 QStringList OptionArguments(const QStringList& args);
 

@@ -16,13 +16,14 @@ namespace velorix {
 namespace {
 
 const char kMailUsage[] =
-    "Utilisation : velorix --mail [--] IMAGE...\n"
+    "Utilisation : velorix --mail [--ocr] [--] IMAGE...\n"
     "Écrit le PDF partagé capture.pdf (dossier Documents) avec une page par image, comme\n"
     "« IMAGE VERS MAIL », et le remet au client de messagerie, en pièce jointe d'un nouveau\n"
     "message. Les images sont lues comme par --pdf.\n"
     "Code de sortie : 0 quand le client de messagerie a reçu le message, 1 sinon\n"
     "(« Erreur d'envoi du mail » et la raison sur la sortie d'erreur), 2 en cas de mauvais usage.\n"
     "Options :\n"
+    "  --ocr          met le texte reconnu des pages, invisible et cherchable, dans le PDF\n"
     "  -h, --help     affiche cette aide\n"
     "  --             la suite ne nomme que des fichiers, même ceux dont le nom commence\n"
     "                 par un tiret\n";
@@ -34,6 +35,7 @@ void fail(const QString& message) {
 } // namespace
 
 int runMailCommand(QStringList args) {
+    const bool searchable = TakeOption(args, QStringLiteral("--ocr"));
     if (const std::optional<int> done = HelpOrUnknownOption("--mail", args, kMailUsage))
         return *done;
     if (args.isEmpty()) {
@@ -52,8 +54,9 @@ int runMailCommand(QStringList args) {
 
     return RunCommand("--mail", [&] {
         Tvelorix_2 window(services);
+        window.SetSearchableText(searchable);
         OpenImagesAsPages(window, *prompts, args);
-        WritePagesToPdf(window);
+        WriteCommandPdf(window, *prompts, "--mail");
         const mail::HandOverResult result = MailPdf(services, window.PReport1->FileName(), 0);
         if (result.ok)
             return 0;

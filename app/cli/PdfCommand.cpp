@@ -17,13 +17,15 @@ namespace velorix {
 namespace {
 
 const char kPdfUsage[] =
-    "Utilisation : velorix --pdf [--] SORTIE.pdf IMAGE...\n"
+    "Utilisation : velorix --pdf [--ocr] [--] SORTIE.pdf IMAGE...\n"
     "Écrit dans SORTIE.pdf une page par image, comme la fenêtre l'écrit pour les mêmes pages :\n"
     "la première image remplit la page 1, les suivantes ajoutent des pages, chacune mise au\n"
     "format de la page (600 x 800 pixels). Formats lus : ceux de la commande « OUVRIR UNE\n"
     "IMAGE » (TIFF, JPEG, PCX, BMP, ICO, CUR, PNG, WMF, Targa, PXM/PPM/PGM/PBM, JPEG 2000).\n"
     "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n"
     "Options :\n"
+    "  --ocr          reconnaît le texte des pages et le met, invisible et cherchable,\n"
+    "                 sous chaque image (données de langue tesseract-ocr-fra, -eng)\n"
     "  -h, --help     affiche cette aide\n"
     "  --             la suite ne nomme que des fichiers, même ceux dont le nom commence\n"
     "                 par un tiret\n";
@@ -35,6 +37,7 @@ void fail(const QString& message) {
 } // namespace
 
 int runPdfCommand(QStringList args) {
+    const bool searchable = TakeOption(args, QStringLiteral("--ocr"));
     if (const std::optional<int> done = HelpOrUnknownOption("--pdf", args, kPdfUsage))
         return *done;
     if (args.size() < 2) {
@@ -54,8 +57,9 @@ int runPdfCommand(QStringList args) {
 
     return RunCommand("--pdf", [&] {
         Tvelorix_2 window(services);
+        window.SetSearchableText(searchable); // recognition starts as each page is opened
         OpenImagesAsPages(window, *prompts, args.mid(1));
-        WritePagesToPdf(window, output);
+        WriteCommandPdf(window, *prompts, "--pdf", output);
         return 0;
     });
 }

@@ -1,4 +1,4 @@
-// velorix --scan-pdf OUT.pdf [--device NAME] [--resolution DPI] [--gray] [--pages N]
+// velorix --scan-pdf OUT.pdf [--device NAME] [--resolution DPI] [--gray] [--pages N] [--ocr]
 // Scans N pages as the scan command does in a fresh window with "Plusieurs Documents"
 // unchecked (the first scan fills page 1, the next ones add pages), then writes OUT.pdf as
 // --pdf does. No window is shown; the transfer's progress window appears only on a display.
@@ -21,7 +21,7 @@ namespace {
 
 const char kScanPdfUsage[] =
     "Utilisation : velorix --scan-pdf SORTIE.pdf [--device NOM] [--resolution DPI] [--gray]\n"
-    "                      [--pages N]\n"
+    "                      [--pages N] [--ocr]\n"
     "       velorix --scan-pdf [OPTION...] -- SORTIE.pdf\n"
     "Scanne N pages (1 par défaut) et les écrit dans SORTIE.pdf comme le fait --pdf.\n"
     "  --device NOM       le scanner, par son nom dans la liste ou son nom SANE\n"
@@ -29,6 +29,8 @@ const char kScanPdfUsage[] =
     "  --resolution DPI   résolution en points par pouce (75 par défaut)\n"
     "  --gray             en niveaux de gris (en couleur par défaut)\n"
     "  --pages N          nombre de pages à scanner\n"
+    "  --ocr              reconnaît le texte des pages et le met, invisible et cherchable,\n"
+    "                     sous chaque image (données de langue tesseract-ocr-fra, -eng)\n"
     "  --                 la suite ne nomme que le fichier, même s'il commence par un tiret\n"
     "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n";
 
@@ -47,6 +49,7 @@ struct Options {
     QString device;
     QString resolution = QStringLiteral("75");
     bool gray = false;
+    bool searchable = false;
     int pages = 1;
 };
 
@@ -105,6 +108,8 @@ int runScanPdfCommand(const QStringList& args) {
             }
         } else if (a == QLatin1String("--gray")) {
             o.gray = true;
+        } else if (a == QLatin1String("--ocr")) {
+            o.searchable = true;
         } else if (a.startsWith(QLatin1Char('-'))) {
             return badUse(QStringLiteral("option inconnue : %1").arg(a));
         } else if (o.output.isEmpty()) {
@@ -141,6 +146,7 @@ int runScanPdfCommand(const QStringList& args) {
         window.res->setEditText(o.resolution);
         window.cbGrayscale->setChecked(o.gray);
         window.multi->setChecked(false);
+        window.SetSearchableText(o.searchable);
 
         for (int page = 1; page <= o.pages; ++page) {
             prompts->messages.clear();
@@ -156,7 +162,8 @@ int runScanPdfCommand(const QStringList& args) {
                 return 1;
             }
         }
-        WritePagesToPdf(window, o.output);
+        prompts->messages.clear();
+        WriteCommandPdf(window, *prompts, "--scan-pdf", o.output);
         return 0;
     });
 }

@@ -23,6 +23,13 @@ bool Pending(const TPRPage* page) {
     return false;
 }
 
+bool TextPending(const TPRPage* page) {
+    for (const TPRImage* image : page->findChildren<TPRImage*>())
+        if (image->TextPending())
+            return true;
+    return false;
+}
+
 // The wait of one export: the window paints meanwhile; user input waits until the progress
 // window is up, and then goes to it alone (it is modal), so that no other command may change
 // the pages while they are being written.
@@ -68,6 +75,36 @@ bool AwaitStreams(const std::vector<TPRPage*>& pages, ProgressWindow& progress, 
     return true;
 }
 
+// Waits until the text of every page is recognised, in the same progress window; false when the
+// user cancelled. Only what is still pending is waited for: recognition started when each
+// picture became final.
+bool AwaitText(const std::vector<TPRPage*>& pages, ProgressWindow& progress, ExportWait& wait) {
+    for (TPRPage* page : pages)
+        for (TPRImage* image : page->findChildren<TPRImage*>())
+            image->PrepareText(); // nothing for a picture recognised or being recognised
+    progress.setCaption(QStringLiteral("Reconnaissance du texte"));
+    const int total = static_cast<int>(pages.size());
+    for (int i = 0; i < total; ++i) {
+        progress.setPage(i + 1, total);
+        if (!wait.until([page = pages[std::size_t(i)]] { return !TextPending(page); }))
+            return false;
+    }
+    return true;
+}
+
+// The first reason a page's text is missing (language data not installed), told once: the PDF
+// is written all the same, without text for those pages.
+void TellTextFailure(const std::vector<TPRPage*>& pages, Prompts& prompts) {
+    for (TPRPage* page : pages)
+        for (TPRImage* image : page->findChildren<TPRImage*>()) {
+            std::string failure;
+            if (image->Text(&failure) == nullptr && !failure.empty()) {
+                prompts.warning(QString::fromStdString(failure));
+                return;
+            }
+        }
+}
+
 } // namespace
 
 std::vector<TPRPage*> PdfPages(Tvelorix_2& window) {
@@ -92,6 +129,14 @@ bool WritePagesToPdf(Tvelorix_2& window) {
     ExportWait wait(*progress);
     if (!AwaitStreams(pages, *progress, wait))
         return false;
+    const bool searchable = window.SearchableText();
+    if (searchable) {
+        if (!AwaitText(pages, *progress, wait))
+            return false;
+        TellTextFailure(pages, window.prompts());
+        progress->setCaption(QStringLiteral("Création du PDF"));
+    }
+    report.SetSearchableText(searchable);
     if (report.FileName() == SharedPdfPath())
         EnsureSharedPdfFolder(); // a fresh account may have no documents folder yet
     report.BeginDoc();

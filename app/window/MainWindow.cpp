@@ -130,6 +130,7 @@ void Tvelorix_2::BindHandlers() {
     Bind(Maileruneimage1, &Tvelorix_2::mailerClick);
     Bind(Configurerlimprimante1, &Tvelorix_2::Configurerlimprimante1Click);
     Bind(Quitter1, &Tvelorix_2::Quitter1Click);
+    Bind(TexteCherchable1, &Tvelorix_2::TexteCherchable1Click);
     Bind(N901, &Tvelorix_2::N901Click);
     Bind(N902, &Tvelorix_2::N902Click);
     Bind(N1801, &Tvelorix_2::N1801Click);
@@ -162,8 +163,29 @@ void Tvelorix_2::FormCreate(QObject*) {
     } else {
         CentreOnPrimaryScreen();
     }
+    SetSearchableText(readIntSetting(store, QStringLiteral("TexteCherchable")).value_or(0) == 1);
     if (PRImage1)
         TakeZoomSource(PRImage1);
+}
+
+void Tvelorix_2::SetSearchableText(bool on) {
+    searchableText_ = on;
+    if (TexteCherchable1 && TexteCherchable1->isChecked() != on)
+        TexteCherchable1->setChecked(on);
+    for (TPRImage* image : findChildren<TPRImage*>()) {
+        image->SetRecogniseText(on);
+        // Only final pictures have their stream prepared: those are recognised now.
+        if (on && (image->StreamPending() || image->StreamReady()))
+            image->PrepareText();
+    }
+}
+
+void Tvelorix_2::TexteCherchable1Click(QObject*) {
+    SetSearchableText(TexteCherchable1->isChecked());
+    // Remembered at once, not only when the window closes.
+    services_.settings->write(QStringLiteral("TexteCherchable"),
+                              searchableText_ ? QStringLiteral("1") : QStringLiteral("0"));
+    services_.settings->flush();
 }
 
 void Tvelorix_2::PlaceOnScreen() {
@@ -192,6 +214,8 @@ void Tvelorix_2::FormCloseQuery(QObject*) {
     store.write(QStringLiteral("Largeur"), QString::number(width()));
     store.write(QStringLiteral("Hauteur"), QString::number(height()));
     store.write(QStringLiteral("Scanner"), QString::number(cbDevice->currentIndex()));
+    store.write(QStringLiteral("TexteCherchable"),
+                searchableText_ ? QStringLiteral("1") : QStringLiteral("0"));
     store.flush();
     ZoomSource = QImage();
     zoomTarget_ = nullptr;

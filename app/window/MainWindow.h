@@ -96,6 +96,11 @@ public:
     // Sets the "Pleine Page" box, running the full-page action when the state changes.
     void SetFullPageBox(bool checked);
 
+    // "Texte cherchable (OCR)": pictures are recognised once final and PDFs carry their text.
+    bool SearchableText() const { return searchableText_; }
+    // Sets the switch and its menu entry; turning it on starts recognising the final pictures.
+    void SetSearchableText(bool on);
+
     bool FirstPageFilled = false;
     QImage ZoomSource;
 
@@ -104,6 +109,7 @@ public:
     void autoClick(QObject* Sender);
     void PageControl1Change(QObject* Sender);
     void Effacer1Click(QObject* Sender);
+    void TexteCherchable1Click(QObject* Sender);
     void effacerClick(QObject* Sender);
     void Quitter1Click(QObject* Sender);
     void AIDE1Click(QObject* Sender);
@@ -214,6 +220,7 @@ public:
     QAction* Configurerlimprimante1 = nullptr;
     QAction* Imprimerlimage1 = nullptr;
     QAction* N4 = nullptr;
+    QAction* TexteCherchable1 = nullptr;
     QAction* Quitter1 = nullptr;
     QMenu* OUTILS1 = nullptr;
     QMenu* ROTATIONIMAGE1 = nullptr;
@@ -275,6 +282,7 @@ private:
     // > 0 while the window itself changes the tab control (adds, hides, removes, activates):
     // such changes are not a user's page choice.
     int quietPageChanges_ = 0;
+    bool searchableText_ = false;
     bool shownOnce_ = false;
     // The scanner list being made on its own thread; the window takes it when it arrives.
     std::thread deviceLister_;

@@ -361,6 +361,9 @@ void Tvelorix_2::BuildMenus() {
     Imprimerlimage1 =
         entry(Scanner1, "Imprimerlimage1", QStringLiteral("IMPRIMER L'IMAGE"), 3, false);
     N4 = separator(Scanner1, "N4");
+    TexteCherchable1 =
+        entry(Scanner1, "TexteCherchable1", QStringLiteral("Texte cherchable (OCR)"), -1, true);
+    TexteCherchable1->setCheckable(true);
     Quitter1 = entry(Scanner1, "Quitter1", QStringLiteral("QUITTER"), 12, true);
 
     OUTILS1 = heading(MainMenu1, "OUTILS1", QStringLiteral("&OUTILS"));

@@ -75,6 +75,7 @@ void Tvelorix_2::MakePageControls(int n, PageKind kind, ImagePage& out, bool des
     image->setObjectName(QStringLiteral("PRImage%1").arg(n));
     image->SetAlign(alClient);
     image->SetStretch(kind == PageKind::Scanned);
+    image->SetRecogniseText(searchableText_);
     page->Realign();
 
     out = {sheet, box, page, panelControl, image};

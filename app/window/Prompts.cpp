@@ -39,6 +39,7 @@ public:
         dialog_.setValue(n - 1);
         dialog_.setLabelText(QStringLiteral("Page %1 sur %2").arg(n).arg(total));
     }
+    void setCaption(const QString& caption) override { dialog_.setWindowTitle(caption); }
     void show() override { dialog_.show(); }
     bool cancelled() const override { return dialog_.wasCanceled(); }
 

@@ -28,6 +28,8 @@ class ProgressWindow {
 public:
     virtual ~ProgressWindow() = default;
     virtual void setPage(int n, int total) = 0;
+    // The window's caption, for a wait of another kind in the same window.
+    virtual void setCaption(const QString&) {}
     virtual void show() = 0;
     // The user asked to stop.
     virtual bool cancelled() const = 0;

@@ -99,3 +99,30 @@ TEST(ParallelDeflateTest, ParallelForRunsEachIndexOnceNestsAndPassesOnAFailure) 
 }
 
 } // namespace
+
+// Background work (text recognition) never holds the pool's last free worker: a compression posted
+// while one runs starts at once, and a second background task waits for the first.
+TEST(ParallelDeflateTest, BackgroundWorkLeavesAWorkerForCompression) {
+    pdfwork::TWorkPool pool(2);
+    std::atomic<bool> release{false};
+    std::atomic<int> backgroundStarted{0};
+    std::atomic<bool> compressed{false};
+    auto background = [&] {
+        ++backgroundStarted;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    pool.PostBackground(background);
+    pool.PostBackground(background);
+    pool.Post([&] { compressed = true; });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!compressed && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(compressed.load());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(backgroundStarted.load(), 1);
+    release = true;
+    while (backgroundStarted < 2 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(backgroundStarted.load(), 2);
+}

@@ -3,11 +3,14 @@
 #include "tests/SmallDisk.h"
 
 #include "PdfImages.h"
+#include "TextLayer.h"
+#include "TextRecognition.h"
 #include "imaging/SmoothScale.h"
 #include "tests/support/ScanLikePage.h"
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -206,12 +209,13 @@ private slots:
     void outlinesAndCatalog();
     void streamsPreparedAheadOfTime();
     void scaledPicturesExportEnlarged();
+    void textFollowsItsPicture();
 
 private:
     // Writes the open document to a new file in the temporary folder and checks it with qpdf.
     ParsedPdf Finish(TPReport& report, const QString& name);
     // A document of that one page, written like Finish does, at a fixed time.
-    ParsedPdf Write(TestPage& page, const QString& name);
+    ParsedPdf Write(TestPage& page, const QString& name, bool searchable = false);
     void QpdfCheck(const QString& path);
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -246,9 +250,10 @@ ParsedPdf TestPReportPdf::Finish(TPReport& report, const QString& name) {
     return Parse(path);
 }
 
-ParsedPdf TestPReportPdf::Write(TestPage& page, const QString& name) {
+ParsedPdf TestPReportPdf::Write(TestPage& page, const QString& name, bool searchable) {
     TPReport report;
     report.SetClock(FixedTime);
+    report.SetSearchableText(searchable);
     report.BeginDoc();
     report.Print(&page.page);
     return Finish(report, name);
@@ -850,6 +855,63 @@ void TestPReportPdf::scaledPicturesExportEnlarged() {
     QCOMPARE(
         imageStream(Write(page, "stepped.pdf")),
         QByteArray::fromStdString(CreatePdfImage(SmoothScaled(source, QSize(333, 444)))->Data()));
+}
+
+// The recognised text belongs to the picture it was made from: a new picture drops it even while
+// it is being made, a zoom of the same picture keeps it and the text follows the zoomed picture.
+void TestPReportPdf::textFollowsItsPicture() {
+    auto lettered = [](const QString& word, int x) {
+        QImage picture = Filled(1200, 300, Qt::white);
+        QPainter painter(&picture);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(90);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(x, 190, word);
+        return picture;
+    };
+    const QImage first = lettered(QStringLiteral("Bonjour"), 600);
+    const QImage second = lettered(QStringLiteral("Merci"), 150);
+    TestPage page(1, first);
+    page.image->SetStretch(false);
+    page.image->PrepareText();
+    page.image->SetPicture(second);
+    QVERIFY(!page.image->TextPending()); // dropped with its picture
+    page.image->PrepareText();
+    const auto text = page.image->Text();
+    QVERIFY(text != nullptr);
+    QCOMPARE(text->words.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(text->words[0].text), QStringLiteral("Merci"));
+    const QRect box = text->words[0].box;
+    QVERIFY2(box.left() > 140 && box.left() < 170, qPrintable(QString::number(box.left())));
+
+    // Zoomed by half: the same text, half as far again from the item's corner (1, 1).
+    page.image->SetScaledPicture(second, QSize(1800, 450));
+    QCOMPARE(page.image->Text(), text);
+    const QByteArray content = PageContent(Write(page, "zoomed.pdf", true), 0);
+    static const QRegularExpression shown("BT\\n3 Tr\\n/F0 ([\\d.]+) Tf ([\\d.]+) Tz 1 0 0 1 "
+                                          "([\\d.]+) ([\\d.]+) Tm \\(Merci\\) Tj\\nET\\n");
+    const auto m = shown.match(QString::fromLatin1(content));
+    QVERIFY2(m.hasMatch(), content.constData());
+    QVERIFY(std::abs(m.captured(3).toDouble() - (1 + 1.5 * box.left())) < 0.01);
+    // The text's width: Helvetica's widths of "Merci", scaled by Tz, cover the word's box.
+    const double width = (833 + 556 + 333 + 500 + 222) * m.captured(1).toDouble() / 1000 *
+                         m.captured(2).toDouble() / 100;
+    QVERIFY(std::abs(width - 1.5 * box.width()) < 0.5);
+    // The zoomed copy, made for the export, has its source's text: nothing to recognise again.
+    page.image->PrepareText();
+    QVERIFY(!page.image->TextPending());
+    QCOMPARE(page.image->Text(), text);
+    // Only the part of the picture that shows carries text: not the word beyond the item.
+    page.image->SetScaledPicture(second, QSize(3600, 900));
+    QVERIFY(!PageContent(Write(page, "beyond.pdf", true), 0).contains("BT"));
+    // Without searchable text, the page is what it was.
+    QVERIFY(!PageContent(Write(page, "plain.pdf"), 0).contains("BT"));
+
+    // WinAnsiEncoding's own characters, and the nearest for those it lacks.
+    QCOMPARE(WinAnsiText(QStringLiteral("Été œuvre “ﬁn” ŝ Ω")),
+             std::string("\xC9t\xE9 \x9Cuvre \x93"
+                         "fin\x94 s ?"));
 }
 
 QTEST_MAIN(TestPReportPdf)

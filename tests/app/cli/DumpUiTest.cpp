@@ -124,6 +124,7 @@ void DumpUiTest::dumpListsEveryNamedControlAndWritesSettings() {
                                   "Configurerlimprimante1",
                                   "Imprimerlimage1",
                                   "N4",
+                                  "TexteCherchable1",
                                   "Quitter1",
                                   "OUTILS1",
                                   "ROTATIONIMAGE1",

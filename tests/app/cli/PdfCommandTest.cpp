@@ -172,6 +172,7 @@ private slots:
         Run run = runPdf({QStringLiteral("--help")});
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.out.contains(QStringLiteral("SORTIE.pdf IMAGE")));
+        QVERIFY(run.out.contains(QStringLiteral("--ocr")));
         run = runPdf({QStringLiteral("-h")});
         QCOMPARE(run.exitCode, 0);
 
@@ -187,6 +188,24 @@ private slots:
         run = runPdf({dir.filePath("x.pdf"), QStringLiteral("--colour"), images.first()});
         QCOMPARE(run.exitCode, 2);
         QVERIFY(!QFileInfo::exists(dir.filePath("x.pdf")));
+    }
+
+    // Without the language data: the message names the packages and the PDF is the one written
+    // without --ocr.
+    void ocrWithoutLanguageData() {
+        const Run plain = runPdf({dir.filePath("plain.pdf"), images.first()});
+        QCOMPARE(plain.exitCode, 0);
+        QTemporaryDir noData;
+        qputenv("TESSDATA_PREFIX", noData.path().toLocal8Bit());
+        const Run run = runPdf({QStringLiteral("--ocr"), dir.filePath("ocr.pdf"), images.first()});
+        qunsetenv("TESSDATA_PREFIX");
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("installez les paquets tesseract-ocr-fra et "
+                                                 "tesseract-ocr-eng")),
+                 qPrintable(run.err));
+        QFile a(dir.filePath("plain.pdf")), b(dir.filePath("ocr.pdf"));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QCOMPARE(withoutDates(b.readAll()), withoutDates(a.readAll()));
     }
 };
 

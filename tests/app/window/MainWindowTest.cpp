@@ -176,6 +176,7 @@ void WindowTest::menuEntries_data() {
     row("Configurerlimprimante1", "Scanner1", "CONFIGURER L'IMPRIMANTE", 3, true);
     row("Imprimerlimage1", "Scanner1", "IMPRIMER L'IMAGE", 3, false);
     row("N4", "Scanner1", "", -1, true);
+    row("TexteCherchable1", "Scanner1", "Texte cherchable (OCR)", -1, true);
     row("Quitter1", "Scanner1", "QUITTER", 12, true);
     row("N901", "ROTATIONIMAGE1", "-90°", 12, true);
     row("N902", "ROTATIONIMAGE1", "+90°", 12, true);

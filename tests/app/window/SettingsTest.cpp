@@ -51,7 +51,8 @@ void SettingsTest::firstRunIsCentredAndWrittenOnClose() {
         QCOMPARE(doubles.settings->values.value("Gauche"), QString::number(window.x()));
     }
     QCOMPARE(doubles.settings->values.keys(),
-             QStringList({"Gauche", "Haut", "Hauteur", "Largeur", "Scanner"}));
+             QStringList({"Gauche", "Haut", "Hauteur", "Largeur", "Scanner", "TexteCherchable"}));
+    QCOMPARE(doubles.settings->values.value("TexteCherchable"), QStringLiteral("0"));
     QCOMPARE(doubles.settings->values.value("Largeur"), QStringLiteral("900"));
     QCOMPARE(doubles.settings->values.value("Hauteur"), QStringLiteral("760"));
     QCOMPARE(doubles.settings->values.value("Scanner"), QStringLiteral("-1"));
@@ -76,6 +77,18 @@ void SettingsTest::secondRunRestores() {
     window.close();
     QCOMPARE(doubles.settings->values.value("Largeur"), QStringLiteral("1100"));
     QCOMPARE(doubles.settings->values.value("Hauteur"), QStringLiteral("820"));
+
+    // "Texte cherchable (OCR)": off by default, remembered as soon as it is chosen.
+    QVERIFY(window.TexteCherchable1->isCheckable());
+    QVERIFY(window.TexteCherchable1->isEnabled());
+    QVERIFY(!window.TexteCherchable1->isChecked());
+    QCOMPARE(window.TexteCherchable1->text(), QStringLiteral("Texte cherchable (OCR)"));
+    window.TexteCherchable1->trigger();
+    QVERIFY(window.SearchableText());
+    QCOMPARE(doubles.settings->values.value("TexteCherchable"), QStringLiteral("1"));
+    Tvelorix_2 next(doubles.services());
+    QVERIFY(next.SearchableText());
+    QVERIFY(next.TexteCherchable1->isChecked());
 }
 
 void SettingsTest::minimumSize_data() {

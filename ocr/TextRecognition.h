@@ -1,0 +1,50 @@
+// Recognised text of a page picture: its words with their boxes, in reading order.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ocr {
+
+// French and English together: French pages quote English names and terms.
+inline constexpr const char* kDefaultLanguages = "fra+eng";
+
+// One recognised word. box is in the picture's pixels.
+struct TOcrWord {
+    std::string text; // UTF-8
+    QRect box;
+    bool lineEnd = false;      // the last word of its line
+    bool paragraphEnd = false; // the last word of its paragraph or text block
+};
+
+// The words of one picture, in reading order (column after column).
+struct TOcrPage {
+    QSize size; // of the picture recognised, so that boxes follow a scaled copy
+    std::vector<TOcrWord> words;
+};
+
+// The language data of a language asked for is not installed; the message names the package.
+class EOcrLanguageMissing : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The recognition was cancelled by its caller.
+struct TOcrCancelled {};
+
+// Recognises the words of picture. cancelled, when given, is asked now and then; once it says
+// true, the recognition ends with TOcrCancelled. Safe to call on several threads at once.
+// Throws EOcrLanguageMissing when the language data is missing, std::runtime_error on other
+// failures.
+TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cancelled = {},
+                       const std::string& languages = kDefaultLanguages);
+
+// The languages asked for are all installed (else the EOcrLanguageMissing message is known).
+bool LanguagesInstalled(const std::string& languages = kDefaultLanguages);
+
+} // namespace ocr
