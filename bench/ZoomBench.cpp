@@ -9,8 +9,8 @@
 // Times are wall times; run it on an otherwise idle machine.
 // Usage: ZoomBench [steps]   (default 9 steps per figure)
 #include "app/window/MainWindow.h"
-#include "report/PReport.h"
 #include "imaging/SmoothScale.h"
+#include "report/PReport.h"
 #include "tests/support/ScanLikePage.h"
 
 #include <QApplication>

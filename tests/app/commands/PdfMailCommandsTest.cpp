@@ -4,11 +4,11 @@
 #include "tests/app/ImagePrompts.h"
 #include "tests/mail/MailFakes.h"
 
+#include "WorkPool.h"
 #include "app/platform/Shell.h"
 #include "app/window/MainWindow.h"
 #include "mail/MailPlatform.h"
 #include "report/PReport.h"
-#include "WorkPool.h"
 
 #include <QCheckBox>
 #include <QFile>
