@@ -6,7 +6,9 @@ set(VELORIX_TEST_ENV
     "QT_QPA_PLATFORM=offscreen"
     "VELORIX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
     "SANE_CONFIG_DIR=${CMAKE_SOURCE_DIR}/data/sane.d:"
-    "MAGICK_CONFIGURE_PATH=${CMAKE_SOURCE_DIR}/data/magick")
+    "MAGICK_CONFIGURE_PATH=${CMAKE_SOURCE_DIR}/data/magick"
+    # Scanner drivers run in the worker beside the program; test programs live elsewhere.
+    "VELORIX_SCAN_WORKER_EXE=${CMAKE_BINARY_DIR}/app/velorix-scan-worker")
 
 # velorix_add_gtest(name SOURCES ... LIBS ...): a GoogleTest binary, one CTest entry per test.
 function(velorix_add_gtest name)

@@ -1,7 +1,6 @@
 #include "ScanPlatform.h"
 
 #ifdef VELORIX_HAVE_SANE
-#include "sane/SaneBackend.h"
 #include "worker/WorkerPlatform.h"
 #endif
 
@@ -54,12 +53,9 @@ std::shared_ptr<IScanPlatform> LoadScanPlatform() {
     const char* forced = std::getenv(ScanBackendEnv);
 #ifdef VELORIX_HAVE_SANE
     const std::string name = forced ? forced : "sane";
-    if (name == "sane") {
-        const char* worker = std::getenv(ScanWorkerEnv);
-        if (worker && std::string(worker) == "1")
-            return worker::CreateWorkerScanPlatform();
-        return sane::CreateSaneScanPlatform();
-    }
+    // The drivers always run in the scanner worker: libsane is never loaded in this process.
+    if (name == "sane")
+        return worker::CreateWorkerScanPlatform();
 #else
     (void)forced; // no scanner backend for this platform yet
 #endif

@@ -101,6 +101,9 @@ public:
     virtual int Count() = 0;
     // index from 1
     virtual std::unique_ptr<IDeviceInfo> Item(int index) = 0;
+    // Why the list may be incomplete (a listing that crashed or did not end), in words for the
+    // user; empty when it is complete.
+    virtual std::string Problem() { return {}; }
 };
 
 // Lists the scanners and connects them.
@@ -207,9 +210,6 @@ inline constexpr const char* ImgFmt_JPEG2KX = "{43e14614-c80a-4850-baf3-4b152dc8
 
 // Environment variable forcing a backend: "sane" or "null".
 inline constexpr const char* ScanBackendEnv = "VELORIX_SCAN_BACKEND";
-
-// "1": the SANE drivers run in a worker process of their own rather than in the program.
-inline constexpr const char* ScanWorkerEnv = "VELORIX_SCAN_WORKER";
 
 // The backend for this machine: the one named by VELORIX_SCAN_BACKEND if set, else SANE.
 // An unknown name gives the null backend.

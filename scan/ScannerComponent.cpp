@@ -99,6 +99,7 @@ TWIAScan::TDeviceList TWIAScan::ListDevices() const {
             auto props = info->Properties();
             list.names.push_back(VariantToText(props->Item(IdText(wia::DIP_DEV_NAME))->Value()));
         }
+        list.problem = infos->Problem();
     } catch (const std::exception&) {
         // No scanner access, or a device that does not answer: the lamp shows it, nobody is
         // interrupted. What was listed before the failure stays, as it always did.
@@ -111,6 +112,8 @@ void TWIAScan::TakeDeviceList(TDeviceList list) {
     open_ = true;
     wiaPresent_ = list.presence;
     devices_ = std::move(list.names);
+    if (!list.problem.empty())
+        Show(TMessageKind::Warning, list.problem);
 }
 
 void TWIAScan::SetSelectedDevice(const std::string& name) {

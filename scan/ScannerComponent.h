@@ -62,6 +62,7 @@ public:
     struct TDeviceList {
         TWIAPresence presence = wpUnknown;
         std::vector<std::string> names;
+        std::string problem; // why the list may be incomplete, said when it is taken
     };
     TDeviceList ListDevices() const;
     // Opens the component with a list made by ListDevices.

@@ -158,18 +158,11 @@ public:
         if (!saneItem || formatId != wia::ImgFmt_BMP)
             ThrowSane(SANE_STATUS_UNSUPPORTED);
         SaneDevice& dev = saneItem->Device();
-        int dpi = 0, dpiY = 0;
-        {
-            Options o = dev.Opts();
-            if (o.Has(XResName(o)))
-                dpi = static_cast<int>(std::lround(Resolution(o, XResName(o))));
-            if (o.Has(YResName(o)))
-                dpiY = static_cast<int>(std::lround(Resolution(o, YResName(o))));
-        }
+        const ScanDpi dpi = ScanResolutions(dev);
         TransferState state;
         std::optional<QImage> picture;
         RunWithProgress(context_->progress, "Numérisation", "Numérisation en cours…", &state,
-                        [&] { picture = ReadScan(dev.Handle(), state, dpi, dpiY); });
+                        [&] { picture = ReadScan(dev.Handle(), state, dpi.x, dpi.y); });
         if (!picture) {
             if (cancelError)
                 ThrowSane(SANE_STATUS_CANCELLED);

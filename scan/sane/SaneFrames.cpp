@@ -174,21 +174,6 @@ void FrameAssembler::BeginFrame(const Frame& parameters) {
     const bool grey = parameters.format == FrameFormat::Gray;
     CheckRow(parameters, grey ? 1 : 3);
     picture_ = NewPicture(parameters.pixelsPerLine, parameters.lines, grey, dpi_);
-    if (memory_) {
-        // The rows go where the caller wants them (memory another process reads) rather than
-        // into the picture's own block, which goes at once.
-        const QImage::Format format = picture_.format();
-        const qsizetype stride = picture_.bytesPerLine();
-        const QList<QRgb> palette = picture_.colorTable();
-        const int width = picture_.width(), height = picture_.height();
-        picture_ = QImage();
-        uchar* rows = memory_(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
-        picture_ = QImage(rows, width, height, stride, format);
-        if (grey)
-            picture_.setColorTable(palette);
-        picture_.setDotsPerMeterX(DotsPerMetre(dpi_));
-        picture_.setDotsPerMeterY(DotsPerMetre(dpi_));
-    }
     rowBytes_ = static_cast<std::size_t>(parameters.pixelsPerLine) * (grey ? 1 : 3);
     lineBytes_ = static_cast<std::size_t>(parameters.bytesPerLine);
     row_ = 0;

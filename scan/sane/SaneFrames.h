@@ -39,10 +39,6 @@ class FrameAssembler {
 public:
     // dpiY: the vertical resolution where the device has one of its own (0: as dpi).
     explicit FrameAssembler(int dpi = 0, int dpiY = 0) : dpi_(dpi), dpiY_(dpiY) {}
-    // Where the rows of a picture filled as it arrives are to go: given the bytes, returns a
-    // block that outlives the picture. By default the picture has its own.
-    using RowMemory = std::function<unsigned char*(std::size_t bytes)>;
-    void SetRowMemory(RowMemory memory) { memory_ = std::move(memory); }
     // parameters: a frame without data.
     void BeginFrame(const Frame& parameters);
     void Append(const std::uint8_t* bytes, std::size_t size);
@@ -55,7 +51,6 @@ public:
 private:
     int dpi_;
     int dpiY_;
-    RowMemory memory_;
     std::vector<Frame> frames_; // the frames kept whole
     bool direct_ = false;       // the current frame goes into picture_
     QImage picture_;

@@ -500,6 +500,32 @@ const Mapping kMappings[] = {
 
 } // namespace
 
+ScanDpi ScanResolutions(SaneDevice& dev) {
+    ScanDpi dpi;
+    Options o = dev.Opts();
+    if (o.Has(XResName(o)))
+        dpi.x = static_cast<int>(std::lround(Resolution(o, XResName(o))));
+    if (o.Has(YResName(o)))
+        dpi.y = static_cast<int>(std::lround(Resolution(o, YResName(o))));
+    return dpi;
+}
+
+std::vector<PropertyRow> PropertyTable(SaneDevice& dev) {
+    std::vector<PropertyRow> rows;
+    for (const Mapping& m : kMappings) {
+        if (!m.exists(dev))
+            continue;
+        PropertyRow row{m.scope == Scope::Item, m.id, {}, !m.set || !m.writable(dev), {}};
+        try {
+            row.value = m.get(dev);
+        } catch (const std::exception& e) {
+            row.error = e.what();
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
 // Ids travel as decimal text; anything else names no property.
 int ParseId(const std::string& id) {
     if (id.empty() || id.size() > 9 ||

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velorix::scan::sane {
 
@@ -15,6 +16,24 @@ const char* XResName(const Options& o);
 const char* YResName(const Options& o);
 // The current value of a resolution option, in dpi.
 double Resolution(const Options& o, const char* name);
+
+// The resolution a scan of the device is marked with: horizontal and vertical dpi, 0 for an
+// option the device does not have.
+struct ScanDpi {
+    int x = 0, y = 0;
+};
+ScanDpi ScanResolutions(SaneDevice& dev);
+
+// Every property the device has now, with its value, for a client that keeps a copy: read in
+// one go rather than one question each. A value that cannot be read carries its message.
+struct PropertyRow {
+    bool item; // item scope, else device scope
+    int id;
+    TVariant value;
+    bool readOnly;
+    std::string error; // not empty: reading the value raised this
+};
+std::vector<PropertyRow> PropertyTable(SaneDevice& dev);
 
 // Ids travel as decimal text; anything else names no property (-1).
 int ParseId(const std::string& id);

@@ -45,12 +45,9 @@ ScanSession::~ScanSession() {
     sane_cancel(handle_);
 }
 
-std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi, int dpiY,
-                               FrameAssembler::RowMemory memory) {
+std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi, int dpiY) {
     ScanSession session(handle);
     FrameAssembler assembler(dpi, dpiY);
-    if (memory)
-        assembler.SetRowMemory(std::move(memory));
     // Reads as large as scanimage's keep the per-read cost as low as its; the cancel flag is
     // still looked at between two reads.
     std::vector<SANE_Byte> buffer(kReadBytes);

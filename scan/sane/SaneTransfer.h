@@ -48,8 +48,7 @@ inline constexpr std::size_t kReadBytes = 32 * 1024;
 // resolution (dpiY, when not 0, the vertical one). Returns nothing when cancelled (by the state's
 // flag or by the device); raises ESaneError on any other status and EPlatformError on missing data.
 // Safe to run on a worker thread as long as no other thread uses the handle meanwhile.
-std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi, int dpiY = 0,
-                               FrameAssembler::RowMemory memory = {});
+std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi, int dpiY = 0);
 
 // Runs work; called on the user-interface thread of a widget application, the work runs on a
 // worker thread while the progress window made by `progress` (the scanner layer's own dialog

@@ -40,6 +40,25 @@ struct Inbox {
     TransferState* scan = nullptr; // the scan under way, for a cancel
 };
 
+// The name of the last block handed over: the program removes it once it has the block open,
+// and this process removes it when the program goes first.
+std::mutex blockMutex;
+std::string handedBlock;
+
+// The picture into a block of shared memory, named to the program before it is filled, so that
+// a worker that dies while filling it leaves the program the name to remove.
+void HandOver(const QImage& picture) {
+    const std::size_t size = static_cast<std::size_t>(picture.bytesPerLine()) *
+                             static_cast<std::size_t>(picture.height());
+    worker::SharedBlock::Publish(picture.constBits(), size, [size](const std::string& name) {
+        {
+            std::lock_guard lock(blockMutex);
+            handedBlock = name;
+        }
+        Send({"block", name, std::to_string(size)});
+    });
+}
+
 TVariant FromFields(const std::string& kind, const std::string& value) {
     if (kind == "i")
         return VariantToInt(value);
@@ -73,24 +92,14 @@ public:
         } else if (what == "open" && m.size() == 2) {
             device_.reset();
             device_ = std::make_shared<SaneDevice>(Library(), m[1], presets_);
-            Send({"ok"});
-        } else if ((what == "exists" || what == "get" || what == "set") && m.size() >= 3) {
-            auto props = Properties(m[1]);
-            if (what == "exists") {
-                Send({"ok", props->Exists(m[2]) ? "1" : "0"});
-            } else if (what == "get") {
-                auto property = props->Item(m[2]);
-                Fields reply{"ok"};
-                for (std::string& f : ToFields(property->Value()))
-                    reply.push_back(std::move(f));
-                reply.push_back(property->IsReadOnly() ? "1" : "0");
-                Send(reply);
-            } else if (m.size() == 5) {
-                props->Item(m[2])->SetValue(FromFields(m[3], m[4]));
-                Send({"ok"});
-            } else {
-                throw EPlatformError("Message inconnu");
-            }
+            SendTable();
+        } else if (what == "set" && m.size() == 5) {
+            Properties(m[1])->Item(m[2])->SetValue(FromFields(m[3], m[4]));
+            // A write may change other options (a mode changes the depths): the whole table
+            // goes back with the answer.
+            SendTable();
+        } else if (what == "table") {
+            SendTable();
         } else if (what == "scan") {
             Scan();
         } else if (what == "cancel") {
@@ -101,6 +110,27 @@ public:
     }
 
 private:
+    // "ok" followed by five fields a property: scope, id, kind, value (or the message of a value
+    // that cannot be read, kind "e"), read-only.
+    void SendTable() {
+        if (!device_)
+            ThrowSane(SANE_STATUS_INVAL);
+        Fields reply{"ok"};
+        for (const PropertyRow& row : PropertyTable(*device_)) {
+            reply.push_back(row.item ? "item" : "device");
+            reply.push_back(std::to_string(row.id));
+            if (!row.error.empty()) {
+                reply.push_back("e");
+                reply.push_back(row.error);
+            } else {
+                for (std::string& f : ToFields(row.value))
+                    reply.push_back(std::move(f));
+            }
+            reply.push_back(row.readOnly ? "1" : "0");
+        }
+        Send(reply);
+    }
+
     std::shared_ptr<SaneLibrary> Library() {
         if (!lib_)
             lib_ = SaneLibrary::Get();
@@ -117,14 +147,7 @@ private:
     void Scan() {
         if (!device_)
             ThrowSane(SANE_STATUS_INVAL);
-        int dpi = 0, dpiY = 0;
-        {
-            Options o = device_->Opts();
-            if (o.Has(XResName(o)))
-                dpi = static_cast<int>(std::lround(Resolution(o, XResName(o))));
-            if (o.Has(YResName(o)))
-                dpiY = static_cast<int>(std::lround(Resolution(o, YResName(o))));
-        }
+        const ScanDpi dpi = ScanResolutions(*device_);
         TransferState state;
         {
             std::lock_guard lock(inbox_.mutex);
@@ -150,16 +173,8 @@ private:
         });
         std::optional<QImage> picture;
         std::exception_ptr error;
-        // Rows go straight into memory the program maps: the picture is never copied.
-        std::unique_ptr<worker::SharedBlock> block;
-        auto rowMemory = [&block](std::size_t bytes) {
-            block = worker::SharedBlock::Create(bytes);
-            // Named before it is filled: a worker that dies now leaves nothing behind.
-            Send({"block", block->Name(), std::to_string(block->Size())});
-            return block->Data();
-        };
         try {
-            picture = ReadScan(device_->Handle(), state, dpi, dpiY, rowMemory);
+            picture = ReadScan(device_->Handle(), state, dpi.x, dpi.y);
         } catch (...) {
             error = std::current_exception();
         }
@@ -180,14 +195,7 @@ private:
             return;
         }
         const QImage& p = *picture;
-        if (!block || p.constBits() != block->Data()) {
-            // Made at the end (three-pass, 1 or 16 bits): into a block of its own.
-            const std::size_t size =
-                static_cast<std::size_t>(p.bytesPerLine()) * static_cast<std::size_t>(p.height());
-            block = worker::SharedBlock::Create(size);
-            Send({"block", block->Name(), std::to_string(block->Size())});
-            std::memcpy(block->Data(), p.constBits(), size);
-        }
+        HandOver(p);
         Send({"picture", std::to_string(p.width()), std::to_string(p.height()),
               std::to_string(p.bytesPerLine()), std::to_string(static_cast<int>(p.format())),
               std::to_string(p.dotsPerMeterX()), std::to_string(p.dotsPerMeterY())});
@@ -202,6 +210,8 @@ private:
 } // namespace
 
 int RunScanWorker() {
+    // Blocks of workers killed before their program could remove them.
+    worker::SharedBlock::SweepOrphans();
     Inbox inbox;
     std::thread reader([&inbox] {
         std::string line;
@@ -216,7 +226,12 @@ int RunScanWorker() {
             inbox.ready.notify_one();
         }
         // The program has gone, or closed the link to stop us: a driver still busy must not
-        // keep the process alive.
+        // keep the process alive, nor a block the program never opened stay behind.
+        {
+            std::lock_guard lock(blockMutex);
+            if (!handedBlock.empty())
+                worker::SharedBlock::Discard(handedBlock);
+        }
         std::fflush(stdout);
         ::_exit(0);
     });

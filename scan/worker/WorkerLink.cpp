@@ -6,8 +6,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -53,25 +56,30 @@ std::string FreshName() {
 }
 } // namespace
 
-std::unique_ptr<SharedBlock> SharedBlock::Create(std::size_t size) {
+std::string SharedBlock::Publish(const unsigned char* data, std::size_t size,
+                                 const std::function<void(const std::string&)>& named) {
     const std::string name = FreshName();
     const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     if (fd < 0)
         throw EPlatformError(std::string("Mémoire partagée indisponible : ") +
                              std::strerror(errno));
-    const std::size_t mapped = std::max<std::size_t>(size, 1);
-    void* data = MAP_FAILED;
-    if (::ftruncate(fd, static_cast<off_t>(mapped)) == 0)
-        // Mapped whole at once: a fault for every page as the rows come costs more than the
-        // scan itself on some machines (virtual ones above all).
-        data = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
+    bool written = ::ftruncate(fd, static_cast<off_t>(std::max<std::size_t>(size, 1))) == 0;
+    if (written)
+        named(name); // at its full size, so the program may open it now
+    for (std::size_t done = 0; written && done < size;) {
+        const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        written = n > 0;
+        if (written)
+            done += static_cast<std::size_t>(n);
+    }
     ::close(fd);
-    if (data == MAP_FAILED) {
+    if (!written) {
         ::shm_unlink(name.c_str());
         throw EPlatformError("Mémoire insuffisante pour l'image scannée");
     }
-    return std::unique_ptr<SharedBlock>(
-        new SharedBlock(name, static_cast<unsigned char*>(data), mapped));
+    return name;
 }
 
 std::unique_ptr<SharedBlock> SharedBlock::Open(const std::string& name, std::size_t size) {
@@ -96,6 +104,22 @@ std::unique_ptr<SharedBlock> SharedBlock::Open(const std::string& name, std::siz
 void SharedBlock::Discard(const std::string& name) {
     if (name.rfind("/velorix-scan-", 0) == 0)
         ::shm_unlink(name.c_str());
+}
+
+void SharedBlock::SweepOrphans() {
+    const std::string prefix = "velorix-scan-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", error)) {
+        const std::string file = entry.path().filename().string();
+        if (file.rfind(prefix, 0) != 0)
+            continue;
+        const long long pid = std::atoll(file.c_str() + prefix.size());
+        struct stat st {};
+        if (pid <= 0 || ::lstat(entry.path().c_str(), &st) != 0 || st.st_uid != ::getuid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::shm_unlink(("/" + file).c_str());
+    }
 }
 
 SharedBlock::~SharedBlock() {

@@ -7,6 +7,7 @@
 #include <QImage>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,18 +20,27 @@ using Fields = std::vector<std::string>;
 std::string EncodeLine(const Fields& fields);
 Fields DecodeLine(const std::string& line);
 
-// A block of memory both processes map. The worker creates it under a fresh name and fills it;
-// the program opens it by that name and removes the name at once, so nothing is left behind
-// once both have let go, whichever ends first.
+// A block of shared memory that becomes the page's picture. The worker creates it under a fresh
+// name and fills it; the program opens it by that name and removes the name at once, so nothing
+// is left behind once both have let go, whichever ends first.
 class SharedBlock {
 public:
-    // Worker side: a new block of size bytes; raises EPlatformError when none can be made.
-    static std::unique_ptr<SharedBlock> Create(std::size_t size);
+    // Worker side: a new block holding size bytes of data, written through its descriptor
+    // rather than a mapping of our own (the system copies through its own large pages, where
+    // the first touch of each small page of a fresh mapping is slow on virtual machines).
+    // named(name) is called once it has its size, before it is filled. Returns the name; raises
+    // EPlatformError when no block can be made.
+    static std::string Publish(const unsigned char* data, std::size_t size,
+                               const std::function<void(const std::string&)>& named);
     // Program side: the block of that name, whose name is removed; raises when it is not there
     // or smaller than size.
     static std::unique_ptr<SharedBlock> Open(const std::string& name, std::size_t size);
     // Removes a name whose block was never opened (its worker died in between).
     static void Discard(const std::string& name);
+    // Removes this user's blocks whose worker has ended: a worker killed between making a block
+    // and handing it over, with its program gone too, leaves one behind. Names carry the
+    // worker's process id for this.
+    static void SweepOrphans();
     ~SharedBlock();
     SharedBlock(const SharedBlock&) = delete;
     SharedBlock& operator=(const SharedBlock&) = delete;

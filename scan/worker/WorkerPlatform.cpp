@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <optional>
 
@@ -172,9 +173,31 @@ private:
 };
 
 // The worker that holds the open device, shared by the platform's objects.
+// One property as the worker last told it.
+struct Known {
+    std::string kind;  // "i", "s", "n", or "e" for a value that could not be read
+    std::string value; // the value, or the message of "e"
+    bool readOnly = true;
+};
+using Table = std::map<std::pair<std::string, std::string>, Known>; // (scope, id)
+
+// The table that follows "ok" in the answers to "open" and "set".
+Table TableFrom(const Fields& reply) {
+    if (reply.empty() || (reply.size() - 1) % 5 != 0)
+        throw EPlatformError("Réponse invalide du module des scanners");
+    Table table;
+    for (std::size_t i = 1; i + 4 < reply.size(); i += 5)
+        table[{reply[i], reply[i + 1]}] = Known{reply[i + 2], reply[i + 3], reply[i + 4] == "1"};
+    return table;
+}
+
 class Connection {
 public:
-    explicit Connection(Context context) : context_(std::move(context)) {}
+    explicit Connection(Context context)
+        : context_(std::move(context)), home_(QThread::currentThread()) {}
+    // The worker of the session lives on the thread that made the platform; other threads
+    // (the window's background list) get a worker of their own.
+    bool AtHome() const { return QThread::currentThread() == home_; }
     Context& Settings() { return context_; }
 
     WorkerProcess& Process() {
@@ -190,6 +213,7 @@ public:
     void Drop() {
         process_.reset();
         openDevice_.clear();
+        table_.clear();
     }
 
     // Opens the device in the worker unless it is open there already; a fresh worker opens it
@@ -198,8 +222,18 @@ public:
         Process();
         if (openDevice_ == saneName)
             return;
-        Call({"open", saneName}, shownName, "Connexion au scanner…");
+        table_ = TableFrom(Call({"open", saneName}, shownName, "Connexion au scanner…"));
         openDevice_ = saneName;
+    }
+
+    // The open device's properties are answered from the table the worker sent with the last
+    // open or write: reading them costs no message.
+    const Known* Lookup(const std::string& scope, const std::string& id) const {
+        const auto found = table_.find({scope, id});
+        return found == table_.end() ? nullptr : &found->second;
+    }
+    void Write(const Fields& request, const std::string& shownName) {
+        table_ = TableFrom(Call(request, shownName));
     }
 
     // One request and its answer; messages from the worker become exceptions.
@@ -249,15 +283,40 @@ public:
     void KeepList(const std::vector<Listed>& listed) {
         std::lock_guard lock(listMutex_);
         listed_ = listed;
+        lastComplete_ = listed;
         listedAt_.start();
+    }
+    // After a listing that failed: what it sent, then the last complete list and the scanner
+    // last connected, each once.
+    std::vector<Listed> KnownSoFar(std::vector<Listed> listed) {
+        std::lock_guard lock(listMutex_);
+        auto add = [&listed](const Listed& d) {
+            for (const Listed& known : listed)
+                if (known.name == d.name)
+                    return;
+            listed.push_back(d);
+        };
+        for (const Listed& d : lastComplete_)
+            add(d);
+        if (connected_)
+            add(*connected_);
+        return listed;
+    }
+    void Connected(const Listed& device) {
+        std::lock_guard lock(listMutex_);
+        connected_ = device;
     }
 
 private:
     Context context_;
+    QThread* home_;
     std::unique_ptr<WorkerProcess> process_;
     std::string openDevice_;
+    Table table_;
     std::mutex listMutex_;
     std::optional<std::vector<Listed>> listed_;
+    std::vector<Listed> lastComplete_;
+    std::optional<Listed> connected_;
     QElapsedTimer listedAt_;
 };
 
@@ -272,7 +331,7 @@ public:
     bool IsReadOnly() const override;
 
 private:
-    Fields Get() const;
+    const Known& Get() const;
     std::shared_ptr<WorkerDevice> device_;
     std::string scope_, id_;
 };
@@ -300,9 +359,13 @@ public:
     }
     std::unique_ptr<IItems> Items() override;
 
-    Fields Call(const Fields& request) {
+    const Known* Lookup(const std::string& scope, const std::string& id) {
         connection_->Open(saneName_, shownName_);
-        return connection_->Call(request, shownName_);
+        return connection_->Lookup(scope, id);
+    }
+    void Write(const Fields& request) {
+        connection_->Open(saneName_, shownName_);
+        connection_->Write(request, shownName_);
     }
     Connection& Link() {
         connection_->Open(saneName_, shownName_);
@@ -315,34 +378,36 @@ private:
     std::string saneName_, shownName_;
 };
 
-Fields WorkerProperty::Get() const {
-    Fields reply = device_->Call({"get", scope_, id_});
-    if (reply.size() != 4)
-        throw EPlatformError("Réponse invalide du module des scanners");
-    return reply;
+const Known& WorkerProperty::Get() const {
+    const Known* known = device_->Lookup(scope_, id_);
+    if (!known)
+        throw EPlatformError("Propriété " + id_ + " introuvable");
+    return *known;
 }
 TVariant WorkerProperty::Value() const {
-    const Fields reply = Get();
-    if (reply[1] == "i")
-        return VariantToInt(reply[2]);
-    if (reply[1] == "s")
-        return reply[2];
+    const Known& known = Get();
+    if (known.kind == "e")
+        throw EPlatformError(known.value);
+    if (known.kind == "i")
+        return VariantToInt(known.value);
+    if (known.kind == "s")
+        return known.value;
     return {};
 }
 bool WorkerProperty::IsReadOnly() const {
-    return Get()[3] == "1";
+    return Get().readOnly;
 }
 void WorkerProperty::SetValue(const TVariant& value) {
     if (const auto* i = std::get_if<std::int32_t>(&value))
-        device_->Call({"set", scope_, id_, "i", std::to_string(*i)});
+        device_->Write({"set", scope_, id_, "i", std::to_string(*i)});
     else if (const auto* s = std::get_if<std::string>(&value))
-        device_->Call({"set", scope_, id_, "s", *s});
+        device_->Write({"set", scope_, id_, "s", *s});
     else
-        device_->Call({"set", scope_, id_, "n", ""});
+        device_->Write({"set", scope_, id_, "n", ""});
 }
 
 bool WorkerProperties::Exists(const std::string& id) {
-    return device_->Call({"exists", scope_, id})[1] == "1";
+    return device_->Lookup(scope_, id) != nullptr;
 }
 std::unique_ptr<IProperty> WorkerProperties::Item(const std::string& id) {
     auto property = std::make_unique<WorkerProperty>(device_, scope_, id);
@@ -428,6 +493,7 @@ public:
     std::shared_ptr<IDevice> Connect() override {
         auto device = std::make_shared<WorkerDevice>(connection_, listed_.name, listed_.Shown());
         connection_->Open(listed_.name, listed_.Shown());
+        connection_->Connected(listed_);
         return device;
     }
 
@@ -438,8 +504,10 @@ private:
 
 class WorkerDeviceInfos : public IDeviceInfos {
 public:
-    WorkerDeviceInfos(std::shared_ptr<Connection> connection, std::vector<Listed> listed)
-        : connection_(std::move(connection)), listed_(std::move(listed)) {}
+    WorkerDeviceInfos(std::shared_ptr<Connection> connection, std::vector<Listed> listed,
+                      std::string problem = {})
+        : connection_(std::move(connection)), listed_(std::move(listed)),
+          problem_(std::move(problem)) {}
     int Count() override { return static_cast<int>(listed_.size()); }
     std::unique_ptr<IDeviceInfo> Item(int index) override {
         if (index < 1 || index > Count())
@@ -447,26 +515,34 @@ public:
         return std::make_unique<WorkerDeviceInfo>(connection_,
                                                   listed_[static_cast<std::size_t>(index - 1)]);
     }
+    std::string Problem() override { return problem_; }
 
 private:
     std::shared_ptr<Connection> connection_;
     std::vector<Listed> listed_;
+    std::string problem_;
 };
 
 class WorkerDeviceManager : public IDeviceManager {
 public:
     explicit WorkerDeviceManager(std::shared_ptr<Connection> connection)
         : connection_(std::move(connection)) {}
-    // Every listing has a worker of its own: it may run on any thread, and a backend that hangs
-    // or crashes while listing takes neither the open device nor the program with it.
+    // On the platform's own thread the session's worker lists; any other thread gets a worker
+    // of its own. A listing that crashes or does not end gives the scanners known so far (those
+    // it sent, the last complete list, the open one) and says why.
     std::unique_ptr<IDeviceInfos> DeviceInfos() override {
         if (auto fresh = connection_->FreshList())
             return std::make_unique<WorkerDeviceInfos>(connection_, std::move(*fresh));
+        std::unique_ptr<WorkerProcess> own;
+        const bool atHome = connection_->AtHome();
+        WorkerProcess& worker =
+            atHome ? connection_->Process()
+                   : *(own = std::make_unique<WorkerProcess>(connection_->Settings()));
         const Limits limits = ReadLimits();
-        WorkerProcess worker(connection_->Settings());
         Pump pump(connection_->Settings().progress, "Scanners", "Recherche des scanners…", false);
         worker.Send({"list"});
         std::vector<Listed> listed;
+        std::string problem;
         QElapsedTimer clock;
         clock.start();
         try {
@@ -484,12 +560,19 @@ public:
                 }
                 if (clock.elapsed() > static_cast<qint64>(limits.first * 1000)) {
                     worker.Kill();
-                    throw EPlatformError("La recherche des scanners ne se termine pas : elle a "
-                                         "été arrêtée.");
+                    problem = "La recherche des scanners ne se termine pas : elle a été arrêtée.";
+                    break;
                 }
             }
         } catch (const WorkerProcess::Gone&) {
-            throw EPlatformError("La recherche des scanners " + worker.Ending() + ".");
+            problem = "La recherche des scanners " + worker.Ending() + ".";
+        }
+        if (!problem.empty()) {
+            if (atHome)
+                connection_->Drop();
+            return std::make_unique<WorkerDeviceInfos>(
+                connection_, connection_->KnownSoFar(std::move(listed)),
+                problem + " Seuls les scanners déjà connus sont proposés.");
         }
         connection_->KeepList(listed);
         return std::make_unique<WorkerDeviceInfos>(connection_, std::move(listed));

@@ -1,6 +1,7 @@
-// SANE's test scanner that fails part-way through a scan, as a device does when it is unplugged
-// or jams: its reads are cut after a given number with each status a device can give. The
-// message comes, the pages already made stay, and the scanner works again afterwards.
+// A scanner that fails part-way through a scan, as a device does when it is unplugged or jams:
+// our test backend ends a scan after a given number of reads with each status a device can give,
+// through the scanner worker. The message comes, the pages already made stay, and the scanner
+// works again afterwards.
 #include "tests/app/SaneTestConfig.h"
 #include "tests/app/ScriptedPrompts.h"
 
@@ -18,39 +19,6 @@
 
 #include <sane/sane.h>
 
-#include <atomic>
-#include <dlfcn.h>
-#include <vector>
-
-namespace {
-
-std::atomic<int> gReadsLeft{-1}; // reads before the device fails; -1: it never does
-std::atomic<SANE_Status> gFailure{SANE_STATUS_GOOD};
-
-} // namespace
-
-// Every read of the program goes through here before it reaches libsane.
-extern "C" SANE_Status sane_read(SANE_Handle handle, SANE_Byte* data, SANE_Int max,
-                                 SANE_Int* length) {
-    using Read = SANE_Status (*)(SANE_Handle, SANE_Byte*, SANE_Int, SANE_Int*);
-    static const auto real = reinterpret_cast<Read>(dlsym(RTLD_NEXT, "sane_read"));
-    int left = gReadsLeft.load();
-    while (left > 0 && !gReadsLeft.compare_exchange_weak(left, left - 1)) {
-    }
-    if (left == 0) {
-        // A device that is gone ends the backend's reader with the failure; the reader must not
-        // be left running (cancelling the test backend's live reader thread can deadlock it
-        // inside malloc, as its cancellation is asynchronous).
-        std::vector<SANE_Byte> rest(static_cast<std::size_t>(max));
-        SANE_Int ignored = 0;
-        while (real(handle, rest.data(), max, &ignored) == SANE_STATUS_GOOD) {
-        }
-        *length = 0;
-        return gFailure.load();
-    }
-    return real(handle, data, max, length);
-}
-
 namespace {
 
 class AcceptingPrompts : public ScriptedPrompts {
@@ -67,14 +35,12 @@ class ScanDeviceLostTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY(UseSaneConfig(
-            dir, "test\n",
-            {{QStringLiteral("test.conf"),
-              "number_of_devices 1\ntest-picture \"Color pattern\"\ngeometry_min 0.0\n"
-              "geometry_max 20.0\nbr_x 20.0\nbr_y 20.0\n"
-              // a page of 40 x 40 pixels comes in ten reads or so
-              "read-limit true\nread-limit-size 500\n"}}));
+        QVERIFY(UseSaneConfig(dir, "velorixtest\n", {}));
+        qputenv("LD_LIBRARY_PATH", VELORIX_MISBEHAVING_BACKEND_DIR);
+        // reads of 500 bytes: a page of 100 x 150 pixels comes in ninety reads
+        qputenv("VELORIXTEST_FAIL_FILE", dir.filePath(QStringLiteral("fail")).toUtf8());
         qunsetenv("VELORIX_SCAN_BACKEND");
+        qunsetenv("VELORIXTEST_LIST");
     }
 
     void failureAtEveryRead_data() {
@@ -120,8 +86,10 @@ private slots:
         services.scanner = velorix::scan::LoadScanPlatform();
         velorix::Tvelorix_2 window(services);
         window.FormShow(&window);
-        QVERIFY(window.cbDevice->count() > 0);
-        window.cbDevice->setCurrentIndex(0);
+        const int good =
+            window.cbDevice->findText(QStringLiteral("(velorixtest:good)"), Qt::MatchEndsWith);
+        QVERIFY(good >= 0);
+        window.cbDevice->setCurrentIndex(good);
         window.cbDeviceChange(window.cbDevice); // as the user's pick in the list
         window.res->setEditText(QStringLiteral("50"));
         window.multi->setChecked(false);
@@ -129,7 +97,8 @@ private slots:
         const auto scan = [&window] {
             QVERIFY(window.Guarded([&window] { window.btnScanClick(window.scanner); }));
         };
-        gReadsLeft = -1;
+        const QString failFile = dir.filePath(QStringLiteral("fail"));
+        QFile::remove(failFile);
         scan(); // page 1
         scan(); // page 2
         QCOMPARE(window.PageCount(), 2);
@@ -138,10 +107,10 @@ private slots:
         QVERIFY(!first.isNull() && !second.isNull());
         QVERIFY(prompts->seen.isEmpty());
 
-        gFailure = static_cast<SANE_Status>(status);
-        gReadsLeft = reads;
+        QVERIFY(
+            WriteTestFile(failFile, QByteArray::number(status) + ' ' + QByteArray::number(reads)));
         scan(); // the device fails during page 3
-        gReadsLeft = -1;
+        QVERIFY(QFile::remove(failFile));
         if (message.isEmpty()) {
             QVERIFY(prompts->seen.isEmpty());
             const QImage short3 = window.FindPageImage(3)->Picture();

@@ -7,7 +7,7 @@
 #include "app/window/MainWindow.h"
 #include "pdf/PdfImages.h"
 #include "scan/ScannerComponent.h"
-#include "scan/sane/SaneBackend.h"
+#include "scan/worker/WorkerPlatform.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -50,7 +50,7 @@ private slots:
         TestServices doubles;
         velorix::Services services = doubles.services();
         const auto& prompts = doubles.prompts;
-        services.scanner = velorix::scan::sane::CreateSaneScanPlatform(
+        services.scanner = velorix::scan::worker::CreateWorkerScanPlatform(
             {{"filename", dir.filePath("page.ppm").toStdString()}});
         velorix::Tvelorix_2 window(services);
         window.FormShow(&window);

@@ -235,7 +235,6 @@ private slots:
         auto run = [this](const QString& device, const QString& output) {
             QProcess p;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("VELORIX_SCAN_WORKER"), QStringLiteral("1"));
             env.insert(QStringLiteral("HOME"), dir.path());
             p.setProcessEnvironment(env);
             p.start(QStringLiteral(VELORIX_EXE),

@@ -9,7 +9,7 @@
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
 #include "scan/ScannerComponent.h"
-#include "scan/sane/SaneBackend.h"
+#include "scan/worker/WorkerPlatform.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -144,7 +144,7 @@ private slots:
     void scannedPageCarriesItsWordsInPlace() {
         TestServices doubles;
         velorix::Services services = doubles.services();
-        services.scanner = velorix::scan::sane::CreateSaneScanPlatform(
+        services.scanner = velorix::scan::worker::CreateWorkerScanPlatform(
             {{"filename", dir.filePath("page.ppm").toStdString()}});
         velorix::Tvelorix_2 window(services);
         window.FormShow(&window);

@@ -6,11 +6,15 @@
  * read more bytes than the buffer holds; "short" announces more lines than it sends; "stall" sends
  * half a page and then sleeps VELORIXTEST_STALL seconds per read; "slowstart" waits
  * VELORIXTEST_STALL seconds before its first bytes. The listing obeys VELORIXTEST_LIST: "hang"
- * never returns, "crash" crashes, "slow:S" takes S seconds. sane_open needs no listing. */
+ * never returns, "crash" crashes, "slow:S" takes S seconds. sane_open needs no listing.
+ * With VELORIXTEST_FAIL_FILE set, reads give at most 500 bytes, and a scan started while that
+ * file holds "STATUS READS" ends with that SANE status after that many reads, as a device that
+ * jams or is unplugged does. */
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -61,6 +65,9 @@ typedef struct {
     long long sent;
     int lines;
     int bytesPerLine;
+    int reads;
+    int failAfter; /* -1: never */
+    SANE_Status failStatus;
 } Device;
 
 static double stallSeconds(void) {
@@ -180,6 +187,18 @@ SANE_Status sane_velorixtest_start(SANE_Handle h) {
     d->sent = 0;
     d->lines = p.lines;
     d->bytesPerLine = p.bytes_per_line;
+    d->reads = 0;
+    d->failAfter = -1;
+    const char* failFile = getenv("VELORIXTEST_FAIL_FILE");
+    FILE* f = failFile ? fopen(failFile, "r") : NULL;
+    if (f) {
+        int status = 0, reads = 0;
+        if (fscanf(f, "%d %d", &status, &reads) == 2) {
+            d->failStatus = (SANE_Status)status;
+            d->failAfter = reads;
+        }
+        fclose(f);
+    }
     return SANE_STATUS_GOOD;
 }
 
@@ -188,6 +207,12 @@ SANE_Status sane_velorixtest_read(SANE_Handle h, SANE_Byte* data, SANE_Int max, 
     *len = 0;
     if (!d->scanning)
         return SANE_STATUS_CANCELLED;
+    if (d->failAfter >= 0 && d->reads++ == d->failAfter) {
+        d->scanning = 0;
+        return d->failStatus;
+    }
+    if (getenv("VELORIXTEST_FAIL_FILE") && max > 500)
+        max = 500;
     const long long total = (long long)d->lines * d->bytesPerLine;
     const char* kind = names[d->kind];
     long long end = total;
