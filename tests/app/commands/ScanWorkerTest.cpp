@@ -8,6 +8,7 @@
 #include "report/PReport.h"
 #include "scan/ScanPlatform.h"
 #include "scan/ScannerComponent.h"
+#include "scan/worker/WorkerLink.h"
 #include "scan/worker/WorkerPlatform.h"
 
 #include <QCheckBox>
@@ -19,7 +20,10 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -202,6 +206,62 @@ private slots:
         scan();
         QVERIFY(prompts->seen.isEmpty());
         QCOMPARE(window->PageCount(), 2);
+
+        // Scanned twice, and no driver in this process: libsane is not even mapped.
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        QVERIFY(!maps.readAll().contains("libsane"));
+    }
+
+    // A block the program never took is removed by its worker when the program goes, and a
+    // block left by a worker killed with its program goes when the next worker starts; blocks
+    // of live workers stay.
+    void sharedMemoryLeftBehind() {
+        using velorix::scan::worker::DecodeLine;
+        using velorix::scan::worker::EncodeLine;
+        QProcess worker;
+        worker.start(kWorker, {});
+        QVERIFY(worker.waitForStarted());
+        for (const char* request : {"open", "scan"}) {
+            const std::string line = request == std::string("open")
+                                         ? EncodeLine({"open", "velorixtest:good"})
+                                         : EncodeLine({"scan"});
+            worker.write(line.data(), static_cast<qint64>(line.size()));
+        }
+        std::string block;
+        QElapsedTimer clock;
+        clock.start();
+        while (block.empty() && clock.elapsed() < 10000) {
+            if (!worker.canReadLine() && !worker.waitForReadyRead(1000))
+                continue;
+            const auto fields = DecodeLine(worker.readLine().toStdString());
+            if (fields.size() == 3 && fields[0] == "block")
+                block = fields[1];
+        }
+        QVERIFY(!block.empty());
+        const QString path = QStringLiteral("/dev/shm") + QString::fromStdString(block);
+        QVERIFY(QFile::exists(path));
+        worker.closeWriteChannel(); // the program is gone before opening it
+        QVERIFY(worker.waitForFinished(5000));
+        QVERIFY(!QFile::exists(path));
+
+        const pid_t dead = fork();
+        if (dead == 0)
+            _exit(0);
+        QVERIFY(dead > 0);
+        QCOMPARE(waitpid(dead, nullptr, 0), dead);
+        const QString orphan = QStringLiteral("/dev/shm/velorix-scan-%1-0-1").arg(dead);
+        const QString live = QStringLiteral("/dev/shm/velorix-scan-%1-0-1").arg(getpid());
+        QVERIFY(WriteTestFile(orphan, "x"));
+        QVERIFY(WriteTestFile(live, "x"));
+        QCOMPARE(velorix::scan::worker::CreateWorkerScanPlatform()
+                     ->CreateDeviceManager()
+                     ->DeviceInfos()
+                     ->Count(),
+                 10);
+        QVERIFY(!QFile::exists(orphan));
+        QVERIFY(QFile::exists(live));
+        QFile::remove(live);
     }
 
     // The program lists in the background: from a thread of its own, with no event loop.
@@ -218,6 +278,36 @@ private slots:
         QCOMPARE(count, 10); // our nine and the test backend's one
     }
 
+    // Properties are read from the table the worker sends back with each write: a write that
+    // changes another property (the mode changes the depth) is seen at once.
+    void writesBringTheirEffects() {
+        using namespace velorix::scan;
+        auto platform = worker::CreateWorkerScanPlatform();
+        auto infos = platform->CreateDeviceManager()->DeviceInfos();
+        std::shared_ptr<IDevice> device;
+        for (int i = 1; i <= infos->Count() && !device; ++i) {
+            auto info = infos->Item(i);
+            if (VariantToText(info->Properties()->Item("7")->Value()).find("(velorixtest:good)") !=
+                std::string::npos)
+                device = info->Connect();
+        }
+        QVERIFY(device);
+        auto item = device->Items()->Item(1)->Properties();
+        const std::string depth = std::to_string(wia::IPA_DEPTH);
+        item->Item(std::to_string(wia::IPA_DATATYPE))->SetValue(std::int32_t{wia::DATA_GRAYSCALE});
+        QCOMPARE(VariantToInt(item->Item(depth)->Value()), 8);
+        item->Item(std::to_string(wia::IPA_DATATYPE))->SetValue(std::int32_t{wia::DATA_COLOR});
+        QCOMPARE(VariantToInt(item->Item(depth)->Value()), 24);
+        item->Item(std::to_string(wia::IPS_XRES))->SetValue(std::int32_t{120});
+        QCOMPARE(VariantToInt(item->Item(std::to_string(wia::IPS_XRES))->Value()), 120);
+        // A value the device refuses raises, and the property keeps its value.
+        QVERIFY_THROWS_EXCEPTION(
+            EPlatformError,
+            item->Item(std::to_string(wia::IPS_XRES))->SetValue(std::int32_t{5000}));
+        QCOMPARE(VariantToInt(item->Item(std::to_string(wia::IPS_XRES))->Value()), 120);
+        QVERIFY(!device->Properties()->Exists("99999"));
+    }
+
     // A listing that crashes or never ends leaves a working window without scanners.
     void listingFailures() {
         for (const char* how : {"crash", "hang"}) {
@@ -227,6 +317,10 @@ private slots:
             openWindow();
             QVERIFY(clock.elapsed() < 15000);
             QCOMPARE(window->cbDevice->count(), 0);
+            const QStringList told = prompts->texts(ScriptedPrompts::Kind::Warning);
+            QCOMPARE(told.size(), 1);
+            QVERIFY2(told[0].startsWith(QStringLiteral("La recherche des scanners ")),
+                     qPrintable(told[0]));
             window.reset();
         }
     }
