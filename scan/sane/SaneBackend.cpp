@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 
 namespace velorix::scan::sane {
@@ -127,27 +126,6 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Transfer.
 
-// The scan's picture; its BMP file is made only when a file is asked for.
-class SaneImageFile : public IImageFile {
-public:
-    explicit SaneImageFile(QImage picture) : picture_(std::move(picture)) {}
-    std::string FormatID() override { return wia::ImgFmt_BMP; }
-    std::vector<std::uint8_t> FileData() override { return EncodeBmp(picture_); }
-    void SaveFile(const std::string& fileName) override {
-        const std::vector<std::uint8_t> bytes = EncodeBmp(picture_);
-        std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
-            throw EPlatformError("Impossible d'écrire le fichier " + fileName);
-    }
-    QImage Picture() override { return picture_; }
-
-private:
-    QImage picture_;
-};
-
 class SaneCommonDialog : public ICommonDialog {
 public:
     explicit SaneCommonDialog(std::shared_ptr<SaneContext> context)
@@ -168,7 +146,7 @@ public:
                 ThrowSane(SANE_STATUS_CANCELLED);
             return nullptr;
         }
-        return std::make_unique<SaneImageFile>(std::move(*picture));
+        return PictureFile(std::move(*picture));
     }
 
 private:

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include <sys/mman.h>
@@ -309,6 +310,34 @@ std::vector<std::uint8_t> EncodeBmp(const QImage& source) {
         }
     }
     return b;
+}
+
+namespace {
+
+class BmpPictureFile : public IImageFile {
+public:
+    explicit BmpPictureFile(QImage picture) : picture_(std::move(picture)) {}
+    std::string FormatID() override { return wia::ImgFmt_BMP; }
+    std::vector<std::uint8_t> FileData() override { return EncodeBmp(picture_); }
+    void SaveFile(const std::string& fileName) override {
+        const std::vector<std::uint8_t> bytes = EncodeBmp(picture_);
+        std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out)
+            throw EPlatformError("Impossible d'écrire le fichier " + fileName);
+    }
+    QImage Picture() override { return picture_; }
+
+private:
+    QImage picture_;
+};
+
+} // namespace
+
+std::unique_ptr<IImageFile> PictureFile(QImage picture) {
+    return std::make_unique<BmpPictureFile>(std::move(picture));
 }
 
 } // namespace velorix::scan::sane

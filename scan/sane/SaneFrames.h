@@ -2,11 +2,14 @@
 // Turning the frames a SANE device sends into one picture and that picture into a BMP file.
 // No device and no library state, so they are tested with synthetic frames.
 
+#include "../ScanPlatform.h"
+
 #include <QImage>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace velorix::scan::sane {
@@ -64,5 +67,9 @@ private:
 // A complete BMP file of a picture made above: 24-bit colour, or 8-bit grey with a 256-entry
 // grey palette; bottom-up rows padded to four bytes; the picture's resolution.
 std::vector<std::uint8_t> EncodeBmp(const QImage& picture);
+
+// A scan's picture as the transfer's image file: the picture is handed over in memory, and its
+// BMP file is made only when a file is asked for.
+std::unique_ptr<IImageFile> PictureFile(QImage picture);
 
 } // namespace velorix::scan::sane

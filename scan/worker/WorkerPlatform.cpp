@@ -13,7 +13,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -584,26 +583,6 @@ private:
 
 // ---- Transfer ------------------------------------------------------------------------------
 
-class WorkerImageFile : public IImageFile {
-public:
-    explicit WorkerImageFile(QImage picture) : picture_(std::move(picture)) {}
-    std::string FormatID() override { return wia::ImgFmt_BMP; }
-    std::vector<std::uint8_t> FileData() override { return sane::EncodeBmp(picture_); }
-    void SaveFile(const std::string& fileName) override {
-        const std::vector<std::uint8_t> bytes = sane::EncodeBmp(picture_);
-        std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
-            throw EPlatformError("Impossible d'écrire le fichier " + fileName);
-    }
-    QImage Picture() override { return picture_; }
-
-private:
-    QImage picture_;
-};
-
 QImage PictureFrom(std::unique_ptr<SharedBlock> block, const Fields& f) {
     if (f.size() != 7)
         throw EPlatformError("Réponse invalide du module des scanners");
@@ -668,12 +647,20 @@ public:
                             }
                         } else if (f[0] == "block" && f.size() == 3) {
                             blockName = f[1];
-                            block = SharedBlock::Open(blockName,
-                                                      static_cast<std::size_t>(ToNumber(f[2])));
+                            try {
+                                block = SharedBlock::Open(blockName,
+                                                          static_cast<std::size_t>(ToNumber(f[2])));
+                            } catch (const EPlatformError&) {
+                                // The scan is still going on in the worker, whose next
+                                // messages would answer the next request: it goes.
+                                SharedBlock::Discard(blockName);
+                                worker.Kill();
+                                link.Drop();
+                                throw;
+                            }
                             blockName.clear(); // opened: its name is gone already
                         } else if (f[0] == "picture" && block) {
-                            return std::make_unique<WorkerImageFile>(
-                                PictureFrom(std::move(block), f));
+                            return sane::PictureFile(PictureFrom(std::move(block), f));
                         } else if (f[0] == "cancelled") {
                             return cancelled();
                         } else if (f[0] == "error") {
