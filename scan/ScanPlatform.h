@@ -111,6 +111,13 @@ class IDeviceManager {
 public:
     virtual ~IDeviceManager() = default;
     virtual std::unique_ptr<IDeviceInfos> DeviceInfos() = 0;
+    // Connects the scanner of that listed name without asking for the list, where the backend
+    // can tell the device from the name alone (listing may take seconds); null where it cannot
+    // or the device does not open, and the caller lists.
+    virtual std::shared_ptr<IDevice> ConnectNamed(const std::string& listedName) {
+        (void)listedName;
+        return nullptr;
+    }
 };
 
 // The transferred image: a complete image file with its format id.

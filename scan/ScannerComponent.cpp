@@ -124,6 +124,10 @@ void TWIAScan::SetSelectedDevice(const std::string& name) {
     bool found = false;
     {
         auto manager = platform_->CreateDeviceManager();
+        if (auto device = manager->ConnectNamed(name)) {
+            TakeConnection(name, std::move(device));
+            return;
+        }
         auto infos = manager->DeviceInfos();
         const int count = infos->Count();
         for (int i = 1; i <= count; ++i) {
@@ -135,18 +139,24 @@ void TWIAScan::SetSelectedDevice(const std::string& name) {
                 continue;
             selectedDevice_ = name;
             connectedDevice_.reset();
-            connectedDevice_ = info->Connect();
-            auto devProps = connectedDevice_->Properties();
-            if (devProps->Exists(IdText(wia::DPS_OPTICAL_YRES))) {
-                maxDPI_ = VariantToInt(devProps->Item(IdText(wia::DPS_OPTICAL_YRES))->Value());
-                dpi_ = std::min(dpi_, maxDPI_);
-            }
+            TakeConnection(name, info->Connect());
             found = true;
         }
     }
     if (!found)
         throw EWIAException("Périphérique WIA " + Quoted(name) +
                             " non trouvé.\rBranchez le Scanner.");
+}
+
+void TWIAScan::TakeConnection(const std::string& name,
+                              std::shared_ptr<velorix::scan::IDevice> device) {
+    selectedDevice_ = name;
+    connectedDevice_ = std::move(device);
+    auto devProps = connectedDevice_->Properties();
+    if (devProps->Exists(IdText(wia::DPS_OPTICAL_YRES))) {
+        maxDPI_ = VariantToInt(devProps->Item(IdText(wia::DPS_OPTICAL_YRES))->Value());
+        dpi_ = std::min(dpi_, maxDPI_);
+    }
 }
 
 // ---- Setters -----------------------------------------------------------------------------

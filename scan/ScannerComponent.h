@@ -114,6 +114,8 @@ public:
     bool ApplySettings();
 
     void CheckOpen() const;
+    // The scanner of that name is connected: its resolution limit applies.
+    void TakeConnection(const std::string& name, std::shared_ptr<velorix::scan::IDevice> device);
     void CheckDevice() const;
     void CheckReady() const;
 

@@ -61,8 +61,19 @@ long long ToNumber(const std::string& text) {
 
 struct Listed {
     std::string name, vendor, model, type;
-    std::string Shown() const { return vendor + " " + model + " (" + name + ")"; }
+    std::string shown; // the name as shown, when known without a listing
+    std::string Shown() const {
+        return shown.empty() ? vendor + " " + model + " (" + name + ")" : shown;
+    }
 };
+
+// The SANE name a listed name ends with, "(name)"; empty when it has none.
+std::string SaneNameOf(const std::string& listed) {
+    const std::size_t open = listed.rfind(" (");
+    if (open == std::string::npos || listed.size() < open + 4 || listed.back() != ')')
+        return {};
+    return listed.substr(open + 2, listed.size() - open - 3);
+}
 
 // One worker process.
 class WorkerProcess {
@@ -526,6 +537,22 @@ class WorkerDeviceManager : public IDeviceManager {
 public:
     explicit WorkerDeviceManager(std::shared_ptr<Connection> connection)
         : connection_(std::move(connection)) {}
+    // sane_open by the name the list showed loads that device's backend alone.
+    std::shared_ptr<IDevice> ConnectNamed(const std::string& listedName) override {
+        const std::string saneName = SaneNameOf(listedName);
+        if (saneName.empty() || !connection_->AtHome())
+            return nullptr;
+        try {
+            connection_->Open(saneName, listedName);
+        } catch (const EScannerLost&) {
+            throw;
+        } catch (const EPlatformError&) {
+            return nullptr; // not there under that name: the list tells
+        }
+        Listed known{saneName, {}, {}, {}, listedName};
+        connection_->Connected(known);
+        return std::make_shared<WorkerDevice>(connection_, saneName, listedName);
+    }
     // On the platform's own thread the session's worker lists; any other thread gets a worker
     // of its own. A listing that crashes or does not end gives the scanners known so far (those
     // it sent, the last complete list, the open one) and says why.
@@ -551,7 +578,7 @@ public:
                 if (m && !m->empty()) {
                     const Fields& f = *m;
                     if (f[0] == "device" && f.size() == 5)
-                        listed.push_back({f[1], f[2], f[3], f[4]});
+                        listed.push_back({f[1], f[2], f[3], f[4], {}});
                     else if (f[0] == "ok")
                         break;
                     else if (f[0] == "error")

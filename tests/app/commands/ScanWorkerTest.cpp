@@ -308,6 +308,27 @@ private slots:
         QVERIFY(!device->Properties()->Exists("99999"));
     }
 
+    // A scanner named as the list showed it is opened by its SANE name, without a listing
+    // (this backend takes 5 s to list); a name that does not open falls back to the list.
+    void connectsWithoutListing() {
+        qputenv("VELORIXTEST_LIST", "slow:5");
+        TWIAScan scan(velorix::scan::worker::CreateWorkerScanPlatform());
+        scan.TakeDeviceList({wpYes, {}, {}});
+        QElapsedTimer clock;
+        clock.start();
+        scan.SetSelectedDevice("Velorix good (velorixtest:good)");
+        scan.SetDPI(50);
+        QVERIFY(scan.Acquire());
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(scan.Graphic()->Image.size(), QSize(100, 150));
+        QCOMPARE(scan.SelectedDevice(), std::string("Velorix good (velorixtest:good)"));
+
+        qunsetenv("VELORIXTEST_LIST");
+        QVERIFY_THROWS_EXCEPTION(EWIAException,
+                                 scan.SetSelectedDevice("Velorix gone (velorixtest:gone)"));
+        QVERIFY(!scan.Connected());
+    }
+
     // A listing that crashes or never ends leaves a working window without scanners.
     void listingFailures() {
         for (const char* how : {"crash", "hang"}) {
