@@ -60,13 +60,7 @@ void Tvelorix_2::BuildScanner() {
         // wait of a command (an export, a capture with every window hidden, a mail hand-over),
         // but once that command has ended. A command that needs the list takes it itself.
         auto* arrived = new TWakeUp(
-            [this] {
-                waits::WhenNoCommand(this, [this] {
-                    if (deviceListPending_)
-                        TakeListedDevices();
-                });
-            },
-            this);
+            [this] { waits::WhenNoCommand(this, [this] { TakeListedDevices(); }); }, this);
         deviceLister_ = std::thread([scanner = WIAScan, listed = listedDevices_, arrived] {
             TWIAScan::TDeviceList list = scanner->ListDevices();
             {
@@ -99,6 +93,8 @@ void Tvelorix_2::BuildScanner() {
 }
 
 bool Tvelorix_2::TakeListedDevices() {
+    if (!deviceListPending_)
+        return true; // taken already
     TWIAScan::TDeviceList list;
     {
         const std::lock_guard lock(listedDevices_->mutex);
@@ -129,6 +125,8 @@ void Tvelorix_2::WaitForDeviceList() {
     progress.setMinimumDuration(0);
     progress.show();
     waits::Until([this] {
+        if (!deviceListPending_)
+            return true;
         const std::lock_guard lock(listedDevices_->mutex);
         return listedDevices_->ready;
     });
