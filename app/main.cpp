@@ -4,6 +4,7 @@
 #include "app/cli/DumpUi.h"
 #include "app/commands/OpenAtStart.h"
 #include "app/window/MainWindow.h"
+#include "waits/Waits.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -120,7 +121,7 @@ int main(int argc, char** argv) {
         if (!images.isEmpty())
             velorix::OpenStartupImages(window, *prompts, images);
         if (dump) {
-            QApplication::processEvents();
+            velorix::waits::Pending();
             const QByteArray json = velorix::dumpUi(&window);
             std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
             std::fflush(stdout);

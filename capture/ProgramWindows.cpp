@@ -1,19 +1,14 @@
 #include "capture/ProgramWindows.h"
 
+#include "waits/Waits.h"
+
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <QWindow>
 
 namespace velorix::capture {
 
 void WaitMs(int ms) {
-    if (ms <= 0)
-        return;
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    waits::For(ms);
 }
 
 ProgramWindowsHidden::ProgramWindowsHidden(int maxWaitMs) {
@@ -28,19 +23,15 @@ ProgramWindowsHidden::ProgramWindowsHidden(int maxWaitMs) {
     for (const Hidden& h : hidden_)
         h.window->setWindowState(h.state | Qt::WindowMinimized);
 
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        bool exposed = false;
-        for (const Hidden& h : hidden_) {
-            if (h.window && h.window->windowHandle() && h.window->windowHandle()->isExposed())
-                exposed = true;
-        }
-        if (!exposed || clock.elapsed() >= maxWaitMs)
-            break;
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-        WaitMs(10);
-    }
+    waits::Until(
+        [this] {
+            for (const Hidden& h : hidden_) {
+                if (h.window && h.window->windowHandle() && h.window->windowHandle()->isExposed())
+                    return false;
+            }
+            return true;
+        },
+        maxWaitMs);
 }
 
 ProgramWindowsHidden::~ProgramWindowsHidden() {

@@ -2,11 +2,10 @@
 
 #include "capture/CaptureRectForm.h"
 #include "capture/ProgramWindows.h"
+#include "waits/Waits.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -43,7 +42,6 @@ std::optional<QImage> TScreenCapture::RunOverlays(const DesktopPicture& desktop)
     // the others, which Qt then leaves free to take input; any of them ends the capture.
     std::unique_ptr<TCaptureRectForm> first;
     TCaptureRectForm* ended = nullptr;
-    QEventLoop loop;
     struct Forget {
         std::vector<TCaptureRectForm*>& list;
         ~Forget() { list.clear(); }
@@ -60,10 +58,9 @@ std::optional<QImage> TScreenCapture::RunOverlays(const DesktopPicture& desktop)
                 form->setScreen(screen);
         }
         overlays_.push_back(form);
-        connect(form, &QDialog::finished, &loop, [&loop, &ended, form] {
+        connect(form, &QDialog::finished, form, [&ended, form] {
             if (!ended)
                 ended = form;
-            loop.quit();
         });
     }
     // Through Xwayland the compositor puts every full-screen X window on the output in focus;
@@ -82,18 +79,15 @@ std::optional<QImage> TScreenCapture::RunOverlays(const DesktopPicture& desktop)
     if (unmanaged) {
         // No window manager gives such windows the keyboard: the first takes it once it is on
         // screen, so that Escape works over any screen.
-        QElapsedTimer clock;
-        clock.start();
-        while (!(first->windowHandle() && first->windowHandle()->isExposed()) &&
-               clock.elapsed() < 2000)
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        waits::Until(
+            [&first] { return first->windowHandle() && first->windowHandle()->isExposed(); }, 2000);
         first->activateWindow();
         first->grabKeyboard();
     }
     if (OnOverlayShown)
         OnOverlayShown(*first);
-    if (!ended)
-        loop.exec();
+    // The overlays are modal: they take the user's input while the rest of ours is held.
+    waits::Until([&ended] { return ended != nullptr; });
     if (!ended || ended->result() != QDialog::Accepted)
         return std::nullopt;
     return ended->Result();

@@ -18,7 +18,8 @@
 struct TPreparedPicture::TPreparedStream {
     std::mutex mutex;
     std::condition_variable finished;
-    bool done = false;
+    bool done = false;        // the stream is made (or failed, or was dropped)
+    bool pictureDone = false; // a worker's scaled picture is in `picture`
     std::atomic<bool> dropped{false};
     std::atomic<bool> claimed{false};
     std::shared_ptr<const std::string> stream; // null when it failed or was dropped
@@ -50,7 +51,54 @@ struct TPreparedPicture::TPreparedStream {
             picture = std::move(made);
         }
         done = true;
+        pictureDone = true;
         finished.notify_all();
+    }
+
+    void Finish(std::shared_ptr<const std::string> compressed) {
+        std::lock_guard lock(mutex);
+        stream = std::move(compressed);
+        done = true;
+        pictureDone = true;
+        finished.notify_all();
+    }
+
+    // The window's thread needs the scaled picture. Made here at once when no worker has
+    // started it, and only it: the page paints now, and its compression goes back to the pool,
+    // ready by the next export. Else the worker's picture is waited for.
+    static QImage TakePicture(const std::shared_ptr<TPreparedStream>& self) {
+        if (!self->claimed.exchange(true)) {
+            QImage made;
+            try {
+                made = SmoothScaled(self->source, self->size);
+            } catch (const std::exception&) {
+                // Picture makes it again and reports the failure there.
+            }
+            self->source = QImage();
+            if (!made.isNull()) {
+                try {
+                    pdfwork::TWorkPool::Shared().Post([self, made] {
+                        std::shared_ptr<const std::string> compressed;
+                        if (!self->dropped) {
+                            try {
+                                compressed = TPdfBitmapImage::CompressPixels(made);
+                            } catch (const std::exception&) {
+                                // Print compresses in place and reports the failure there.
+                            }
+                        }
+                        self->Finish(std::move(compressed));
+                    });
+                    return made;
+                } catch (const std::exception&) {
+                    // Not posted: the export compresses it in place.
+                }
+            }
+            self->Finish(nullptr);
+            return made;
+        }
+        std::unique_lock lock(self->mutex);
+        self->finished.wait(lock, [&self] { return self->pictureDone; });
+        return std::exchange(self->picture, QImage());
     }
 
     // Made here if no worker started it yet, else waited for.
@@ -113,9 +161,7 @@ const QImage& TPreparedPicture::Picture() const {
         // While a scale is pending, a prepared stream belongs to it and makes the picture too.
         QImage made;
         if (FPrepared != nullptr) {
-            FPrepared->Await();
-            std::lock_guard lock(FPrepared->mutex);
-            made = std::exchange(FPrepared->picture, QImage());
+            made = TPreparedStream::TakePicture(FPrepared);
         }
         // Kept pending when making it fails, so nothing is lost.
         FPicture = made.isNull() ? SmoothScaled(FScaleSource, FScaleSize) : made;

@@ -28,9 +28,9 @@ cmake --build build-asan -j "$jobs"
 # capture waits and the commands) under ThreadSanitizer: a data race fails the run. Qt, GLib and
 # the other system libraries are not built with it, so their own locks are invisible to it; the
 # suppressions name those libraries only. No second try here: a race seen once is a race.
-tsan_targets=(ParallelDeflateTest SmoothScaleTest PReportTest SaneBackendTest ScanCommandsTest
+tsan_targets=(ParallelDeflateTest SmoothScaleTest PReportTest PReportPdfTest SaneBackendTest ScanCommandsTest
   PdfMailCommandsTest SavePrintCommandsTest ImageToolsTest ScreenCaptureTest)
-tsan_tests='^(ParallelDeflateTest|SmoothScale|PReportTest|SaneLayer|ScanCommandsTest|PdfMailCommandsTest|SavePrintCommandsTest|ImageToolsTest|ScreenCaptureTest)'
+tsan_tests='^(ParallelDeflateTest|SmoothScale|PReportTest|PReportPdfTest|SaneLayer|ScanCommandsTest|PdfMailCommandsTest|SavePrintCommandsTest|ImageToolsTest|ScreenCaptureTest)'
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELORIX_TSAN=ON \
   -DVELORIX_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-tsan -j "$jobs" --target "${tsan_targets[@]}"

@@ -3,10 +3,11 @@
 // refuses, mounted() is false and the test skips.
 #pragma once
 
+#include "tests/RealFork.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -24,7 +25,7 @@ public:
     }
     ~SmallDisk() {
         if (mounted_)
-            QProcess::execute(QStringLiteral("umount"), {dir_.path()});
+            RunForked(QStringLiteral("umount"), {dir_.path()});
     }
     SmallDisk(const SmallDisk&) = delete;
     SmallDisk& operator=(const SmallDisk&) = delete;
@@ -47,10 +48,7 @@ public:
 
 private:
     static bool run(const QStringList& args) {
-        QProcess p;
-        p.start(QStringLiteral("mount"), args);
-        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit &&
-               p.exitCode() == 0;
+        return RunForked(QStringLiteral("mount"), args) == 0;
     }
 
     QTemporaryDir dir_;

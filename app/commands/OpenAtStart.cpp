@@ -2,12 +2,10 @@
 
 #include "app/window/MainWindow.h"
 #include "imaging/ImageDialogs.h"
+#include "waits/Waits.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QThread>
 #include <QToolButton>
 #include <QWindow>
 
@@ -21,15 +19,13 @@ const QString kAnotherImage = QStringLiteral("Voulez-vous ouvrir une autre image
 void PaintShownWindow(QWidget& window, bool untilExposed) {
     if (!window.isVisible())
         return;
-    QElapsedTimer waited;
-    waited.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        const QWindow* handle = window.windowHandle();
-        if (!untilExposed || (handle && handle->isExposed()))
-            break;
-        QThread::msleep(5);
-    } while (waited.elapsed() < 2000); // a window manager may never map it
+    waits::Pending();
+    if (untilExposed) {
+        // A window manager may never map it.
+        waits::Until(
+            [&window] { return window.windowHandle() && window.windowHandle()->isExposed(); },
+            2000);
+    }
 }
 
 } // namespace
@@ -62,6 +58,8 @@ void OpenStartupImages(Tvelorix_2& window, StartupFilePrompts& prompts, const QS
     window.multi->setChecked(true);
     // A file that fails ends one run of the command (its message is shown by the guard); the
     // next run starts with the file after it. Each run takes at least one file.
+    // One command for all of them: the scanner list arriving meanwhile waits until the last.
+    const waits::CommandRun command;
     PaintShownWindow(window, true);
     while (!prompts.files_.isEmpty())
         window.Guarded([&] { window.ouvririmageClick(window.ouvririmage); });

@@ -3,11 +3,10 @@
 #include "app/platform/FixedPlaces.h"
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
+#include "waits/Waits.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTabWidget>
-#include <QTimer>
 
 namespace velorix {
 
@@ -30,34 +29,29 @@ bool TextPending(const TPRPage* page) {
     return false;
 }
 
-// The wait of one export: the window paints meanwhile; user input waits until the progress
-// window is up, and then goes to it alone (it is modal), so that no other command may change
-// the pages while they are being written.
+// The wait of one export: the window paints meanwhile; user input goes to the progress window
+// alone (it is modal), so that no other command may change the pages while they are written.
 class ExportWait {
 public:
-    explicit ExportWait(ProgressWindow& progress) : progress_(progress) {
-        clock_.start();
-        wake_.start(15); // bounds each wait below, so that the end is seen promptly
-    }
+    explicit ExportWait(ProgressWindow& progress) : progress_(progress) { clock_.start(); }
 
-    // Runs the loop until done() or a cancel; false when cancelled.
-    template <typename Done> bool until(const Done& done) {
-        while (!progress_.cancelled() && !done()) {
+    // Runs the program's events until done() or a cancel; false when cancelled.
+    bool until(const std::function<bool()>& done) {
+        waits::Until([&] {
+            if (progress_.cancelled() || done())
+                return true;
             if (!shown_ && clock_.elapsed() >= kQuietMs) {
                 progress_.show();
                 shown_ = true;
             }
-            QCoreApplication::processEvents(shown_ ? QEventLoop::WaitForMoreEvents
-                                                   : QEventLoop::WaitForMoreEvents |
-                                                         QEventLoop::ExcludeUserInputEvents);
-        }
+            return false;
+        });
         return !progress_.cancelled();
     }
 
 private:
     ProgressWindow& progress_;
     QElapsedTimer clock_;
-    QTimer wake_;
     bool shown_ = false;
 };
 

@@ -4,12 +4,11 @@
 #include "app/window/MainWindow.h"
 #include "scan/ScannerComponent.h"
 #include "scan/WakeUp.h"
+#include "waits/Waits.h"
 
 #include <QComboBox>
-#include <QEventLoop>
 #include <QFrame>
 #include <QProgressDialog>
-#include <QTimer>
 
 #include <memory>
 #include <mutex>
@@ -26,6 +25,12 @@ void PaintLamp(QFrame* lamp, const QColor& colour) {
 }
 
 } // namespace
+
+struct TListedDevices {
+    std::mutex mutex;
+    bool ready = false;
+    TWIAScan::TDeviceList list;
+};
 
 void Tvelorix_2::BuildScanner() {
     WIAScan = std::make_shared<TWIAScan>(services_.scanner ? services_.scanner
@@ -50,27 +55,18 @@ void Tvelorix_2::BuildScanner() {
         deviceListPending_ = true;
         cbDevice->setPlaceholderText(QStringLiteral("Recherche des scanners…"));
         // The list goes from the lister to the window under a lock of its own.
-        struct TListed {
-            std::mutex mutex;
-            TWIAScan::TDeviceList list;
-        };
-        auto listed = std::make_shared<TListed>();
+        listedDevices_ = std::make_shared<TListedDevices>();
+        // Taking it may connect the stored scanner behind progress windows: never inside the
+        // wait of a command (an export, a capture with every window hidden, a mail hand-over),
+        // but once that command has ended. A command that needs the list takes it itself.
         auto* arrived = new TWakeUp(
-            [this, listed] {
-                TWIAScan::TDeviceList list;
-                {
-                    const std::lock_guard lock(listed->mutex);
-                    list = std::move(listed->list);
-                }
-                WIAScan->TakeDeviceList(std::move(list));
-                DeviceListArrived();
-            },
-            this);
-        deviceLister_ = std::thread([scanner = WIAScan, listed, arrived] {
+            [this] { waits::WhenNoCommand(this, [this] { TakeListedDevices(); }); }, this);
+        deviceLister_ = std::thread([scanner = WIAScan, listed = listedDevices_, arrived] {
             TWIAScan::TDeviceList list = scanner->ListDevices();
             {
                 const std::lock_guard lock(listed->mutex);
                 listed->list = std::move(list);
+                listed->ready = true;
             }
             arrived->Post();
         });
@@ -96,6 +92,21 @@ void Tvelorix_2::BuildScanner() {
     changerdoc = new Tchangerdoc(this);
 }
 
+bool Tvelorix_2::TakeListedDevices() {
+    if (!deviceListPending_)
+        return true; // taken already
+    TWIAScan::TDeviceList list;
+    {
+        const std::lock_guard lock(listedDevices_->mutex);
+        if (!listedDevices_->ready)
+            return false;
+        list = std::move(listedDevices_->list);
+    }
+    WIAScan->TakeDeviceList(std::move(list));
+    DeviceListArrived();
+    return true;
+}
+
 void Tvelorix_2::DeviceListArrived() {
     deviceListPending_ = false;
     deviceLister_.join(); // it has posted the list: it ends now
@@ -113,14 +124,14 @@ void Tvelorix_2::WaitForDeviceList() {
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.show();
-    QEventLoop wait;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+    waits::Until([this] {
         if (!deviceListPending_)
-            wait.quit();
+            return true;
+        const std::lock_guard lock(listedDevices_->mutex);
+        return listedDevices_->ready;
     });
-    poll.start(20);
-    wait.exec();
+    progress.close();
+    TakeListedDevices();
 }
 
 void Tvelorix_2::FormShow(QObject*) {

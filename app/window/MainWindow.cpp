@@ -5,6 +5,7 @@
 #include "app/window/CommandGuard.h"
 #include "app/window/HelpWindow.h"
 #include "report/PReport.h"
+#include "waits/Waits.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -73,6 +74,7 @@ Tvelorix_2::~Tvelorix_2() {
 }
 
 bool Tvelorix_2::Guarded(const std::function<void()>& command) {
+    const waits::CommandRun running;
     return runGuarded(*services_.prompts, command);
 }
 void Tvelorix_2::Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*)) {

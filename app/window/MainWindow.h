@@ -13,6 +13,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <thread>
 
 class QAction;
@@ -37,6 +38,7 @@ namespace velorix {
 
 class Tchangerdoc;
 class Thelp;
+struct TListedDevices;
 
 // What created a page: decides its tab icon, its stretch and its page-print handler.
 enum class PageKind { Scanned, Opened, Captured };
@@ -287,6 +289,10 @@ private:
     // The scanner list being made on its own thread; the window takes it when it arrives.
     std::thread deviceLister_;
     bool deviceListPending_ = false;
+    // What the lister hands over, under a lock of its own (commands/ScannerChoice.cpp).
+    std::shared_ptr<TListedDevices> listedDevices_;
+    // Gives the component the list once the lister has handed it over; false before then.
+    bool TakeListedDevices();
     // Runs on the window's thread when the list has arrived; the component has it already.
     void DeviceListArrived();
 };

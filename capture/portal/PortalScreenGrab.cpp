@@ -1,13 +1,13 @@
 #include "capture/portal/PortalScreenGrab.h"
 
+#include "waits/Waits.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QEventLoop>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -35,14 +35,12 @@ public:
     bool received = false;
     uint response = 2;
     QVariantMap results;
-    QEventLoop loop;
 
 public slots:
     void onResponse(uint code, const QVariantMap& values) {
         received = true;
         response = code;
         results = values;
-        loop.quit();
     }
 };
 
@@ -115,11 +113,8 @@ std::optional<DesktopPicture> PortalScreenGrab::GrabDesktop(const QString& paren
         listen(bus, path, waiter);
     }
 
-    if (!waiter.received) {
-        QTimer::singleShot(timeoutMs_, &waiter.loop, &QEventLoop::quit);
-        // The program's own windows take no input meanwhile: no command may start during it.
-        waiter.loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
+    // The program's own windows take no input meanwhile: no command may start during it.
+    waits::Until([&waiter] { return waiter.received; }, timeoutMs_);
     bus.disconnect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"),
                    QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
     if (!waiter.received)

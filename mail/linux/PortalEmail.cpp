@@ -1,15 +1,15 @@
 #include "linux/PortalEmail.h"
 
+#include "waits/Waits.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
-#include <QEventLoop>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QTimer>
 #include <QVariantMap>
 
 #include <fcntl.h>
@@ -31,13 +31,11 @@ class ResponseWaiter : public QObject {
 public:
     bool received = false;
     uint response = 2;
-    QEventLoop loop;
 
 public slots:
     void onResponse(uint code, const QVariantMap&) {
         received = true;
         response = code;
-        loop.quit();
     }
 };
 
@@ -120,12 +118,9 @@ Attempt ComposeWithPortal(const MailMessage& message, int waitMs) {
         bus.connect(kService, handle, QStringLiteral("org.freedesktop.portal.Request"),
                     QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
     }
-    if (!waiter.received) {
-        // The user's clicks wait meanwhile, as they would behind a modal hand-over: a second
-        // command must not start while this one is unfinished.
-        QTimer::singleShot(waitMs, &waiter.loop, &QEventLoop::quit);
-        waiter.loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
+    // The user's clicks are held meanwhile, as they would be behind a modal hand-over: a second
+    // command must not start while this one is unfinished.
+    waits::Until([&waiter] { return waiter.received; }, waitMs);
     if (waiter.received && waiter.response == 2)
         return {false, QStringLiteral("le portail n'a pas pu ouvrir le client de messagerie")};
     return {true, {}};

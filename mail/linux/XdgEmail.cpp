@@ -1,12 +1,12 @@
 #include "linux/XdgEmail.h"
 
-#include <QEventLoop>
+#include "waits/Waits.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextStream>
-#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -19,13 +19,7 @@ namespace {
 // Waits for the process to end with the windows still painting; false when it still runs. The
 // user's clicks wait meanwhile: a second command must not start while this one is unfinished.
 bool WaitPainting(QProcess& process, int waitMs) {
-    if (process.state() != QProcess::NotRunning) {
-        QEventLoop loop;
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    return process.state() == QProcess::NotRunning;
+    return waits::Until([&process] { return process.state() == QProcess::NotRunning; }, waitMs);
 }
 
 // Keeps a client's process object for the whole run: destroying it would kill the client with

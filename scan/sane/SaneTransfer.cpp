@@ -2,12 +2,11 @@
 
 #include "../WakeUp.h"
 #include "SaneBackend.h"
+#include "waits/Waits.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QThread>
-#include <QTimer>
 
 #include <chrono>
 #include <exception>
@@ -121,12 +120,8 @@ void RunWithProgress(const ScanProgressFactory& progress, const std::string& tit
     std::exception_ptr error;
     std::atomic<bool> done{false};
     // Lives on this thread and outlives the worker: the worker's wake-up call is posted to it,
-    // and one never delivered goes with it.
-    std::function<void()> finish; // set while the loop below runs
-    TWakeUp waker([&finish] {
-        if (finish)
-            finish();
-    });
+    // and one never delivered goes with it. Its delivery alone ends the wait's pass.
+    TWakeUp waker([] {});
     std::thread worker([&] {
         try {
             work();
@@ -134,7 +129,7 @@ void RunWithProgress(const ScanProgressFactory& progress, const std::string& tit
             error = std::current_exception();
         }
         done = true;
-        // The loop ends at once rather than at its next tick: a command making several calls
+        // The wait ends at once rather than at its next tick: a command making several calls
         // in a row (list, connect, scan) would otherwise wait up to a tick after each.
         waker.Post();
     });
@@ -143,21 +138,13 @@ void RunWithProgress(const ScanProgressFactory& progress, const std::string& tit
         const std::unique_ptr<IScanProgress> window =
             progress ? progress(title, text, cancellable != nullptr)
                      : CreateScanProgressDialog(title, text, cancellable != nullptr);
-        QEventLoop wait;
-        QTimer poll;
         QElapsedTimer clock;
         clock.start();
-        finish = [&] {
-            window->Finish();
-            wait.quit();
-        };
         // Short work shows no window at all; a scan always shows it.
         const qint64 showAfterMs = cancellable ? 0 : 300;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (done) {
-                finish();
-                return;
-            }
+        waits::Until([&] {
+            if (done)
+                return true;
             if (!window->IsShown() && clock.elapsed() >= showAfterMs)
                 window->Show();
             if (cancellable) {
@@ -168,10 +155,9 @@ void RunWithProgress(const ScanProgressFactory& progress, const std::string& tit
                     window->SetDone(static_cast<double>(cancellable->received) /
                                     static_cast<double>(expected));
             }
+            return false;
         });
-        poll.start(40);
-        wait.exec();
-        finish = nullptr;
+        window->Finish();
     }
     worker.join();
     if (error)

@@ -2,6 +2,7 @@
 
 #include "../sane/SaneFrames.h"
 #include "WorkerLink.h"
+#include "waits/Waits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -172,7 +173,7 @@ public:
             window_->Show();
         if (expected > 0)
             window_->SetDone(static_cast<double>(received) / static_cast<double>(expected));
-        QCoreApplication::processEvents();
+        velorix::waits::Pending();
     }
     bool CancelRequested() const { return window_ && window_->CancelRequested(); }
 

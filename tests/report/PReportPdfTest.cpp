@@ -1,5 +1,6 @@
 // The report component: what report pages become in the PDF file, and how the file is written.
 #include "PReport.h"
+#include "tests/RealFork.h"
 #include "tests/SmallDisk.h"
 
 #include "PdfImages.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPainter>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -235,11 +235,9 @@ void TestPReportPdf::QpdfCheck(const QString& path) {
     if (qpdf.isEmpty()) {
         QSKIP("qpdf is not installed");
     }
-    QProcess process;
-    process.start(qpdf, {"--check", path});
-    QVERIFY(process.waitForFinished(60000));
-    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
-             qPrintable(process.readAllStandardOutput() + process.readAllStandardError()));
+    QByteArray output;
+    const int code = velorix::testing::RunForked(qpdf, {"--check", path}, &output);
+    QVERIFY2(code == 0, output.constData());
 }
 
 ParsedPdf TestPReportPdf::Finish(TPReport& report, const QString& name) {

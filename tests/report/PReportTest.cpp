@@ -417,9 +417,13 @@ void TestPReportControls::preparedPicture() {
     clock.start();
     const QImage made = picture.Picture();
     const qint64 waited = clock.elapsed();
+    // Only the picture was made there: its compression waits for a worker.
+    QVERIFY(picture.StreamPending());
     release.set_value();
     QCOMPARE(made, scaled);
+    const auto stream = picture.CompressedPicture();
     QVERIFY(picture.StreamReady());
+    QVERIFY(*stream == *TPdfBitmapImage::CompressPixels(scaled));
     QVERIFY2(waited < 5000, qPrintable(QStringLiteral("waited %1 ms").arg(waited)));
 }
 

@@ -2,15 +2,20 @@
 // scripted scanner, a recording mail client and the PDF read back.
 #include "FakeScanPlatform.h"
 #include "tests/app/ImagePrompts.h"
+#include "tests/capture/OverlayDriver.h"
 #include "tests/mail/MailFakes.h"
 
 #include "WorkPool.h"
 #include "app/platform/Shell.h"
 #include "app/window/MainWindow.h"
+#include "capture/CaptureRectForm.h"
+#include "capture/ScreenCapture.h"
 #include "mail/MailPlatform.h"
 #include "report/PReport.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -21,6 +26,7 @@
 
 #include <atomic>
 #include <future>
+#include <optional>
 
 using velorix::Tvelorix_2;
 
@@ -53,6 +59,19 @@ public:
         file.open(QIODevice::ReadOnly);
         sent << Sent{request.Lines(), file.readAll()};
         return {ok, ok ? QString() : QStringLiteral("refusé"), false};
+    }
+};
+
+// The screen as a fixed picture; runs the test's probe when it is frozen.
+class ProbedScreen final : public velorix::capture::IScreenGrab {
+public:
+    std::function<void()> onGrab;
+    QString Name() const override { return QStringLiteral("fake"); }
+    std::optional<velorix::capture::DesktopPicture> GrabDesktop(const QString&) override {
+        if (onGrab)
+            onGrab();
+        const QImage screen = overlay::distinctPicture(400, 300);
+        return velorix::capture::DesktopPicture{{QRect(QPoint(0, 0), screen.size()), screen}};
     }
 };
 
@@ -127,6 +146,9 @@ class PdfMailCommandsTest : public QObject {
     std::shared_ptr<RecordingMail> mail;
     std::unique_ptr<Tvelorix_2> window;
     QString pdfPath;
+    bool listInBackground = false;
+    std::shared_ptr<ProbedScreen> screen;
+    std::shared_ptr<velorix::mail::MailPlatform> mailPlatform; // the recording one when null
 
     void make(std::shared_ptr<velorix::Shell> withShell = {}) {
         auto settings = std::make_shared<MemorySettings>();
@@ -136,7 +158,9 @@ class PdfMailCommandsTest : public QObject {
         s.prompts = prompts;
         s.settings = settings;
         s.shell = withShell ? withShell : shell;
-        s.mail = mail;
+        s.mail = mailPlatform ? mailPlatform : mail;
+        s.screen = screen;
+        s.listScannersInBackground = listInBackground;
         s.clock = [] { return QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)); };
         s.scanner = fake::MakePlatform(script);
         window = std::make_unique<Tvelorix_2>(s);
@@ -172,6 +196,9 @@ private slots:
         prompts = std::make_shared<CommandPrompts>();
         shell = std::make_shared<RecordingShell>();
         mail = std::make_shared<RecordingMail>();
+        listInBackground = false;
+        screen = std::make_shared<ProbedScreen>();
+        mailPlatform.reset();
     }
     void cleanup() {
         window.reset();
@@ -383,6 +410,86 @@ private slots:
         const QStringList args = velorix::mail::testing::recordedArguments(record, 10000);
         QCOMPARE(args, QStringList{pdfPath});
         QCOMPARE(readPdf(readFile(args[0])).pages, 1);
+    }
+
+    // The scanner list made in the background, arriving while a command waits (an export, the
+    // capture's delay with every window hidden, a mail client's hand-over), is taken only once
+    // that command has ended: no scanner is listed or connected inside it, and no window of ours
+    // shows in the capture. A second click during the wait is dropped, not run afterwards.
+    void workArrivingDuringACommandWaitsUntilItEnds_data() {
+        QTest::addColumn<QString>("wait");
+        QTest::newRow("export") << QStringLiteral("export");
+        QTest::newRow("capture") << QStringLiteral("capture");
+        QTest::newRow("mail") << QStringLiteral("mail");
+    }
+    void workArrivingDuringACommandWaitsUntilItEnds() {
+        QFETCH(QString, wait);
+        if (wait == QLatin1String("mail")) {
+            // The desktop's own hand-over, with a client that takes a second.
+            using namespace velorix::mail::testing;
+            usePrivateDesktop(tmp_->filePath(QStringLiteral("desktop")));
+            const QString mailer = tmp_->filePath(QStringLiteral("slow-mailer"));
+            QFile file(mailer);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("#!/bin/sh\nsleep 1\n");
+            file.close();
+            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            qputenv("MAILER", mailer.toUtf8());
+            mailPlatform = velorix::mail::loadMailPlatform();
+        }
+        listInBackground = true;
+        script->listDelayMs = 400; // past the window's showing, before the command's wait
+        QElapsedTimer clock;
+        clock.start();
+        make();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        std::optional<BlockedPool> blocked; // the page's stream stays pending: the export waits
+        if (wait == QLatin1String("export"))
+            blocked.emplace();
+        if (wait != QLatin1String("capture"))
+            openImage(41);
+        // The list is handed over meanwhile; the window sees it at the command's first wait.
+        QThread::msleep(ulong(std::max<qint64>(800 - clock.elapsed(), 0)));
+        QCOMPARE(window->cbDevice->count(), 0);
+
+        int listedDuringWait = -1;
+        QStringList shownDuringWait;
+        const auto probe = [&] {
+            listedDuringWait = window->cbDevice->count();
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible())
+                    shownDuringWait << w->metaObject()->className();
+        };
+        QObject scope;
+        if (wait == QLatin1String("export")) {
+            QTimer::singleShot(200, &scope,
+                               [&] { QTest::mouseClick(window->mailer, Qt::LeftButton); });
+            QTimer::singleShot(700, &scope, [&] {
+                probe();
+                blocked->release();
+            });
+            window->mailer->click();
+            QCOMPARE(mail->sent.size(), 1);
+        } else if (wait == QLatin1String("capture")) {
+            screen->onGrab = probe;
+            window->ScreenCapture1->OnOverlayShown = [](velorix::capture::TCaptureRectForm& form) {
+                overlay::drag(form, QPoint(10, 10), QPoint(60, 50));
+            };
+            window->selectionecran->click();
+            QCOMPARE(shownDuringWait, QStringList());
+            QCOMPARE(window->PageCount(), 1);
+        } else {
+            QTimer::singleShot(600, &scope, probe);
+            window->mailer->click();
+            QVERIFY(prompts->texts(ScriptedPrompts::Kind::Error).isEmpty());
+        }
+        QCOMPARE(listedDuringWait, 0);
+        QCOMPARE(script->connects, 0);
+        QTRY_COMPARE(window->cbDevice->count(), 1);
+        QCOMPARE(window->cbDevice->currentIndex(), 0);
+        QTest::qWait(100);
+        QCOMPARE(mail->sent.size(), wait == QLatin1String("export") ? 1 : 0);
     }
 };
 
