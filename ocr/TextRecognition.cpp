@@ -1,7 +1,8 @@
 #include "TextRecognition.h"
 
+#include "WorkPool.h"
+
 #include <tesseract/baseapi.h>
-#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 #ifdef _OPENMP
@@ -9,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <sstream>
 
@@ -78,10 +80,6 @@ tesseract::TessBaseAPI& Engine(const std::string& languages) {
     return *engine;
 }
 
-bool AskCancelled(void* cancelled, int) {
-    return (*static_cast<const std::function<bool()>*>(cancelled))();
-}
-
 } // namespace
 
 bool LanguagesInstalled(const std::string& languages) {
@@ -93,36 +91,61 @@ bool LanguagesInstalled(const std::string& languages) {
     }
 }
 
-TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cancelled,
-                       const std::string& languages) {
-    TOcrPage page;
-    page.size = picture.size();
-    if (picture.isNull())
-        return page;
-    tesseract::TessBaseAPI& api = Engine(languages);
-    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+namespace {
+
+// A line of text found by the layout analysis, in reading order.
+struct TLayoutLine {
+    QRect box;
+    bool vertical = false;
+    bool paragraphEnd = false; // the last line of its paragraph or block
+};
+
+// The page's text lines: one pass of the layout analysis over the whole picture.
+std::vector<TLayoutLine> TextLines(tesseract::TessBaseAPI& api, const QImage& grey, int dpi) {
     api.SetPageSegMode(tesseract::PSM_AUTO);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1,
                  static_cast<int>(grey.bytesPerLine()));
-    // A scan says its resolution; otherwise Tesseract estimates it from the text's height.
-    const int dpi = qRound(picture.dotsPerMeterX() * 0.0254);
-    if (dpi >= 70 && dpi <= 2400)
+    if (dpi > 0)
         api.SetSourceResolution(dpi);
-    tesseract::ETEXT_DESC monitor;
-    if (cancelled) {
-        monitor.cancel = &AskCancelled;
-        monitor.cancel_this = const_cast<std::function<bool()>*>(&cancelled);
+    std::vector<TLayoutLine> lines;
+    const std::unique_ptr<tesseract::PageIterator> it(api.AnalyseLayout());
+    if (it != nullptr && !it->Empty(tesseract::RIL_TEXTLINE)) {
+        do {
+            if (!PTIsTextType(it->BlockType()))
+                continue; // pictures and rules
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom) ||
+                right <= left || bottom <= top)
+                continue;
+            lines.push_back({QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)),
+                             it->BlockType() == tesseract::PT_VERTICAL_TEXT,
+                             it->IsAtFinalElement(tesseract::RIL_PARA, tesseract::RIL_TEXTLINE)});
+        } while (it->Next(tesseract::RIL_TEXTLINE));
     }
-    const int status = api.Recognize(&monitor);
-    if (cancelled && cancelled()) {
-        api.Clear();
-        throw TOcrCancelled{};
-    }
-    if (status != 0) {
+    api.Clear();
+    return lines;
+}
+
+// The words of one line, recognised from its own small picture by this thread's engine.
+std::vector<TOcrWord> LineWords(const QImage& grey, const TLayoutLine& line, int dpi,
+                                const std::string& languages) {
+    // A little room around the ink, less than the gap to the next line.
+    const int pad = 2 + std::min(line.box.width(), line.box.height()) / 10;
+    const QRect area = line.box.adjusted(-pad, -pad, pad, pad).intersected(grey.rect());
+    const QImage piece = grey.copy(area);
+    tesseract::TessBaseAPI& api = Engine(languages);
+    api.SetPageSegMode(line.vertical ? tesseract::PSM_SINGLE_BLOCK_VERT_TEXT
+                                     : tesseract::PSM_SINGLE_LINE);
+    api.SetImage(piece.constBits(), piece.width(), piece.height(), 1,
+                 static_cast<int>(piece.bytesPerLine()));
+    if (dpi > 0)
+        api.SetSourceResolution(dpi);
+    std::vector<TOcrWord> words;
+    if (api.Recognize(nullptr) != 0) {
         api.Clear();
         throw std::runtime_error("La reconnaissance du texte a échoué.");
     }
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    const std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     if (it != nullptr && !it->Empty(tesseract::RIL_WORD)) {
         do {
             const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
@@ -134,23 +157,47 @@ TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cance
             word.erase(std::remove_if(word.begin(), word.end(),
                                       [](char c) { return c == ' ' || c == '\n' || c == '\t'; }),
                        word.end());
-            const bool lineEnd = it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD);
-            const bool paragraphEnd =
-                it->IsAtFinalElement(tesseract::RIL_PARA, tesseract::RIL_WORD);
-            if (word.empty()) {
-                // An empty word still ends its line.
-                if (!page.words.empty()) {
-                    page.words.back().lineEnd |= lineEnd;
-                    page.words.back().paragraphEnd |= paragraphEnd;
-                }
-                continue;
-            }
-            page.words.push_back({std::move(word),
-                                  QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)),
-                                  lineEnd || paragraphEnd, paragraphEnd});
+            if (!word.empty())
+                words.push_back(
+                    {std::move(word), QRect(QPoint(left, top), QPoint(right - 1, bottom - 1))
+                                          .translated(area.topLeft())});
         } while (it->Next(tesseract::RIL_WORD));
     }
     api.Clear();
+    return words;
+}
+
+} // namespace
+
+TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cancelled,
+                       const std::string& languages) {
+    TOcrPage page;
+    page.size = picture.size();
+    if (picture.isNull())
+        return page;
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    // A scan says its resolution; otherwise Tesseract estimates it from the text's height.
+    int dpi = qRound(picture.dotsPerMeterX() * 0.0254);
+    if (dpi < 70 || dpi > 2400)
+        dpi = 0;
+    const std::vector<TLayoutLine> lines = TextLines(Engine(languages), grey, dpi);
+    // The lines go to every idle worker, one at a time, so that a page takes the machine while
+    // nothing else waits, and a compression posted meanwhile waits for one line at most.
+    std::vector<std::vector<TOcrWord>> found(lines.size());
+    pdfwork::ParallelPieces(pdfwork::TWorkPool::Shared(), lines.size(), [&](std::size_t i) {
+        if (cancelled && cancelled())
+            throw TOcrCancelled{};
+        found[i] = LineWords(grey, lines[i], dpi, languages);
+    });
+    if (cancelled && cancelled())
+        throw TOcrCancelled{};
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (found[i].empty())
+            continue;
+        found[i].back().lineEnd = true;
+        found[i].back().paragraphEnd = lines[i].paragraphEnd;
+        std::move(found[i].begin(), found[i].end(), std::back_inserter(page.words));
+    }
     return page;
 }
 
