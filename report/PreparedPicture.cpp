@@ -223,9 +223,7 @@ void TPreparedPicture::PrepareText() {
     }
     DropText();
     auto prepared = std::make_shared<TPreparedText>();
-    FText = prepared;
-    FTextKey = source.cacheKey();
-    pdfwork::TWorkPool::Shared().PostBackground([prepared, source] {
+    const auto recognise = [prepared, source] {
         std::shared_ptr<const ocr::TOcrPage> page;
         std::string failure;
         if (!prepared->dropped) {
@@ -242,7 +240,19 @@ void TPreparedPicture::PrepareText() {
         prepared->failure = std::move(failure);
         prepared->done = true;
         prepared->finished.notify_all();
-    });
+    };
+    try {
+        pdfwork::TWorkPool::Shared().PostBackground(recognise);
+    } catch (const std::exception&) {
+        // Not started: the export says so rather than wait for it, and the next call tries again.
+        prepared->done = true;
+        prepared->failure =
+            "La reconnaissance du texte n'a pas pu démarrer (mémoire insuffisante).";
+        FText = std::move(prepared);
+        return;
+    }
+    FText = std::move(prepared);
+    FTextKey = source.cacheKey();
 }
 
 bool TPreparedPicture::TextPending() const {
