@@ -65,10 +65,10 @@ tesseract::TessBaseAPI& Engine(const std::string& languages) {
     thread_local std::string engineLanguages;
     // A page's lines already run on every worker, one engine each: Tesseract's inner loops keep to
     // their own thread. OpenMP's threads spin between those loops and take the cores from the
-    // other lines and the compression (four times the processor time measured, for the same
-    // lines).
+    // other lines and the compression (four times the processor time measured). Its loops ask
+    // for their thread counts themselves, so only inactive parallel regions keep them serial.
 #ifdef _OPENMP
-    omp_set_num_threads(1);
+    omp_set_max_active_levels(0);
 #endif
     if (engine == nullptr || engineLanguages != languages) {
         engine.reset();
