@@ -72,18 +72,18 @@ int main(int argc, char** argv) {
     const QImage page = FrenchPage();
     QElapsedTimer clock;
     clock.start();
-    const ocr::TOcrPage first = ocr::RecognizeText(page);
+    pdfwork::TWorkPool& pool = pdfwork::TWorkPool::Shared();
+    const ocr::TOcrPage first = ocr::RecognizeText(page, {}, ocr::kDefaultLanguages, &pool);
     const double withLoading = clock.elapsed() / 1000.0;
     constexpr int kRuns = 3;
     clock.restart();
     const std::clock_t processor = std::clock();
     for (int i = 0; i < kRuns; ++i)
-        ocr::RecognizeText(page);
+        ocr::RecognizeText(page, {}, ocr::kDefaultLanguages, &pool);
     // Processor time says what a page costs when other programs share the cores.
     std::printf("recognition, A4 300 dpi, %zu words: %.2f s a page on %d workers, %.2f s of "
                 "processor time (%.2f s with the language data loading)\n",
-                first.words.size(), clock.elapsed() / 1000.0 / kRuns,
-                pdfwork::TWorkPool::Shared().ThreadCount(),
+                first.words.size(), clock.elapsed() / 1000.0 / kRuns, pool.ThreadCount(),
                 double(std::clock() - processor) / CLOCKS_PER_SEC / kRuns, withLoading);
 
     QTemporaryDir dir;

@@ -171,7 +171,7 @@ std::vector<TOcrWord> LineWords(const QImage& grey, const TLayoutLine& line, int
 } // namespace
 
 TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cancelled,
-                       const std::string& languages) {
+                       const std::string& languages, pdfwork::TWorkPool* helpers) {
     TOcrPage page;
     page.size = picture.size();
     if (picture.isNull())
@@ -185,11 +185,17 @@ TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cance
     // The lines go to every idle worker, one at a time, so that a page takes the machine while
     // nothing else waits, and a compression posted meanwhile waits for one line at most.
     std::vector<std::vector<TOcrWord>> found(lines.size());
-    pdfwork::ParallelPieces(pdfwork::TWorkPool::Shared(), lines.size(), [&](std::size_t i) {
+    const auto line = [&](std::size_t i) {
         if (cancelled && cancelled())
             throw TOcrCancelled{};
         found[i] = LineWords(grey, lines[i], dpi, languages);
-    });
+    };
+    if (helpers != nullptr) {
+        pdfwork::ParallelPieces(*helpers, lines.size(), line);
+    } else {
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            line(i);
+    }
     if (cancelled && cancelled())
         throw TOcrCancelled{};
     for (std::size_t i = 0; i < lines.size(); ++i) {

@@ -223,13 +223,16 @@ void TPreparedPicture::PrepareText() {
     }
     DropText();
     auto prepared = std::make_shared<TPreparedText>();
-    const auto recognise = [prepared, source] {
+    pdfwork::TWorkPool& pool = pdfwork::TWorkPool::Shared();
+    // The pool outlives the tasks it runs, so its lines go to that pool, not to a later one.
+    const auto recognise = [prepared, source, &pool] {
         std::shared_ptr<const ocr::TOcrPage> page;
         std::string failure;
         if (!prepared->dropped) {
             try {
-                page = std::make_shared<const ocr::TOcrPage>(
-                    ocr::RecognizeText(source, [&prepared] { return prepared->dropped.load(); }));
+                page = std::make_shared<const ocr::TOcrPage>(ocr::RecognizeText(
+                    source, [&prepared] { return prepared->dropped.load(); },
+                    ocr::kDefaultLanguages, &pool));
             } catch (const ocr::TOcrCancelled&) {
             } catch (const std::exception& e) {
                 failure = e.what();
@@ -242,7 +245,7 @@ void TPreparedPicture::PrepareText() {
         prepared->finished.notify_all();
     };
     try {
-        pdfwork::TWorkPool::Shared().PostBackground(recognise);
+        pool.PostBackground(recognise);
     } catch (const std::exception&) {
         // Not started: the export says so rather than wait for it, and the next call tries again.
         prepared->done = true;
