@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 namespace ocr {
@@ -59,10 +60,29 @@ bool Loads(tesseract::TessBaseAPI& api, const std::string& languages) {
         ". Le PDF est écrit sans texte cherchable.");
 }
 
+// A thread's engine is never destroyed: its thread may end while the program ends (a work pool
+// stopped by the exit), when Tesseract's own dictionary cache, which the engine gives its
+// dictionaries back to, may be gone already. Threads end only when their pool stops.
+void KeepForEver(std::unique_ptr<tesseract::TessBaseAPI> engine) {
+    // Never freed, so reachable to the leak checker; several pool threads may end at once.
+    static auto* mutex = new std::mutex;
+    static auto* kept = new std::vector<tesseract::TessBaseAPI*>;
+    std::lock_guard lock(*mutex);
+    kept->push_back(engine.release());
+}
+
+struct TEngineSlot {
+    std::unique_ptr<tesseract::TessBaseAPI> engine;
+    std::string languages;
+    ~TEngineSlot() {
+        if (engine != nullptr)
+            KeepForEver(std::move(engine));
+    }
+};
+
 // One engine per thread, kept: loading the language data costs more than a small page.
 tesseract::TessBaseAPI& Engine(const std::string& languages) {
-    thread_local std::unique_ptr<tesseract::TessBaseAPI> engine;
-    thread_local std::string engineLanguages;
+    thread_local TEngineSlot slot;
     // A page's lines already run on every worker, one engine each: Tesseract's inner loops keep to
     // their own thread. OpenMP's threads spin between those loops and take the cores from the
     // other lines and the compression (four times the processor time measured). Its loops ask
@@ -70,15 +90,15 @@ tesseract::TessBaseAPI& Engine(const std::string& languages) {
 #ifdef _OPENMP
     omp_set_max_active_levels(0);
 #endif
-    if (engine == nullptr || engineLanguages != languages) {
-        engine.reset();
+    if (slot.engine == nullptr || slot.languages != languages) {
+        slot.engine.reset();
         auto made = std::make_unique<tesseract::TessBaseAPI>();
         if (!Loads(*made, languages))
             ThrowMissing(languages);
-        engine = std::move(made);
-        engineLanguages = languages;
+        slot.engine = std::move(made);
+        slot.languages = languages;
     }
-    return *engine;
+    return *slot.engine;
 }
 
 } // namespace
