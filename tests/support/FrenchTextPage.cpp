@@ -19,7 +19,7 @@ const char* const kColumns[2] = {
 
 } // namespace
 
-QImage FrenchTextPage(std::vector<TDrawnWord>* words) {
+QImage FrenchTextPage(std::vector<TDrawnWord>* words, int repeats) {
     QImage page(2480, 3508, QImage::Format_RGB888);
     page.fill(Qt::white);
     page.setDotsPerMeterX(11811);
@@ -37,8 +37,7 @@ QImage FrenchTextPage(std::vector<TDrawnWord>* words) {
         const int left = 200 + c * (columnWidth + 180);
         int x = left;
         int baseline = 300;
-        // A column as long as a page's, so that the layout is a page's layout.
-        const QString text = (QString::fromUtf8(kColumns[c]) + QLatin1Char(' ')).repeated(4);
+        const QString text = (QString::fromUtf8(kColumns[c]) + QLatin1Char(' ')).repeated(repeats);
         for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             const int advance = metrics.horizontalAdvance(word);
             if (x > left && x + advance > left + columnWidth) {

@@ -16,8 +16,9 @@ struct TDrawnWord {
 };
 
 // An A4 300-dpi RGB page; words (when given) receives its words in reading order (the first
-// column, then the second) with their ink boxes.
-QImage FrenchTextPage(std::vector<TDrawnWord>* words = nullptr);
+// column, then the second) with their ink boxes. Each column holds its text `repeats` times: 8
+// fill the page.
+QImage FrenchTextPage(std::vector<TDrawnWord>* words = nullptr, int repeats = 4);
 
 // The page's pixels as a binary PPM file, for SANE's pnm file reader.
 QByteArray PpmFile(const QImage& page);
