@@ -2,16 +2,21 @@
 // device, the user taking 3 s over each "scan another?" question. Measures the time from the
 // last answer to the PDF reaching the viewer (goal: at most 0.5 s), against what compressing the
 // same pages after that answer would cost (serial zlib level 9 of their pixels).
+// With --ocr, "Texte cherchable (OCR)" is on and every page is an A4 page full of French text
+// (two columns, about 700 words) read by SANE's pnm file reader (goal: at most 1 s).
 //
-//   build-X/bench/SeriesLatencyBench [pages] [seconds per question]
+//   build-X/bench/SeriesLatencyBench [pages] [seconds per question] [--ocr]
 #include "app/cli/CommandLineCommon.h"
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
+#include "scan/sane/SaneBackend.h"
+#include "tests/support/FrenchTextPage.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -21,6 +26,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <optional>
 
 namespace {
@@ -70,19 +77,37 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool ocr = argc > 1 && std::strcmp(argv[argc - 1], "--ocr") == 0;
+    if (ocr)
+        --argc;
     const int pages = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const int thinkMs = argc > 2 ? std::max(0, std::atoi(argv[2])) * 1000 : 3000;
-    setenv("SANE_CONFIG_DIR", VELORIX_SOURCE_DIR "/data/sane.d", 1);
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("page.ppm"));
+    if (ocr) {
+        QFile dll(dir.filePath(QStringLiteral("dll.conf"))), ppm(text);
+        if (!dll.open(QIODevice::WriteOnly) || dll.write("pnm\n") != 4 ||
+            !ppm.open(QIODevice::WriteOnly) ||
+            ppm.write(velorix::testing::PpmFile(velorix::testing::FrenchTextPage(nullptr, 8))) <=
+                0) {
+            std::fprintf(stderr, "cannot write the pnm reader's page\n");
+            return 1;
+        }
+        setenv("SANE_CONFIG_DIR", qPrintable(dir.path()), 1);
+    } else {
+        setenv("SANE_CONFIG_DIR", VELORIX_SOURCE_DIR "/data/sane.d", 1);
+    }
 
     auto user = std::make_shared<ThinkingUser>(pages, thinkMs);
     auto viewer = std::make_shared<Viewer>();
     velorix::Services services = velorix::CommandLineServices(user);
     services.shell = viewer;
-    services.scanner = velorix::scan::LoadScanPlatform();
+    services.scanner =
+        ocr ? velorix::scan::sane::CreateSaneScanPlatform({{"filename", text.toStdString()}})
+            : velorix::scan::LoadScanPlatform();
     velorix::Tvelorix_2 window(services);
     window.PReport1->SetFileName(dir.filePath(QStringLiteral("capture.pdf")));
     window.FormShow(&window);
@@ -90,9 +115,13 @@ int main(int argc, char** argv) {
     window.cbDeviceChange(window.cbDevice);
     window.res->setEditText(QStringLiteral("300"));
     window.multi->setChecked(true);
+    window.SetSearchableText(ocr);
 
     const auto start = Clock::now();
+    const std::clock_t processorStart = std::clock();
     window.Guarded([&] { window.pdfClick(window.scannerexporterpdf); });
+    // Processor time says what the series costs when other programs share the cores.
+    const double processor = double(std::clock() - processorStart) / CLOCKS_PER_SEC;
     if (!user->lastAnswer || !viewer->opened) {
         std::fprintf(stderr, "the series did not reach the viewer\n");
         return 1;
@@ -118,10 +147,14 @@ int main(int argc, char** argv) {
     }
     const double reference = Seconds(Clock::now() - serialStart);
 
-    std::printf("%d pages (%.1f MB of pixels), %.1f s per question, series %.1f s\n", pages,
-                pixelBytes / (1024.0 * 1024.0), thinkMs / 1000.0, Seconds(*viewer->opened - start));
-    std::printf("last answer to viewer: %.3f s; serial zlib level 9 of the pages after the "
-                "answer: %.3f s; ratio %.3f (goal <= 0.5 s: %s)\n",
-                ours, reference, ours / reference, ours <= 0.5 ? "met" : "NOT met");
+    std::printf("%d pages (%.1f MB of pixels), %.1f s per question, series %.1f s, %.1f s of "
+                "processor time\n",
+                pages, pixelBytes / (1024.0 * 1024.0), thinkMs / 1000.0,
+                Seconds(*viewer->opened - start), processor);
+    const double goal = ocr ? 1.0 : 0.5;
+    std::printf("last answer to viewer%s: %.3f s; serial zlib level 9 of the pages after the "
+                "answer: %.3f s; ratio %.3f (goal <= %.1f s: %s)\n",
+                ocr ? " with the text recognised" : "", ours, reference, ours / reference, goal,
+                ours <= goal ? "met" : "NOT met");
     return 0;
 }

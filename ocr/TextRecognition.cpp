@@ -1,7 +1,8 @@
 #include "TextRecognition.h"
 
+#include "WorkPool.h"
+
 #include <tesseract/baseapi.h>
-#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 #ifdef _OPENMP
@@ -9,7 +10,9 @@
 #endif
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 namespace ocr {
@@ -57,29 +60,45 @@ bool Loads(tesseract::TessBaseAPI& api, const std::string& languages) {
         ". Le PDF est écrit sans texte cherchable.");
 }
 
+// A thread's engine is never destroyed: its thread may end while the program ends (a work pool
+// stopped by the exit), when Tesseract's own dictionary cache, which the engine gives its
+// dictionaries back to, may be gone already. Threads end only when their pool stops.
+void KeepForEver(std::unique_ptr<tesseract::TessBaseAPI> engine) {
+    // Never freed, so reachable to the leak checker; several pool threads may end at once.
+    static auto* mutex = new std::mutex;
+    static auto* kept = new std::vector<tesseract::TessBaseAPI*>;
+    std::lock_guard lock(*mutex);
+    kept->push_back(engine.release());
+}
+
+struct TEngineSlot {
+    std::unique_ptr<tesseract::TessBaseAPI> engine;
+    std::string languages;
+    ~TEngineSlot() {
+        if (engine != nullptr)
+            KeepForEver(std::move(engine));
+    }
+};
+
 // One engine per thread, kept: loading the language data costs more than a small page.
 tesseract::TessBaseAPI& Engine(const std::string& languages) {
-    thread_local std::unique_ptr<tesseract::TessBaseAPI> engine;
-    thread_local std::string engineLanguages;
-    // Tesseract's inner loops ask OpenMP for several threads each; on a loaded machine, and
-    // with recognition on a pool thread beside compression, those spin against each other (ten
-    // times slower measured). Dynamic adjustment lets OpenMP give fewer when the cores are busy.
+    thread_local TEngineSlot slot;
+    // A page's lines already run on every worker, one engine each: Tesseract's inner loops keep to
+    // their own thread. OpenMP's threads spin between those loops and take the cores from the
+    // other lines and the compression (four times the processor time measured). Its loops ask
+    // for their thread counts themselves, so only inactive parallel regions keep them serial.
 #ifdef _OPENMP
-    omp_set_dynamic(1);
+    omp_set_max_active_levels(0);
 #endif
-    if (engine == nullptr || engineLanguages != languages) {
-        engine.reset();
+    if (slot.engine == nullptr || slot.languages != languages) {
+        slot.engine.reset();
         auto made = std::make_unique<tesseract::TessBaseAPI>();
         if (!Loads(*made, languages))
             ThrowMissing(languages);
-        engine = std::move(made);
-        engineLanguages = languages;
+        slot.engine = std::move(made);
+        slot.languages = languages;
     }
-    return *engine;
-}
-
-bool AskCancelled(void* cancelled, int) {
-    return (*static_cast<const std::function<bool()>*>(cancelled))();
+    return *slot.engine;
 }
 
 } // namespace
@@ -93,36 +112,61 @@ bool LanguagesInstalled(const std::string& languages) {
     }
 }
 
-TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cancelled,
-                       const std::string& languages) {
-    TOcrPage page;
-    page.size = picture.size();
-    if (picture.isNull())
-        return page;
-    tesseract::TessBaseAPI& api = Engine(languages);
-    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+namespace {
+
+// A line of text found by the layout analysis, in reading order.
+struct TLayoutLine {
+    QRect box;
+    bool vertical = false;
+    bool paragraphEnd = false; // the last line of its paragraph or block
+};
+
+// The page's text lines: one pass of the layout analysis over the whole picture.
+std::vector<TLayoutLine> TextLines(tesseract::TessBaseAPI& api, const QImage& grey, int dpi) {
     api.SetPageSegMode(tesseract::PSM_AUTO);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1,
                  static_cast<int>(grey.bytesPerLine()));
-    // A scan says its resolution; otherwise Tesseract estimates it from the text's height.
-    const int dpi = qRound(picture.dotsPerMeterX() * 0.0254);
-    if (dpi >= 70 && dpi <= 2400)
+    if (dpi > 0)
         api.SetSourceResolution(dpi);
-    tesseract::ETEXT_DESC monitor;
-    if (cancelled) {
-        monitor.cancel = &AskCancelled;
-        monitor.cancel_this = const_cast<std::function<bool()>*>(&cancelled);
+    std::vector<TLayoutLine> lines;
+    const std::unique_ptr<tesseract::PageIterator> it(api.AnalyseLayout());
+    if (it != nullptr && !it->Empty(tesseract::RIL_TEXTLINE)) {
+        do {
+            if (!PTIsTextType(it->BlockType()))
+                continue; // pictures and rules
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (!it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom) ||
+                right <= left || bottom <= top)
+                continue;
+            lines.push_back({QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)),
+                             it->BlockType() == tesseract::PT_VERTICAL_TEXT,
+                             it->IsAtFinalElement(tesseract::RIL_PARA, tesseract::RIL_TEXTLINE)});
+        } while (it->Next(tesseract::RIL_TEXTLINE));
     }
-    const int status = api.Recognize(&monitor);
-    if (cancelled && cancelled()) {
-        api.Clear();
-        throw TOcrCancelled{};
-    }
-    if (status != 0) {
+    api.Clear();
+    return lines;
+}
+
+// The words of one line, recognised from its own small picture by this thread's engine.
+std::vector<TOcrWord> LineWords(const QImage& grey, const TLayoutLine& line, int dpi,
+                                const std::string& languages) {
+    // A little room around the ink, less than the gap to the next line.
+    const int pad = 2 + std::min(line.box.width(), line.box.height()) / 10;
+    const QRect area = line.box.adjusted(-pad, -pad, pad, pad).intersected(grey.rect());
+    const QImage piece = grey.copy(area);
+    tesseract::TessBaseAPI& api = Engine(languages);
+    api.SetPageSegMode(line.vertical ? tesseract::PSM_SINGLE_BLOCK_VERT_TEXT
+                                     : tesseract::PSM_SINGLE_LINE);
+    api.SetImage(piece.constBits(), piece.width(), piece.height(), 1,
+                 static_cast<int>(piece.bytesPerLine()));
+    if (dpi > 0)
+        api.SetSourceResolution(dpi);
+    std::vector<TOcrWord> words;
+    if (api.Recognize(nullptr) != 0) {
         api.Clear();
         throw std::runtime_error("La reconnaissance du texte a échoué.");
     }
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    const std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     if (it != nullptr && !it->Empty(tesseract::RIL_WORD)) {
         do {
             const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
@@ -134,23 +178,53 @@ TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cance
             word.erase(std::remove_if(word.begin(), word.end(),
                                       [](char c) { return c == ' ' || c == '\n' || c == '\t'; }),
                        word.end());
-            const bool lineEnd = it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD);
-            const bool paragraphEnd =
-                it->IsAtFinalElement(tesseract::RIL_PARA, tesseract::RIL_WORD);
-            if (word.empty()) {
-                // An empty word still ends its line.
-                if (!page.words.empty()) {
-                    page.words.back().lineEnd |= lineEnd;
-                    page.words.back().paragraphEnd |= paragraphEnd;
-                }
-                continue;
-            }
-            page.words.push_back({std::move(word),
-                                  QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)),
-                                  lineEnd || paragraphEnd, paragraphEnd});
+            if (!word.empty())
+                words.push_back(
+                    {std::move(word), QRect(QPoint(left, top), QPoint(right - 1, bottom - 1))
+                                          .translated(area.topLeft())});
         } while (it->Next(tesseract::RIL_WORD));
     }
     api.Clear();
+    return words;
+}
+
+} // namespace
+
+TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cancelled,
+                       const std::string& languages, pdfwork::TWorkPool* helpers) {
+    TOcrPage page;
+    page.size = picture.size();
+    if (picture.isNull())
+        return page;
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    // A scan says its resolution; otherwise Tesseract estimates it from the text's height.
+    int dpi = qRound(picture.dotsPerMeterX() * 0.0254);
+    if (dpi < 70 || dpi > 2400)
+        dpi = 0;
+    const std::vector<TLayoutLine> lines = TextLines(Engine(languages), grey, dpi);
+    // The lines go to every idle worker, one at a time, so that a page takes the machine while
+    // nothing else waits, and a compression posted meanwhile waits for one line at most.
+    std::vector<std::vector<TOcrWord>> found(lines.size());
+    const auto line = [&](std::size_t i) {
+        if (cancelled && cancelled())
+            throw TOcrCancelled{};
+        found[i] = LineWords(grey, lines[i], dpi, languages);
+    };
+    if (helpers != nullptr) {
+        pdfwork::ParallelPieces(*helpers, lines.size(), line);
+    } else {
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            line(i);
+    }
+    if (cancelled && cancelled())
+        throw TOcrCancelled{};
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (found[i].empty())
+            continue;
+        found[i].back().lineEnd = true;
+        found[i].back().paragraphEnd = lines[i].paragraphEnd;
+        std::move(found[i].begin(), found[i].end(), std::back_inserter(page.words));
+    }
     return page;
 }
 

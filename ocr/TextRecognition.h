@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace pdfwork {
+class TWorkPool;
+}
+
 namespace ocr {
 
 // French and English together: French pages quote English names and terms.
@@ -38,11 +42,14 @@ public:
 struct TOcrCancelled {};
 
 // Recognises the words of picture. cancelled, when given, is asked now and then; once it says
-// true, the recognition ends with TOcrCancelled. Safe to call on several threads at once.
+// true, the recognition ends with TOcrCancelled. The page's lines go to the idle workers of
+// helpers as background pieces (see ParallelPieces) when it is given, else all are recognised on
+// the calling thread. Safe to call on several threads at once.
 // Throws EOcrLanguageMissing when the language data is missing, std::runtime_error on other
 // failures.
 TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cancelled = {},
-                       const std::string& languages = kDefaultLanguages);
+                       const std::string& languages = kDefaultLanguages,
+                       pdfwork::TWorkPool* helpers = nullptr);
 
 // The languages asked for are all installed (else the EOcrLanguageMissing message is known).
 bool LanguagesInstalled(const std::string& languages = kDefaultLanguages);

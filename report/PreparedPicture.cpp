@@ -269,15 +269,16 @@ void TPreparedPicture::PrepareText() {
     }
     DropText();
     auto prepared = std::make_shared<TPreparedText>();
-    FText = prepared;
-    FTextKey = source.cacheKey();
-    pdfwork::TWorkPool::Shared().PostBackground([prepared, source] {
+    pdfwork::TWorkPool& pool = pdfwork::TWorkPool::Shared();
+    // The pool outlives the tasks it runs, so its lines go to that pool, not to a later one.
+    const auto recognise = [prepared, source, &pool] {
         std::shared_ptr<const ocr::TOcrPage> page;
         std::string failure;
         if (!prepared->dropped) {
             try {
-                page = std::make_shared<const ocr::TOcrPage>(
-                    ocr::RecognizeText(source, [&prepared] { return prepared->dropped.load(); }));
+                page = std::make_shared<const ocr::TOcrPage>(ocr::RecognizeText(
+                    source, [&prepared] { return prepared->dropped.load(); },
+                    ocr::kDefaultLanguages, &pool));
             } catch (const ocr::TOcrCancelled&) {
             } catch (const std::exception& e) {
                 failure = e.what();
@@ -288,7 +289,19 @@ void TPreparedPicture::PrepareText() {
         prepared->failure = std::move(failure);
         prepared->done = true;
         prepared->finished.notify_all();
-    });
+    };
+    try {
+        pool.PostBackground(recognise);
+    } catch (const std::exception&) {
+        // Not started: the export says so rather than wait for it, and the next call tries again.
+        prepared->done = true;
+        prepared->failure =
+            "La reconnaissance du texte n'a pas pu démarrer (mémoire insuffisante).";
+        FText = std::move(prepared);
+        return;
+    }
+    FText = std::move(prepared);
+    FTextKey = source.cacheKey();
 }
 
 bool TPreparedPicture::TextPending() const {

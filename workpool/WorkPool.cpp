@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -16,6 +17,7 @@ struct TWorkPool::Impl {
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<std::function<void()>> tasks;
+    std::deque<std::function<void()>> pieces;
     std::deque<std::function<void()>> background;
     std::size_t backgroundRunning = 0;
     std::vector<std::thread> threads;
@@ -32,11 +34,15 @@ struct TWorkPool::Impl {
             bool isBackground = false;
             {
                 std::unique_lock lock(mutex);
-                wake.wait(lock,
-                          [this] { return stopping || !tasks.empty() || BackgroundMayStart(); });
+                wake.wait(lock, [this] {
+                    return stopping || !tasks.empty() || !pieces.empty() || BackgroundMayStart();
+                });
                 if (!tasks.empty()) {
                     task = std::move(tasks.front());
                     tasks.pop_front();
+                } else if (!pieces.empty()) { // run while stopping too: their caller waits
+                    task = std::move(pieces.front());
+                    pieces.pop_front();
                 } else if (!stopping && BackgroundMayStart()) {
                     task = std::move(background.front());
                     background.pop_front();
@@ -123,6 +129,15 @@ void TWorkPool::PostBackground(std::function<void()> task) {
     impl_->wake.notify_one();
 }
 
+void TWorkPool::PostPiece(std::function<void()> task) {
+    ThrowIfFailing();
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->pieces.push_back(std::move(task));
+    }
+    impl_->wake.notify_one();
+}
+
 TWorkPool& TWorkPool::Shared() {
     std::lock_guard lock(sharedMutex);
     if (sharedPool == nullptr)
@@ -158,9 +173,10 @@ struct TLoop {
 
     bool Over() const { return running == 0 && (next >= count || failure); }
 
-    void Work() {
+    // Runs up to `most` indices; true when some are left.
+    bool Work(std::size_t most = SIZE_MAX) {
         std::unique_lock lock(mutex);
-        while (next < count && !failure) {
+        for (std::size_t done = 0; done < most && next < count && !failure; ++done) {
             const std::size_t i = next++;
             ++running;
             lock.unlock();
@@ -177,8 +193,28 @@ struct TLoop {
         }
         if (Over())
             finished.notify_all();
+        return next < count && !failure;
+    }
+
+    void Await() {
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [this] { return Over(); });
+        if (failure)
+            std::rethrow_exception(failure);
     }
 };
+
+// One index, then back to the queue behind whatever was posted meanwhile.
+void PostPieceOf(TWorkPool& pool, const std::shared_ptr<TLoop>& loop) {
+    try {
+        pool.PostPiece([&pool, loop] {
+            if (loop->Work(1))
+                PostPieceOf(pool, loop);
+        });
+    } catch (const std::exception&) {
+        // One helper fewer: the caller takes its indices.
+    }
+}
 
 } // namespace
 
@@ -197,10 +233,21 @@ void ParallelFor(TWorkPool& pool, std::size_t count, const std::function<void(st
     } catch (const std::exception&) {
     }
     loop->Work();
-    std::unique_lock lock(loop->mutex);
-    loop->finished.wait(lock, [&] { return loop->Over(); });
-    if (loop->failure)
-        std::rethrow_exception(loop->failure);
+    loop->Await();
+}
+
+void ParallelPieces(TWorkPool& pool, std::size_t count,
+                    const std::function<void(std::size_t)>& body) {
+    if (count == 0)
+        return;
+    auto loop = std::make_shared<TLoop>();
+    loop->count = count;
+    loop->body = &body;
+    const std::size_t helpers = std::min(count - 1, static_cast<std::size_t>(pool.ThreadCount()));
+    for (std::size_t h = 0; h < helpers; ++h)
+        PostPieceOf(pool, loop);
+    loop->Work();
+    loop->Await();
 }
 
 } // namespace pdfwork

@@ -25,6 +25,10 @@ public:
     // worker of a pool of two or more, so that long background work (text recognition) never
     // delays a compression.
     void PostBackground(std::function<void()> task);
+    // A short piece of background work already under way (a line of a page's text, which an
+    // export may be waiting for): after every posted task, ahead of PostBackground's, and taken by
+    // any idle worker, the last one included, since it holds it only briefly.
+    void PostPiece(std::function<void()> task);
 
     // The pool sized to the machine's cores, started on first use.
     static TWorkPool& Shared();
@@ -45,5 +49,11 @@ private:
 // tasks, so that a part the caller waits for gets the next free workers. The first exception thrown
 // by a body is rethrown here once every started body has ended; the remaining indices are skipped.
 void ParallelFor(TWorkPool& pool, std::size_t count, const std::function<void(std::size_t)>& body);
+
+// The same for background work made of short parts: the helpers are pieces (PostPiece) taking one
+// index each and posting themselves again, so that between two parts a posted task goes first and
+// every idle worker, the last one included, may help.
+void ParallelPieces(TWorkPool& pool, std::size_t count,
+                    const std::function<void(std::size_t)>& body);
 
 } // namespace pdfwork

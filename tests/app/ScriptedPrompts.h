@@ -16,10 +16,13 @@
 
 // What the progress windows of a command showed; a test may cancel at a page or at any time.
 struct ProgressLog {
-    QStringList pages; // "Page n sur N", in the order shown
+    QStringList pages;     // "Page n sur N", in the order shown
+    QStringList captioned; // the same after the caption, once a caption was set
     qint64 shownAfterMs = -1;
-    int cancelAtPage = 0; // 0: never
+    int cancelAtPage = 0;  // 0: never
+    QString cancelCaption; // when set, cancelAtPage counts only under this caption
     bool cancelNow = false;
+    QString caption;
 };
 
 class ScriptedProgress : public velorix::ProgressWindow {
@@ -27,9 +30,13 @@ public:
     explicit ScriptedProgress(ProgressLog& log) : log_(log) { clock_.start(); }
     void setPage(int n, int total) override {
         log_.pages << QStringLiteral("Page %1 sur %2").arg(n).arg(total);
-        if (log_.cancelAtPage == n)
+        if (!log_.caption.isEmpty())
+            log_.captioned << log_.caption + QStringLiteral(": ") + log_.pages.last();
+        if (log_.cancelAtPage == n &&
+            (log_.cancelCaption.isEmpty() || log_.cancelCaption == log_.caption))
             log_.cancelNow = true;
     }
+    void setCaption(const QString& caption) override { log_.caption = caption; }
     void show() override { log_.shownAfterMs = clock_.elapsed(); }
     bool cancelled() const override { return log_.cancelNow; }
 

@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -125,4 +127,53 @@ TEST(ParallelDeflateTest, BackgroundWorkLeavesAWorkerForCompression) {
     while (backgroundStarted < 2 && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(backgroundStarted.load(), 2);
+}
+
+// The pieces of one background task (the lines of a page's text) reach every worker, the last one
+// included, run each index once and pass a failure on; a compression posted meanwhile waits for one
+// piece, not for the whole task.
+TEST(ParallelDeflateTest, BackgroundPiecesTakeEveryWorkerButLetCompressionFirst) {
+    pdfwork::TWorkPool pool(2);
+    constexpr std::size_t kPieces = 100;
+    std::vector<std::atomic<int>> runs(kPieces);
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+    std::atomic<int> done{0};
+    std::atomic<int> doneWhenCompressed{-1};
+    std::atomic<bool> finished{false};
+    pool.PostBackground([&] {
+        pdfwork::ParallelPieces(pool, kPieces, [&](std::size_t i) {
+            if (i == 0)
+                pool.Post([&] { doneWhenCompressed = done.load(); });
+            {
+                std::lock_guard lock(mutex);
+                threads.insert(std::this_thread::get_id());
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ++runs[i];
+            ++done;
+        });
+        finished = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!finished && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(finished.load());
+    for (const auto& count : runs)
+        EXPECT_EQ(count.load(), 1);
+    EXPECT_EQ(threads.size(), 2u);
+    EXPECT_GE(doneWhenCompressed.load(), 0);
+    EXPECT_LT(doneWhenCompressed.load(), int(kPieces) / 2);
+
+    std::atomic<int> started{0};
+    EXPECT_THROW(pdfwork::ParallelPieces(pool, 50,
+                                         [&](std::size_t i) {
+                                             ++started;
+                                             if (i == 3)
+                                                 throw std::runtime_error("line 3");
+                                         }),
+                 std::runtime_error);
+    const int atReturn = started.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(started.load(), atReturn);
 }

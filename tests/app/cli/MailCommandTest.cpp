@@ -3,7 +3,9 @@
 #include "tests/app/HostileNames.h"
 #include "tests/mail/MailFakes.h"
 
+#include <QFont>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -83,6 +85,32 @@ private slots:
         QCOMPARE(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 2);
     }
 
+    // --ocr: the mail client gets the PDF with the page's text in it.
+    void searchablePdfReachesTheMailClient() {
+        QImage page(560, 200, QImage::Format_RGB32); // whole on the page: no part cut off
+        page.fill(Qt::white);
+        QPainter painter(&page);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(90);
+        painter.setFont(font);
+        painter.drawText(60, 130, QStringLiteral("Bonjour"));
+        painter.end();
+        const QString image = tmp_->filePath(QStringLiteral("lettre.png"));
+        QVERIFY(page.save(image));
+        const Run run =
+            runMail({QStringLiteral("--ocr"), image}, {{"MAILER", tmp_->filePath("bin/mailer")}});
+        QVERIFY2(run.exitCode == 0 && !run.err.contains("tesseract"), qPrintable(run.err));
+        const QStringList args = velorix::mail::testing::recordedArguments(record_);
+        QCOMPARE(args.size(), 1);
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"),
+                   {QUrlQuery(QUrl(args[0])).queryItemValue("attach", QUrl::FullyDecoded),
+                    QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(text.readAllStandardOutput()).trimmed(),
+                 QStringLiteral("Bonjour"));
+    }
+
     // A home folder and images whose names are hostile: the images are found, and the mail
     // client gets the exact path of the PDF's copy; nothing runs through a shell.
     void hostileNamesReachTheMailClient() {
@@ -150,5 +178,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(MailCommandTest)
+QTEST_MAIN(MailCommandTest) // a QGuiApplication: the test draws its letter with a font
 #include "MailCommandTest.moc"

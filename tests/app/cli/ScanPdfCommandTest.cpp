@@ -95,6 +95,25 @@ private slots:
         QVERIFY(!QFile::exists(QStringLiteral("pwned")));
     }
 
+    // --ocr reaches the recognition: without the language data the message names the packages
+    // and the PDF is written all the same.
+    void ocrWithAndWithoutLanguageData() {
+        const QStringList args{QStringLiteral("--ocr"), QStringLiteral("--resolution"),
+                               QStringLiteral("50")};
+        Run r = run(QStringList{out("ocr.pdf")} + args);
+        QVERIFY2(r.code == 0 && !r.err.contains(QStringLiteral("tesseract")), qPrintable(r.err));
+        QTemporaryDir noData;
+        qputenv("TESSDATA_PREFIX", noData.path().toLocal8Bit());
+        r = run(QStringList{out("plain.pdf")} + args);
+        qunsetenv("TESSDATA_PREFIX");
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.contains(QStringLiteral("installez les paquets tesseract-ocr-fra et "
+                                               "tesseract-ocr-eng")),
+                 qPrintable(r.err));
+        QVERIFY(pdfInfo(out("plain.pdf"))
+                    .contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
+    }
+
     void failuresWriteNothing() {
         Run r = run({out("x.pdf"), QStringLiteral("--device"), QStringLiteral("nope")});
         QCOMPARE(r.code, 1);

@@ -1,7 +1,8 @@
-// Searchable PDFs end to end: a page of French text in two columns, drawn here at 300 dpi, scanned
-// through SANE's pnm file reader with "Texte cherchable (OCR)" on, then read back by poppler's
-// pdftotext: the words come out in reading order, each where the page shows it, and the file
-// passes qpdf's check. With the switch off the file is byte for byte the one written without it.
+// Searchable PDFs end to end: a page of French text in two columns, drawn at 300 dpi, scanned
+// through SANE's pnm file reader, then a copy of it lying on its side scanned and turned upright,
+// written with "Texte cherchable (OCR)" on and read back by poppler's pdftotext: the words come
+// out in reading order, each where the page shows it, and the file passes qpdf's check. With the
+// switch off the file is byte for byte the one written without it.
 #include "tests/app/SaneTestConfig.h"
 #include "tests/app/ScriptedPrompts.h"
 
@@ -10,12 +11,10 @@
 #include "report/PReport.h"
 #include "scan/ScannerComponent.h"
 #include "scan/worker/WorkerPlatform.h"
+#include "tests/support/FrenchTextPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFont>
-#include <QFontMetrics>
-#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -30,60 +29,13 @@ namespace {
 constexpr int kWidth = 2480; // A4 at 300 dpi
 constexpr int kHeight = 3508;
 
-const char* const kColumns[2] = {
-    "Le scanner prête à chaque page une image nette : les mots français gardent leurs accents, "
-    "déjà écrits à la main ou tapés à la machine. Où que l'on cherche, le texte reconnu se "
-    "trouve sous l'image, invisible mais présent, et la sélection couvre chaque mot.",
-    "Élise reçoit ce courrier très tôt ; elle répond à Noël par un message bref. Le château "
-    "voisin, où naquit son aïeul, abrite une forêt de hêtres que l'on visite en été. Garçons et "
-    "filles y apprennent à reconnaître les oiseaux."};
-
-struct DrawnWord {
-    QString text;
-    QRectF ink; // page pixels
-};
+using velorix::testing::TDrawnWord;
 
 QString Normalised(QString word) {
     word.replace(QChar(0x2019), QLatin1Char('\''));
     static const QRegularExpression edges(QStringLiteral("^[^\\w']+|[^\\w']+$"),
                                           QRegularExpression::UseUnicodePropertiesOption);
     return word.remove(edges);
-}
-
-// Draws the two columns; the words in reading order with their ink boxes.
-QImage DrawPage(std::vector<DrawnWord>& words) {
-    QImage page(kWidth, kHeight, QImage::Format_RGB888);
-    page.fill(Qt::white);
-    page.setDotsPerMeterX(11811);
-    page.setDotsPerMeterY(11811);
-    QPainter painter(&page);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(46); // 11 points at 300 dpi
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    const QFontMetrics metrics(font);
-    const int columnWidth = 1000;
-    const int lineStep = metrics.height() + 18;
-    const int space = metrics.horizontalAdvance(QLatin1Char(' '));
-    for (int c = 0; c < 2; ++c) {
-        const int left = 200 + c * (columnWidth + 180);
-        int x = left;
-        int baseline = 300;
-        // A column as long as a page's, so that the layout is a page's layout.
-        const QString text = (QString::fromUtf8(kColumns[c]) + QLatin1Char(' ')).repeated(4);
-        for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            const int advance = metrics.horizontalAdvance(word);
-            if (x > left && x + advance > left + columnWidth) {
-                x = left;
-                baseline += lineStep;
-            }
-            painter.drawText(x, baseline, word);
-            words.push_back(
-                {word, QRectF(metrics.tightBoundingRect(word)).translated(x, baseline)});
-            x += advance + space;
-        }
-    }
-    return page;
 }
 
 QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
@@ -122,64 +74,34 @@ class SearchablePdfTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
-    std::vector<DrawnWord> drawn;
+    std::vector<TDrawnWord> drawn;
+    QByteArray upright, sideways; // the page as PPM files, and turned a quarter clockwise
 
-    void writePdf(velorix::Tvelorix_2& window, const QString& name) {
-        QVERIFY(window.Guarded([&] { velorix::WritePagesToPdf(window, dir.filePath(name)); }));
+    bool writePdf(velorix::Tvelorix_2& window, const QString& name) {
+        bool written = false;
+        if (!window.Guarded(
+                [&] { written = velorix::WritePagesToPdf(window, dir.filePath(name)); }))
+            return false;
+        return written;
     }
     QByteArray read(const QString& name) {
         QFile file(dir.filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-
-private slots:
-    void initTestCase() {
-        const QImage page = DrawPage(drawn);
-        QByteArray ppm = QStringLiteral("P6\n%1 %2\n255\n").arg(kWidth).arg(kHeight).toLatin1();
-        for (int y = 0; y < kHeight; ++y)
-            ppm.append(reinterpret_cast<const char*>(page.constScanLine(y)), kWidth * 3);
-        QVERIFY(UseSaneConfig(dir, "pnm\n", {{QStringLiteral("page.ppm"), ppm}}));
+    // Scans what the pnm reader is given as a page of its own.
+    void scan(velorix::Tvelorix_2& window, const QByteArray& ppm, bool another) {
+        QVERIFY(WriteTestFile(dir.filePath("scan.ppm"), ppm));
+        window.multi->setChecked(another);
+        QVERIFY(window.Guarded([&window] { window.btnScanClick(window.scanner); }));
     }
 
-    void scannedPageCarriesItsWordsInPlace() {
-        TestServices doubles;
-        velorix::Services services = doubles.services();
-        services.scanner = velorix::scan::worker::CreateWorkerScanPlatform(
-            {{"filename", dir.filePath("page.ppm").toStdString()}});
-        velorix::Tvelorix_2 window(services);
-        window.FormShow(&window);
-        const int index = window.cbDevice->findText(QStringLiteral("(pnm:0)"), Qt::MatchEndsWith);
-        QVERIFY(index >= 0);
-        window.cbDevice->setCurrentIndex(index);
-        window.cbDeviceChange(window.cbDevice);
-        window.res->setEditText(QStringLiteral("300"));
-        window.multi->setChecked(false);
-        QVERIFY(window.Guarded([&window] { window.btnScanClick(window.scanner); }));
-        QVERIFY2(doubles.prompts->seen.isEmpty(), qPrintable(doubles.prompts->seen.value(0).text));
-
-        writePdf(window, QStringLiteral("off.pdf"));
-        window.SetSearchableText(true); // the final picture is recognised from now on
-        QVERIFY(window.PRImage1->TextPending());
-        writePdf(window, QStringLiteral("on.pdf"));
-        QVERIFY2(doubles.prompts->seen.isEmpty(), qPrintable(doubles.prompts->seen.value(0).text));
-        window.SetSearchableText(false);
-        writePdf(window, QStringLiteral("off-again.pdf"));
-        QVERIFY(!read(QStringLiteral("off.pdf")).isEmpty());
-        QCOMPARE(read(QStringLiteral("off-again.pdf")), read(QStringLiteral("off.pdf")));
-        // The text costs little beside the page's picture.
-        const qint64 added =
-            read(QStringLiteral("on.pdf")).size() - read(QStringLiteral("off.pdf")).size();
-        QVERIFY2(added > 0 && added < read(QStringLiteral("off.pdf")).size() / 100,
-                 qPrintable(QString::number(added)));
-
-        int status = -1;
-        const QString check = Run(QStringLiteral("qpdf"),
-                                  {QStringLiteral("--check"), dir.filePath("on.pdf")}, &status);
-        QVERIFY2(status == 0, qPrintable(check));
-
-        // Reading order: the first column, then the second.
+    // Page `number` of on.pdf, read by pdftotext: at least 98 % of the drawn words in reading
+    // order, and as many within 2 points of where they were drawn.
+    void checkPage(int number) {
+        const QStringList pageOnly{QStringLiteral("-f"), QString::number(number),
+                                   QStringLiteral("-l"), QString::number(number)};
         QStringList expected;
-        for (const DrawnWord& word : drawn)
+        for (const TDrawnWord& word : drawn)
             expected << Normalised(word.text);
         // In the file's order (what copying the page gives), and found at all by pdftotext's own
         // layout analysis.
@@ -187,7 +109,7 @@ private slots:
             QStringList found;
             for (const QString& word :
                  Run(QStringLiteral("pdftotext"),
-                     options + QStringList{dir.filePath("on.pdf"), "-"})
+                     pageOnly + options + QStringList{dir.filePath("on.pdf"), "-"})
                      .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
                 found << Normalised(word);
             return found;
@@ -195,7 +117,8 @@ private slots:
         const QStringList found = words({QStringLiteral("-raw")});
         const auto pairs = InOrder(expected, found);
         QVERIFY2(qsizetype(pairs.size()) * 100 >= expected.size() * 98,
-                 qPrintable(QStringLiteral("%1 of %2 words in order: %3")
+                 qPrintable(QStringLiteral("page %1: %2 of %3 words in order: %4")
+                                .arg(number)
                                 .arg(pairs.size())
                                 .arg(expected.size())
                                 .arg(found.join(QLatin1Char(' ')))));
@@ -204,15 +127,13 @@ private slots:
         for (const QString& word : expected)
             seen += unmatched.removeOne(word) ? 1 : 0;
         QVERIFY(seen * 100 >= expected.size() * 98);
-        QVERIFY(Run(QStringLiteral("pdftotext"), {dir.filePath("off.pdf"), QStringLiteral("-")})
-                    .trimmed()
-                    .isEmpty());
 
         // Places: each word's box within 2 points of where it was drawn, the page being the
         // picture stretched onto 600 x 800 points.
         const QString html =
             Run(QStringLiteral("pdftotext"),
-                {QStringLiteral("-bbox"), dir.filePath("on.pdf"), QStringLiteral("-")});
+                pageOnly + QStringList{QStringLiteral("-bbox"), dir.filePath("on.pdf"),
+                                       QStringLiteral("-")});
         static const QRegularExpression wordTag(
             QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
                            "yMax=\"([\\d.]+)\">([^<]*)</word>"));
@@ -251,10 +172,79 @@ private slots:
                                 .arg(want.bottom());
         }
         QVERIFY2(placed * 100 >= int(expected.size()) * 98,
-                 qPrintable(QStringLiteral("%1 of %2 in place; first elsewhere: %3")
+                 qPrintable(QStringLiteral("page %1: %2 of %3 in place; first elsewhere: %4")
+                                .arg(number)
                                 .arg(placed)
                                 .arg(expected.size())
                                 .arg(misplaced)));
+    }
+
+private slots:
+    void initTestCase() {
+        const QImage page = velorix::testing::FrenchTextPage(&drawn);
+        upright = velorix::testing::PpmFile(page);
+        sideways = velorix::testing::PpmFile(page.transformed(QTransform().rotate(90)));
+        QVERIFY(UseSaneConfig(dir, "pnm\n"));
+    }
+
+    void scannedPagesCarryTheirWordsInPlace() {
+        TestServices doubles;
+        velorix::Services services = doubles.services();
+        services.scanner = velorix::scan::worker::CreateWorkerScanPlatform(
+            {{"filename", dir.filePath("scan.ppm").toStdString()}});
+        velorix::Tvelorix_2 window(services);
+        window.FormShow(&window);
+        const int index = window.cbDevice->findText(QStringLiteral("(pnm:0)"), Qt::MatchEndsWith);
+        QVERIFY(index >= 0);
+        window.cbDevice->setCurrentIndex(index);
+        window.cbDeviceChange(window.cbDevice);
+        window.res->setEditText(QStringLiteral("300"));
+        scan(window, upright, false);
+        // The copy on its side, turned upright by the user: a picture of other sizes, whose
+        // text is only there once turned.
+        doubles.prompts->answer(false);
+        scan(window, sideways, true);
+        QCOMPARE(window.PageCount(), 2);
+        QVERIFY(window.Guarded([&window] { window.N901Click(&window); }));
+        QCOMPARE(window.FindPageImage(2)->Picture().size(), QSize(kWidth, kHeight));
+        QVERIFY2(doubles.prompts->allAnswered() &&
+                     doubles.prompts->texts(ScriptedPrompts::Kind::Error).isEmpty(),
+                 qPrintable(doubles.prompts->seen.value(1).text));
+
+        QVERIFY(writePdf(window, QStringLiteral("off.pdf")));
+        const QByteArray off = read(QStringLiteral("off.pdf"));
+        QVERIFY(!off.isEmpty());
+        window.SetSearchableText(true); // the final pictures are recognised from now on
+        QVERIFY(window.PRImage1->TextPending());
+        // A cancel while the text is awaited writes nothing: the old file stays.
+        ProgressLog& log = doubles.prompts->progressLog;
+        log.cancelCaption = QStringLiteral("Reconnaissance du texte");
+        log.cancelAtPage = 2;
+        QVERIFY(!writePdf(window, QStringLiteral("off.pdf")));
+        QCOMPARE(read(QStringLiteral("off.pdf")), off);
+        QCOMPARE(log.captioned.last(), QStringLiteral("Reconnaissance du texte: Page 2 sur 2"));
+        log = ProgressLog();
+        QVERIFY(writePdf(window, QStringLiteral("on.pdf")));
+        QCOMPARE(log.captioned.filter(QStringLiteral("Reconnaissance du texte")),
+                 (QStringList{QStringLiteral("Reconnaissance du texte: Page 1 sur 2"),
+                              QStringLiteral("Reconnaissance du texte: Page 2 sur 2")}));
+        QVERIFY2(doubles.prompts->seen.size() == 1, qPrintable(doubles.prompts->seen.last().text));
+        window.SetSearchableText(false);
+        QVERIFY(writePdf(window, QStringLiteral("off-again.pdf")));
+        QCOMPARE(read(QStringLiteral("off-again.pdf")), off);
+        // The text costs little beside the pages' pictures.
+        const qint64 added = read(QStringLiteral("on.pdf")).size() - off.size();
+        QVERIFY2(added > 0 && added < off.size() / 100, qPrintable(QString::number(added)));
+
+        int status = -1;
+        const QString check = Run(QStringLiteral("qpdf"),
+                                  {QStringLiteral("--check"), dir.filePath("on.pdf")}, &status);
+        QVERIFY2(status == 0, qPrintable(check));
+        QVERIFY(Run(QStringLiteral("pdftotext"), {dir.filePath("off.pdf"), QStringLiteral("-")})
+                    .trimmed()
+                    .isEmpty());
+        checkPage(1);
+        checkPage(2);
     }
 };
 
