@@ -9,7 +9,7 @@
 #include "app/cli/CommandLineCommon.h"
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
-#include "scan/sane/SaneBackend.h"
+#include "scan/worker/WorkerPlatform.h"
 #include "tests/support/FrenchTextPage.h"
 
 #include <QApplication>
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     velorix::Services services = velorix::CommandLineServices(user);
     services.shell = viewer;
     services.scanner =
-        ocr ? velorix::scan::sane::CreateSaneScanPlatform({{"filename", text.toStdString()}})
+        ocr ? velorix::scan::worker::CreateWorkerScanPlatform({{"filename", text.toStdString()}})
             : velorix::scan::LoadScanPlatform();
     velorix::Tvelorix_2 window(services);
     window.PReport1->SetFileName(dir.filePath(QStringLiteral("capture.pdf")));
