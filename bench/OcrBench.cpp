@@ -3,47 +3,17 @@
 #include "PReport.h"
 #include "TextRecognition.h"
 #include "WorkPool.h"
+#include "tests/support/FrenchTextPage.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPainter>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <ctime>
 
 namespace {
-
-QImage FrenchPage() {
-    QImage page(2480, 3508, QImage::Format_RGB888);
-    page.fill(Qt::white);
-    page.setDotsPerMeterX(11811);
-    page.setDotsPerMeterY(11811);
-    QPainter painter(&page);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(42);
-    painter.setFont(font);
-    const QString text = QString::fromUtf8(
-        "Le scanner prête à chaque page une image nette où les mots français gardent leurs "
-        "accents ; Élise reçoit ce courrier très tôt et répond à Noël par un message bref. ");
-    const QStringList words =
-        QString(text).repeated(40).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    const QFontMetrics metrics(font);
-    int i = 0;
-    for (int column = 0; column < 2; ++column) {
-        const int left = 180 + column * 1120;
-        for (int baseline = 250; baseline < 3300 && i < words.size(); baseline += 62) {
-            int x = left;
-            while (i < words.size() && x + metrics.horizontalAdvance(words[i]) < left + 1000) {
-                painter.drawText(x, baseline, words[i]);
-                x += metrics.horizontalAdvance(words[i] + QLatin1Char(' '));
-                ++i;
-            }
-        }
-    }
-    return page;
-}
 
 qint64 PdfSize(const QImage& picture, bool searchable, const QString& path) {
     TPRPage page;
@@ -69,7 +39,7 @@ qint64 PdfSize(const QImage& picture, bool searchable, const QString& path) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QImage page = FrenchPage();
+    const QImage page = velorix::testing::FrenchTextPage(nullptr, 8);
     QElapsedTimer clock;
     clock.start();
     // --one-thread: every line on the calling thread, as before lines went to the workers.

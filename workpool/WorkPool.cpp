@@ -23,6 +23,19 @@ struct TWorkPool::Impl {
     std::vector<std::thread> threads;
     bool stopping = false;
 
+    // Every post: the queue it joins, at its front or back, then one worker woken.
+    void Enqueue(std::deque<std::function<void()>>& queue, std::function<void()> task,
+                 bool front = false) {
+        {
+            std::lock_guard lock(mutex);
+            if (front)
+                queue.push_front(std::move(task));
+            else
+                queue.push_back(std::move(task));
+        }
+        wake.notify_one();
+    }
+
     bool BackgroundMayStart() const {
         return !background.empty() &&
                (threads.size() < 2 || backgroundRunning + 1 < threads.size());
@@ -104,38 +117,22 @@ std::unique_ptr<TWorkPool> sharedPool;
 
 void TWorkPool::Post(std::function<void()> task) {
     ThrowIfFailing();
-    {
-        std::lock_guard lock(impl_->mutex);
-        impl_->tasks.push_back(std::move(task));
-    }
-    impl_->wake.notify_one();
+    impl_->Enqueue(impl_->tasks, std::move(task));
 }
 
 void TWorkPool::PostFirst(std::function<void()> task) {
     ThrowIfFailing();
-    {
-        std::lock_guard lock(impl_->mutex);
-        impl_->tasks.push_front(std::move(task));
-    }
-    impl_->wake.notify_one();
+    impl_->Enqueue(impl_->tasks, std::move(task), true);
 }
 
 void TWorkPool::PostBackground(std::function<void()> task) {
     ThrowIfFailing();
-    {
-        std::lock_guard lock(impl_->mutex);
-        impl_->background.push_back(std::move(task));
-    }
-    impl_->wake.notify_one();
+    impl_->Enqueue(impl_->background, std::move(task));
 }
 
 void TWorkPool::PostPiece(std::function<void()> task) {
     ThrowIfFailing();
-    {
-        std::lock_guard lock(impl_->mutex);
-        impl_->pieces.push_back(std::move(task));
-    }
-    impl_->wake.notify_one();
+    impl_->Enqueue(impl_->pieces, std::move(task));
 }
 
 TWorkPool& TWorkPool::Shared() {
