@@ -144,6 +144,9 @@ void SharedBlock::SetReceiver(unsigned long processId) {
 
 std::string SharedBlock::Publish(const unsigned char* data, std::size_t size,
                                  const std::function<void(const std::string&)>& named) {
+    const auto process = static_cast<DWORD>(receiver.load());
+    if (!process)
+        RaiseBlockError("Mémoire partagée indisponible : programme destinataire inconnu");
     const std::uint64_t total = kDataOffset + std::max<std::size_t>(size, 1);
     // Committed in full now, so that a lack of memory shows here rather than as a fault while
     // filling it.
@@ -164,12 +167,12 @@ std::string SharedBlock::Publish(const unsigned char* data, std::size_t size,
     std::memcpy(view, &header, sizeof header);
 
     BlockName name;
-    name.process = static_cast<DWORD>(receiver.load());
+    name.process = process;
     name.tag = header.tag;
-    Closer program{name.process ? ::OpenProcess(PROCESS_DUP_HANDLE, FALSE, name.process) : nullptr};
+    Closer program{::OpenProcess(PROCESS_DUP_HANDLE, FALSE, name.process)};
     if (!program.handle || !::DuplicateHandle(::GetCurrentProcess(), section.handle, program.handle,
                                               &name.handle, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-        const DWORD code = name.process ? ::GetLastError() : ERROR_INVALID_PARAMETER;
+        const DWORD code = ::GetLastError();
         ::UnmapViewOfFile(view);
         RaiseUnavailable(code);
     }
