@@ -202,7 +202,9 @@ std::unique_ptr<SharedBlock> SharedBlock::Open(const std::string& text, std::siz
     // Ours from here on: opening removes the name, whatever comes next.
     Closer section{name.handle};
     const std::size_t mapped = std::max<std::size_t>(size, 1);
-    if (std::max<std::uint64_t>(published, 1) < mapped)
+    // The header is the worker's word; the view's length, which the system checks against the
+    // section, is the proof.
+    if (std::max<std::uint64_t>(published, 1) < mapped || mapped > SIZE_MAX - kDataOffset)
         RaiseBlockError("Mémoire partagée illisible");
     void* view = ::MapViewOfFile(name.handle, FILE_MAP_ALL_ACCESS, 0, 0, kDataOffset + mapped);
     if (!view)
