@@ -86,7 +86,9 @@ public:
                 QCoreApplication::applicationDirPath() + QStringLiteral("/velorix-scan-worker");
         // The drivers' own diagnostics stay visible on our error output.
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(program, {});
+        // Our process id: on Windows the worker hands each page's memory over to us by it.
+        process_.start(program, {QStringLiteral("--program"),
+                                 QString::number(QCoreApplication::applicationPid())});
         if (!process_.waitForStarted(10000))
             throw EPlatformError("Le module des scanners ne démarre pas : " +
                                  process_.errorString().toStdString());
@@ -617,8 +619,8 @@ QImage PictureFrom(std::unique_ptr<SharedBlock> block, const Fields& f) {
     const auto format = static_cast<QImage::Format>(ToNumber(f[4]));
     if (format != QImage::Format_Indexed8 && format != QImage::Format_RGB888)
         throw EPlatformError("Réponse invalide du module des scanners");
-    QImage picture = SharedBlock::Picture(std::move(block), static_cast<int>(ToNumber(f[1])),
-                                          static_cast<int>(ToNumber(f[2])), ToNumber(f[3]), format);
+    QImage picture = BlockPicture(std::move(block), static_cast<int>(ToNumber(f[1])),
+                                  static_cast<int>(ToNumber(f[2])), ToNumber(f[3]), format);
     if (format == QImage::Format_Indexed8) {
         QList<QRgb> grey(256);
         for (int i = 0; i < 256; ++i)

@@ -264,6 +264,29 @@ private slots:
         QFile::remove(live);
     }
 
+    // What a worker names is input to the program: only names as workers make them are opened,
+    // as the scanner layer's error the program catches; opening removes the name, even when the
+    // block is smaller than announced.
+    void blockNamesChecked() {
+        using velorix::scan::worker::SharedBlock;
+        auto raised = [](const std::string& name, std::size_t size) {
+            try {
+                SharedBlock::Open(name, size);
+            } catch (const velorix::scan::EPlatformError& e) {
+                return QString::fromUtf8(e.what());
+            }
+            return QString();
+        };
+        QCOMPARE(raised("/velorix-scan-1/../../x", 1), QStringLiteral("Mémoire partagée inconnue"));
+        QCOMPARE(raised("velorix-scan-1-0-0", 1), QStringLiteral("Mémoire partagée inconnue"));
+        QCOMPARE(raised("/velorix-scan-0-0-0", 1), QStringLiteral("Mémoire partagée introuvable"));
+        const unsigned char bytes[3] = {7, 8, 9};
+        const std::string name = SharedBlock::Publish(bytes, 3, [](const std::string&) {});
+        const QString path = QStringLiteral("/dev/shm") + QString::fromStdString(name);
+        QCOMPARE(raised(name, 4), QStringLiteral("Mémoire partagée illisible"));
+        QVERIFY(!QFile::exists(path));
+    }
+
     // The program lists in the background: from a thread of its own, with no event loop.
     void listsFromAnotherThread() {
         auto platform = velorix::scan::worker::CreateWorkerScanPlatform();
