@@ -35,6 +35,14 @@ class SaneConfig {
 public:
     explicit SaneConfig(const std::string& extra = "") {
         setenv(velorix::scan::worker::WorkerExeEnv, VELORIX_SCAN_WORKER_EXE, 0);
+        // The worker's process is watched through the application object: a test that made
+        // none gets one for its own time.
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "sane_test";
+            static char* argv[] = {name, nullptr};
+            app_ = std::make_unique<QCoreApplication>(argc, argv);
+        }
         static int counter = 0;
         dir_ = fs::temp_directory_path() /
                ("velorix-sane-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
@@ -52,6 +60,7 @@ public:
     ~SaneConfig() { fs::remove_all(dir_); }
 
 private:
+    std::unique_ptr<QCoreApplication> app_;
     fs::path dir_;
 };
 
@@ -252,12 +261,12 @@ TEST(SaneLayer, RefusedResolutionShowsTheMessage) {
 }
 
 TEST(SaneLayer, CancelDuringASlowScanLeavesTheDeviceUsable) {
-    SaneConfig config("read-delay true\nread-delay-duration 100000\nread-limit true\n"
-                      "read-limit-size 4096\n");
     int argc = 1;
     char name[] = "sane_test";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
+    SaneConfig config("read-delay true\nread-delay-duration 100000\nread-limit true\n"
+                      "read-limit-size 4096\n");
     auto scan = Connected();
     int aborts = 0, errors = 0;
     scan->OnScanAbort = [&](TWIAScan*) { ++aborts; };
