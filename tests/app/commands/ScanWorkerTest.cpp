@@ -381,6 +381,7 @@ private slots:
         settings->values[QStringLiteral("Scanner")] = QStringLiteral("3");
         settings->values[velorix::kScannerNameSetting] =
             QStringLiteral("Velorix gone (velorixtest:gone)");
+        qputenv("VELORIXTEST_LIST", "slow:2");
         open();
         QVERIFY(!window->WIAScan->Connected());
         QCOMPARE(window->cbDevice->count(), 0);
