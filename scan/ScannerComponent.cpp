@@ -148,6 +148,19 @@ void TWIAScan::SetSelectedDevice(const std::string& name) {
                             " non trouvé.\rBranchez le Scanner.");
 }
 
+bool TWIAScan::ConnectDirect(const std::string& name) {
+    if (loading_)
+        return false;
+    auto device = platform_->CreateDeviceManager()->ConnectNamed(name);
+    if (!device)
+        return false;
+    connectedDevice_.reset();
+    TakeConnection(name, std::move(device));
+    open_ = true;
+    wiaPresent_ = wpYes;
+    return true;
+}
+
 void TWIAScan::TakeConnection(const std::string& name,
                               std::shared_ptr<velorix::scan::IDevice> device) {
     selectedDevice_ = name;

@@ -69,6 +69,10 @@ public:
     void TakeDeviceList(TDeviceList list);
     const std::string& SelectedDevice() const { return selectedDevice_; }
     void SetSelectedDevice(const std::string& name);
+    // Connects the scanner of that listed name only where the platform can open it by the
+    // name alone, with no list made: the component is then open, scanner access known to work,
+    // and the list may come later. False, and nothing changed, where it cannot.
+    bool ConnectDirect(const std::string& name);
     std::int32_t DPI() const { return dpi_; }
     void SetDPI(std::int32_t value);
     const std::string& FileName() const { return fileName_; }

@@ -24,6 +24,14 @@ void PaintLamp(QFrame* lamp, const QColor& colour) {
     lamp->setAutoFillBackground(true);
 }
 
+// The entry of exactly that text; -1 when there is none.
+int ItemNamed(const QComboBox* combo, const QString& text) {
+    for (int i = 0; i < combo->count(); ++i)
+        if (combo->itemText(i) == text)
+            return i;
+    return -1;
+}
+
 } // namespace
 
 struct TListedDevices {
@@ -61,6 +69,7 @@ void Tvelorix_2::BuildScanner() {
         // but once that command has ended. A command that needs the list takes it itself.
         auto* arrived = new TWakeUp(
             [this] { waits::WhenNoCommand(this, [this] { TakeListedDevices(); }); }, this);
+        deviceListArrived_ = arrived;
         deviceLister_ = std::thread([scanner = WIAScan, listed = listedDevices_, arrived] {
             TWIAScan::TDeviceList list = scanner->ListDevices();
             {
@@ -95,6 +104,10 @@ void Tvelorix_2::BuildScanner() {
 bool Tvelorix_2::TakeListedDevices() {
     if (!deviceListPending_)
         return true; // taken already
+    // The remembered scanner is being opened on this thread: the list is taken once it is,
+    // so that the worker's client never serves a second call in the middle of the first.
+    if (connectingRemembered_)
+        return false;
     TWIAScan::TDeviceList list;
     {
         const std::lock_guard lock(listedDevices_->mutex);
@@ -119,6 +132,9 @@ void Tvelorix_2::DeviceListArrived() {
 void Tvelorix_2::WaitForDeviceList() {
     if (!deviceListPending_)
         return;
+    // The scanner of the last run, connected and chosen already, needs no list to scan.
+    if (RememberedScannerConnected() && cbDevice->currentText() == rememberedScanner_)
+        return;
     QProgressDialog progress(QStringLiteral("Recherche des scanners…"), QString(), 0, 0, this);
     progress.setWindowTitle(QStringLiteral("Scanners"));
     progress.setWindowModality(Qt::WindowModal);
@@ -134,13 +150,66 @@ void Tvelorix_2::WaitForDeviceList() {
     TakeListedDevices();
 }
 
+void Tvelorix_2::ConnectRememberedScanner() {
+    const SettingsStore& store = *services_.settings;
+    if (!store.keyExists())
+        return;
+    const std::optional<QString> name = store.read(kScannerNameSetting);
+    if (!name || name->isEmpty())
+        return;
+    bool connected = false;
+    connectingRemembered_ = true;
+    try {
+        connected = WIAScan->ConnectDirect(name->toStdString());
+    } catch (const std::exception&) {
+        // A driver that fails here fails again once the list has come, and is said then.
+    }
+    connectingRemembered_ = false;
+    if (connected) {
+        rememberedScanner_ = *name;
+        cbDevice->clear();
+        cbDevice->addItem(*name);
+        cbDevice->setCurrentIndex(0);
+        PaintLamp(WIA, QColor(0, 128, 0));
+    }
+    // A list that came meanwhile was left for now: it is taken once this call has returned.
+    const std::lock_guard lock(listedDevices_->mutex);
+    if (listedDevices_->ready && deviceListArrived_)
+        deviceListArrived_->Post();
+}
+
+bool Tvelorix_2::RememberedScannerConnected() const {
+    return !rememberedScanner_.isEmpty() && WIAScan->Connected() &&
+           WIAScan->SelectedDevice() == rememberedScanner_.toStdString();
+}
+
 void Tvelorix_2::FormShow(QObject*) {
-    if (deviceListPending_)
-        return; // the combo reads "Recherche des scanners…" until the list arrives
+    if (deviceListPending_) {
+        // The combo reads "Recherche des scanners…" until the list arrives, unless the scanner
+        // of the last run opens by its name alone: then it is connected and shown at once.
+        if (!rememberedTried_) {
+            rememberedTried_ = true;
+            ConnectRememberedScanner();
+        }
+        return;
+    }
     cbDevice->clear();
     for (const std::string& name : WIAScan->Devices())
         cbDevice->addItem(QString::fromStdString(name));
     cbDevice->setCurrentIndex(-1); // nothing chosen until the stored choice or the user says so
+
+    // The scanner connected at start stays the choice, found in the list by its name; one
+    // that opens by name but that the list does not name (a network scanner) stays offered.
+    if (RememberedScannerConnected()) {
+        int index = ItemNamed(cbDevice, rememberedScanner_);
+        if (index < 0) {
+            cbDevice->addItem(rememberedScanner_);
+            index = cbDevice->count() - 1;
+        }
+        cbDevice->setCurrentIndex(index);
+        PaintLamp(WIA, QColor(0, 128, 0));
+        return;
+    }
 
     switch (WIAScan->WIAPresent()) {
     case wpNo:
@@ -159,6 +228,16 @@ void Tvelorix_2::FormShow(QObject*) {
     const SettingsStore& store = *services_.settings;
     if (!store.keyExists())
         return;
+    // The scanner's name wins over its place in the list, which changes as scanners come and go.
+    if (const std::optional<QString> name = store.read(kScannerNameSetting);
+        name && !name->isEmpty()) {
+        const int index = ItemNamed(cbDevice, *name);
+        if (index >= 0) {
+            cbDevice->setCurrentIndex(index);
+            WIAScan->SetSelectedDevice(name->toStdString());
+            return;
+        }
+    }
     const std::optional<QString> stored = store.read(QStringLiteral("Scanner"));
     bool isNumber = false;
     const int index = stored ? stored->trimmed().toInt(&isNumber, 10) : 0;

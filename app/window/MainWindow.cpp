@@ -215,7 +215,16 @@ void Tvelorix_2::FormCloseQuery(QObject*) {
     store.write(QStringLiteral("Gauche"), QString::number(x()));
     store.write(QStringLiteral("Largeur"), QString::number(width()));
     store.write(QStringLiteral("Hauteur"), QString::number(height()));
-    store.write(QStringLiteral("Scanner"), QString::number(cbDevice->currentIndex()));
+    if (deviceListPending_) {
+        // Closed before the scanner list came: the combo holds no place in it yet, so the
+        // stored choice stays as it was.
+        store.write(QStringLiteral("Scanner"),
+                    store.read(QStringLiteral("Scanner")).value_or(QStringLiteral("-1")));
+    } else {
+        store.write(QStringLiteral("Scanner"), QString::number(cbDevice->currentIndex()));
+        store.write(kScannerNameSetting,
+                    cbDevice->currentIndex() >= 0 ? cbDevice->currentText() : QString());
+    }
     store.write(QStringLiteral("TexteCherchable"),
                 searchableText_ ? QStringLiteral("1") : QStringLiteral("0"));
     store.flush();

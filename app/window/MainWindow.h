@@ -28,6 +28,7 @@ class QScrollBar;
 class QSlider;
 class QTabWidget;
 class QToolButton;
+class TWakeUp;
 class QWidget;
 class TWIAScan;
 namespace velorix::capture {
@@ -39,6 +40,10 @@ namespace velorix {
 class Tchangerdoc;
 class Thelp;
 struct TListedDevices;
+
+// The settings value beside "Scanner" (the chosen entry's place in the list): the chosen
+// scanner's name as the list shows it, by which it is opened at start without the list.
+inline const QString kScannerNameSetting = QStringLiteral("NomScanner");
 
 // What created a page: decides its tab icon, its stretch and its page-print handler.
 enum class PageKind { Scanned, Opened, Captured };
@@ -129,7 +134,8 @@ public:
     void FormShow(QObject* Sender);
     void cbDeviceChange(QObject* Sender);
     // Returns once the scanner list made in the background (Services::listScannersInBackground)
-    // is in the window, behind a progress window; at once when there is none.
+    // is in the window, behind a progress window; at once when there is none, or while the
+    // scanner of the last run, connected at start by its name, is the choice.
     void WaitForDeviceList();
     void wiascanScanAbort(QObject* Sender);
     void wiascanScanError(QObject* Sender);
@@ -295,6 +301,16 @@ private:
     bool TakeListedDevices();
     // Runs on the window's thread when the list has arrived; the component has it already.
     void DeviceListArrived();
+    // Posted by the lister when the list is there (owned by the window).
+    TWakeUp* deviceListArrived_ = nullptr;
+    // At the first show, while the list is made: connects the scanner of the last run by its
+    // stored name, if it opens by that name alone, and shows it as the choice.
+    void ConnectRememberedScanner();
+    bool rememberedTried_ = false;
+    bool connectingRemembered_ = false;
+    // The scanner so connected, by its name as shown; empty when none was.
+    QString rememberedScanner_;
+    bool RememberedScannerConnected() const;
 };
 
 } // namespace velorix

@@ -176,6 +176,21 @@ private slots:
                  QStringLiteral("Scanner B"));
         QVERIFY(window->WIAScan->Connected());
 
+        // The stored name wins over a place that now holds another scanner, and both are
+        // written back as they stand.
+        window.reset();
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("0");
+        settings->values[velorix::kScannerNameSetting] = QStringLiteral("Scanner B");
+        make();
+        window->FormShow(window.get());
+        QCOMPARE(window->cbDevice->currentIndex(), 1);
+        QCOMPARE(QString::fromStdString(window->WIAScan->SelectedDevice()),
+                 QStringLiteral("Scanner B"));
+        window->close();
+        QCOMPARE(settings->values[QStringLiteral("Scanner")], QStringLiteral("1"));
+        QCOMPARE(settings->values[velorix::kScannerNameSetting], QStringLiteral("Scanner B"));
+        settings->values.remove(velorix::kScannerNameSetting);
+
         // A stored index beyond the list selects nothing.
         window.reset();
         settings->values[QStringLiteral("Scanner")] = QStringLiteral("5");

@@ -352,6 +352,75 @@ private slots:
         QVERIFY(!scan.Connected());
     }
 
+    // The scanner of the last run is opened by its stored name while the list (5 s here) is
+    // made: connected, shown and scanning at once; when the list comes it stays the choice by
+    // its name, even where the stored place in the list names another scanner.
+    void rememberedScannerWithoutTheList() {
+        const QString good = QStringLiteral("Velorix good (velorixtest:good)");
+        auto settings = std::make_shared<MemorySettings>();
+        settings->exists = true;
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("3");
+        settings->values[velorix::kScannerNameSetting] = good;
+        auto open = [&] {
+            prompts = std::make_shared<WorkerPrompts>();
+            velorix::Services services;
+            services.prompts = prompts;
+            services.settings = settings;
+            services.shell = std::make_shared<RecordingShell>();
+            services.scanner = velorix::scan::worker::CreateWorkerScanPlatform();
+            services.listScannersInBackground = true;
+            window = std::make_unique<velorix::Tvelorix_2>(services);
+            window->show();
+        };
+        const QColor green(0, 128, 0);
+        qputenv("VELORIXTEST_LIST", "slow:5");
+        QElapsedTimer clock;
+        clock.start();
+        open();
+        QVERIFY(window->WIAScan->Connected());
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(window->cbDevice->currentText(), good);
+        QCOMPARE(window->WIA->palette().color(QPalette::Window), green);
+        window->res->setEditText(QStringLiteral("50"));
+        window->multi->setChecked(false);
+        scan();
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(prompts->seen.isEmpty());
+        QCOMPARE(window->PRImage1->Picture().size(), QSize(100, 150));
+
+        QTRY_COMPARE_WITH_TIMEOUT(window->cbDevice->count(), 10, 15000);
+        QCOMPARE(window->cbDevice->currentText(), good);
+        QVERIFY(window->cbDevice->currentIndex() != 3);
+        QCOMPARE(window->WIAScan->SelectedDevice(), good.toStdString());
+        const QString goodAt = QString::number(window->cbDevice->currentIndex());
+        const QString third = window->cbDevice->itemText(3);
+        window->close();
+        QCOMPARE(settings->values[QStringLiteral("Scanner")], goodAt);
+        QCOMPARE(settings->values[velorix::kScannerNameSetting], good);
+        window.reset();
+
+        // A name that no longer opens: the list and the stored place decide, as before. Closed
+        // before the list came, the window keeps the stored choice.
+        settings->values[QStringLiteral("Scanner")] = QStringLiteral("3");
+        settings->values[velorix::kScannerNameSetting] =
+            QStringLiteral("Velorix gone (velorixtest:gone)");
+        qputenv("VELORIXTEST_LIST", "slow:2");
+        open();
+        QVERIFY(!window->WIAScan->Connected());
+        QCOMPARE(window->cbDevice->count(), 0);
+        window->close();
+        QCOMPARE(settings->values[QStringLiteral("Scanner")], QStringLiteral("3"));
+        QCOMPARE(settings->values[velorix::kScannerNameSetting],
+                 QStringLiteral("Velorix gone (velorixtest:gone)"));
+        window.reset();
+        qunsetenv("VELORIXTEST_LIST");
+        open();
+        QTRY_COMPARE_WITH_TIMEOUT(window->cbDevice->count(), 10, 15000);
+        QCOMPARE(window->cbDevice->currentIndex(), 3);
+        QCOMPARE(window->cbDevice->currentText(), third);
+        QCOMPARE(window->WIAScan->SelectedDevice(), third.toStdString());
+    }
+
     // A listing that crashes or never ends leaves a working window without scanners.
     void listingFailures() {
         for (const char* how : {"crash", "hang"}) {

@@ -51,7 +51,9 @@ void SettingsTest::firstRunIsCentredAndWrittenOnClose() {
         QCOMPARE(doubles.settings->values.value("Gauche"), QString::number(window.x()));
     }
     QCOMPARE(doubles.settings->values.keys(),
-             QStringList({"Gauche", "Haut", "Hauteur", "Largeur", "Scanner", "TexteCherchable"}));
+             QStringList({"Gauche", "Haut", "Hauteur", "Largeur", "NomScanner", "Scanner",
+                          "TexteCherchable"}));
+    QCOMPARE(doubles.settings->values.value("NomScanner"), QString());
     QCOMPARE(doubles.settings->values.value("TexteCherchable"), QStringLiteral("0"));
     QCOMPARE(doubles.settings->values.value("Largeur"), QStringLiteral("900"));
     QCOMPARE(doubles.settings->values.value("Hauteur"), QStringLiteral("760"));

@@ -1,10 +1,12 @@
 // The SANE backend against SANE's virtual "test" device: our pixels against scanimage's for the
 // same settings, the property mapping, cancel during a slow scan, and the device's failure
 // statuses. Each test writes its own small SANE configuration (test backend only, 60 mm bed).
+// The device is driven in the scanner worker, as the program drives it: a cancel while the test
+// backend's reader thread runs can hang that backend inside the C library's allocator, and only
+// a process of its own can be stopped then.
 
-#include "sane/SaneBackend.h"
-#include "FakeScanPlatform.h"
 #include "scan/ScannerComponent.h"
+#include "scan/worker/WorkerPlatform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,7 +20,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -33,10 +34,15 @@ const char* const kDevice = "Noname frontend-tester (test:0)";
 class SaneConfig {
 public:
     explicit SaneConfig(const std::string& extra = "") {
-        // sane_exit unloads the backend, and a leak report from inside it (its reader thread,
-        // stopped by sane_cancel, keeps its buffer) would have no names to be suppressed by.
-        static void* keep = dlopen(SANE_TEST_BACKEND, RTLD_NOW | RTLD_NODELETE);
-        (void)keep;
+        setenv(velorix::scan::worker::WorkerExeEnv, VELORIX_SCAN_WORKER_EXE, 0);
+        // The worker's process is watched through the application object: a test that made
+        // none gets one for its own time.
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "sane_test";
+            static char* argv[] = {name, nullptr};
+            app_ = std::make_unique<QCoreApplication>(argc, argv);
+        }
         static int counter = 0;
         dir_ = fs::temp_directory_path() /
                ("velorix-sane-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
@@ -54,6 +60,7 @@ public:
     ~SaneConfig() { fs::remove_all(dir_); }
 
 private:
+    std::unique_ptr<QCoreApplication> app_;
     fs::path dir_;
 };
 
@@ -110,8 +117,12 @@ std::string Mm(int pixels, int dpi) {
     return b;
 }
 
+std::shared_ptr<velorix::scan::IScanPlatform> Platform() {
+    return velorix::scan::worker::CreateWorkerScanPlatform();
+}
+
 std::unique_ptr<TWIAScan> Connected() {
-    auto scan = std::make_unique<TWIAScan>(velorix::scan::sane::CreateSaneScanPlatform());
+    auto scan = std::make_unique<TWIAScan>(Platform());
     scan->SetOpen(true);
     scan->SetSelectedDevice(kDevice);
     return scan;
@@ -208,7 +219,7 @@ TEST(SaneLayer, DevicesAndPropertyMapping) {
 
     // The layer itself: a grey scan is an 8-bit BMP with a grey palette, reported as BMP.
     scan.reset(); // the device opens once at a time
-    auto platform = velorix::scan::sane::CreateSaneScanPlatform();
+    auto platform = Platform();
     auto infos = platform->CreateDeviceManager()->DeviceInfos();
     ASSERT_EQ(infos->Count(), 1);
     auto device = infos->Item(1)->Connect();
@@ -250,12 +261,12 @@ TEST(SaneLayer, RefusedResolutionShowsTheMessage) {
 }
 
 TEST(SaneLayer, CancelDuringASlowScanLeavesTheDeviceUsable) {
-    SaneConfig config("read-delay true\nread-delay-duration 100000\nread-limit true\n"
-                      "read-limit-size 4096\n");
     int argc = 1;
     char name[] = "sane_test";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
+    SaneConfig config("read-delay true\nread-delay-duration 100000\nread-limit true\n"
+                      "read-limit-size 4096\n");
     auto scan = Connected();
     int aborts = 0, errors = 0;
     scan->OnScanAbort = [&](TWIAScan*) { ++aborts; };
@@ -282,7 +293,8 @@ TEST(SaneLayer, CancelDuringASlowScanLeavesTheDeviceUsable) {
     const qint64 cancelMs = sinceClick.elapsed();
     poke.stop();
     ASSERT_TRUE(clicked);
-    EXPECT_LT(cancelMs, 500);
+    // The test device lets go at once; a driver that does not is stopped after 2 s.
+    EXPECT_LT(cancelMs, 2500);
     RecordProperty("cancel_ms", static_cast<int>(cancelMs));
     EXPECT_EQ(aborts, 1);
     EXPECT_EQ(errors, 0);
@@ -306,7 +318,7 @@ class SaneStatus : public ::testing::TestWithParam<const char*> {};
 TEST_P(SaneStatus, RaisesWithSanesText) {
     const std::string status = GetParam();
     SaneConfig config("read-status-code \"SANE_STATUS_" + status + "\"\n");
-    auto platform = velorix::scan::sane::CreateSaneScanPlatform();
+    auto platform = Platform();
     auto infos = platform->CreateDeviceManager()->DeviceInfos();
     auto device = infos->Item(1)->Connect();
     auto item = device->Items()->Item(1);
@@ -340,8 +352,9 @@ TEST_P(SaneStatus, RaisesWithSanesText) {
     try {
         dialog->ShowTransfer(*item, wia::ImgFmt_BMP, false);
         ADD_FAILURE() << "no error raised";
-    } catch (const velorix::scan::sane::ESaneError& e) {
-        EXPECT_EQ(e.Status(), expected);
+    } catch (const velorix::scan::EScannerLost& e) {
+        ADD_FAILURE() << e.what();
+    } catch (const velorix::scan::EPlatformError& e) {
         EXPECT_STREQ(e.what(), sane_strstatus(expected));
     }
     // Through the component the failure is the error event, raised nowhere.
