@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 
@@ -419,8 +420,15 @@ void PageSetTest::zoomedPageEnteredWhileThePoolIsBusy() {
     std::promise<void> release;
     const std::shared_future<void> gate = release.get_future().share();
     auto& pool = pdfwork::TWorkPool::Shared();
-    for (int i = 0; i < pool.ThreadCount(); ++i)
-        pool.Post([gate] { gate.wait_for(std::chrono::seconds(10)); });
+    const auto held = std::make_shared<std::atomic<int>>(0);
+    for (int i = 0; i < pool.ThreadCount(); ++i) {
+        pool.Post([gate, held] {
+            ++*held;
+            gate.wait_for(std::chrono::seconds(10));
+        });
+    }
+    // Held for real: a task posted ahead would otherwise still overtake them.
+    QTRY_COMPARE(held->load(), pool.ThreadCount());
     w->PRImage1->PrepareStream(); // the export's backlog, behind the held workers
 
     w->PageControl1->setCurrentIndex(1);
