@@ -25,9 +25,9 @@ cmake --build build-asan -j "$jobs"
 (cd build-asan && ctest --output-on-failure --timeout 120 --repeat until-pass:2 -j "$jobs")
 
 # The tests that run threads (the work pool, the report and its writer, the scan transfer, the
-# capture waits, the commands and the zoom) under ThreadSanitizer: a data race fails the run. Qt, GLib and
-# the other system libraries are not built with it, so their own locks are invisible to it; the
-# suppressions name those libraries only. No second try here: a race seen once is a race.
+# capture waits, the commands and the zoom) under ThreadSanitizer: a data race fails the run. Qt,
+# GLib and the other system libraries are not built with it, so their own locks are invisible to
+# it; the suppressions name those libraries only. No second try here: a race seen once is a race.
 tsan_targets=(ParallelDeflateTest SmoothScaleTest PReportTest PReportPdfTest SaneBackendTest ScanCommandsTest
   PdfMailCommandsTest SavePrintCommandsTest ImageToolsTest ScreenCaptureTest PageSetTest)
 tsan_tests='^(ParallelDeflateTest|SmoothScale|PReportTest|PReportPdfTest|SaneLayer|ScanCommandsTest|PdfMailCommandsTest|SavePrintCommandsTest|ImageToolsTest|ScreenCaptureTest|PageSetTest)'
