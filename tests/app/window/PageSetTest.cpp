@@ -408,8 +408,8 @@ void PageSetTest::zoomStepsDrawWhatShowsAndExportTheEnlargedPicture() {
 // of a zoom that makes every picture at once.
 void PageSetTest::zoomedPageEnteredWhileThePoolIsBusy() {
     const QImage first = picture(600, 800, Qt::red);
-    const QImage second = picture(1200, 1600, Qt::darkCyan);
-    const QSize enlarged(1700, 2100);
+    const QImage second = picture(600, 800, Qt::darkCyan);
+    const QSize enlarged(1100, 1300);
     const QImage eager = SmoothScaled(second, enlarged);
     fillFirst(PageKind::Opened, first);
     TPRImage* two = addPage(PageKind::Opened, second);
@@ -448,7 +448,7 @@ void PageSetTest::zoomedPageEnteredWhileThePoolIsBusy() {
     QVERIFY2(waited < 5000, qPrintable(QStringLiteral("waited %1 ms").arg(waited)));
     QVERIFY(!w->ZoomSource.Pending());
     QCOMPARE(w->ZoomSource.Image(), eager);
-    const QImage again = SmoothScaled(eager, QSize(1800, 2200));
+    const QImage again = SmoothScaled(eager, QSize(1200, 1400));
     QCOMPARE(two->Picture(), again);
 
     // Left and entered again: the enlarged picture is the new source, at its own size at 0.
