@@ -75,7 +75,7 @@ double OurStep(const QImage& picture, int position, int steps) {
 double ReferenceStep(const QImage& picture, int position, int steps) {
     velorix::Tvelorix_2 window{velorix::Services{}};
     TPRImage* image = OpenedPage(window, picture);
-    const QImage source = window.ZoomSource;
+    const QImage source = window.ZoomSource.Image();
     return MedianMs(steps, [&](int i) {
         const int p = position - i % 2;
         QImage zoomed = source.scaled(source.width() + p, source.height() + p,

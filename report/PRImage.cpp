@@ -28,6 +28,11 @@ void TPRImage::SetScaledPicture(const QImage& source, QSize size) {
     update();
 }
 
+void TPRImage::SetPendingScale(const std::shared_ptr<TPendingScale>& scale) {
+    FState.SetPendingScale(scale);
+    update();
+}
+
 void TPRImage::SetPictureData(const QByteArray& bytes) {
     if (bytes.isEmpty()) {
         SetPicture(QImage());

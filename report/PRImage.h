@@ -29,6 +29,13 @@ public:
     void SetScaledPicture(const QImage& source, QSize size);
     // A scaled picture is asked for and not made yet.
     bool ScalePending() const { return FState.ScalePending(); }
+    // That scale, shared with whoever takes the picture before it is made; null when none.
+    const std::shared_ptr<TPendingScale>& PendingScale() const { return FState.PendingScale(); }
+    // The picture becomes that scale: its picture once made, else pending again (made once for
+    // every holder).
+    void SetPendingScale(const std::shared_ptr<TPendingScale>& scale);
+    // A pending scaled picture is made on the pool ahead of the tasks queued there.
+    void HurryScale() { FState.HurryScale(); }
     // Takes a picture as encoded file data: only a Windows bitmap (BMP) is accepted.
     void SetPictureData(const QByteArray& bytes);
 

@@ -35,24 +35,30 @@ struct TPreparedPicture::TPreparedStream {
             return;
         }
         QImage made;
-        std::shared_ptr<const std::string> compressed;
         if (!dropped) {
             try {
                 made = SmoothScaled(source, size);
-                compressed = TPdfBitmapImage::CompressPixels(made);
             } catch (const std::exception&) {
                 // Picture and Print make what is missing again and report the failure there.
             }
         }
         source = QImage();
-        std::lock_guard lock(mutex);
-        stream = std::move(compressed);
         if (scale) {
-            picture = std::move(made);
+            // Handed over before compressing: the window waits for the picture only.
+            std::lock_guard lock(mutex);
+            picture = made;
+            pictureDone = true;
+            finished.notify_all();
         }
-        done = true;
-        pictureDone = true;
-        finished.notify_all();
+        std::shared_ptr<const std::string> compressed;
+        if (!dropped && !made.isNull()) {
+            try {
+                compressed = TPdfBitmapImage::CompressPixels(made);
+            } catch (const std::exception&) {
+                // Print compresses in place and reports the failure there.
+            }
+        }
+        Finish(std::move(compressed));
     }
 
     void Finish(std::shared_ptr<const std::string> compressed) {
@@ -169,6 +175,10 @@ const QImage& TPreparedPicture::Picture() const {
             FTextCopyKey = FPicture.cacheKey();
         }
         FScaleSource = QImage();
+        if (FScale != nullptr) {
+            FScale->made = FPicture;
+            FScale.reset();
+        }
     }
     return FPicture;
 }
@@ -177,6 +187,7 @@ void TPreparedPicture::SetPicture(const QImage& value) {
     KeepTextOnlyFor(value);
     const bool wasPending = ScalePending();
     FScaleSource = QImage();
+    FScale.reset();
     // The same pixels again (a shared copy) keep their stream.
     if (wasPending || value.isNull() || value.cacheKey() != FPicture.cacheKey()) {
         DropPreparedStream();
@@ -198,6 +209,9 @@ void TPreparedPicture::SetScaledPicture(const QImage& source, QSize size) {
         SetPicture(size.isEmpty() ? QImage() : source);
         return;
     }
+    if (ScalePending() && source.cacheKey() == FScaleSource.cacheKey() && size == FScaleSize) {
+        return; // already waiting for it: its stream and its sharers stay
+    }
     KeepTextOnlyFor(source); // the same text, at another size
     if (!ScalePending() && FPrepared != nullptr && !FPicture.isNull() &&
         FPicture.cacheKey() == source.cacheKey()) {
@@ -213,9 +227,45 @@ void TPreparedPicture::SetScaledPicture(const QImage& source, QSize size) {
     FPicture = QImage(); // the last scaled picture goes now, not at the next read
     FScaleSource = source;
     FScaleSize = size;
+    FScale = std::make_shared<TPendingScale>(TPendingScale{source, size, QImage()});
 }
 
-void TPreparedPicture::PrepareStream() {
+void TPreparedPicture::SetPendingScale(const std::shared_ptr<TPendingScale>& scale) {
+    if (scale == nullptr) {
+        SetPicture(QImage());
+        return;
+    }
+    if (!scale->made.isNull()) {
+        SetPicture(scale->made);
+        return;
+    }
+    SetScaledPicture(scale->source, scale->size);
+    if (ScalePending()) {
+        FScale = scale; // made once for both
+    }
+}
+
+void TPreparedPicture::HurryScale() {
+    if (!ScalePending()) {
+        return;
+    }
+    if (FPrepared == nullptr) {
+        PostStream(true);
+        return;
+    }
+    if (FPrepared->claimed) {
+        return; // under way already
+    }
+    // The task queued earlier stays and does nothing once this one has claimed the work.
+    try {
+        pdfwork::TWorkPool::Shared().PostFirst(
+            [prepared = FPrepared] { prepared->MakeUnlessClaimed(); });
+    } catch (const std::exception&) {
+        // Not hurried: the task queued earlier, or the window, makes it.
+    }
+}
+
+void TPreparedPicture::PostStream(bool first) {
     const bool scale = ScalePending();
     if (FPrepared != nullptr || (!scale && FPicture.isNull())) {
         return;
@@ -226,7 +276,12 @@ void TPreparedPicture::PrepareStream() {
     prepared->size = scale ? FScaleSize : FPicture.size();
     prepared->scale = scale;
     try {
-        pdfwork::TWorkPool::Shared().Post([prepared] { prepared->MakeUnlessClaimed(); });
+        auto task = [prepared] { prepared->MakeUnlessClaimed(); };
+        if (first) {
+            pdfwork::TWorkPool::Shared().PostFirst(task);
+        } else {
+            pdfwork::TWorkPool::Shared().Post(task);
+        }
     } catch (const std::exception&) {
         // Not prepared then: the picture is made and compressed when it is needed.
         return;

@@ -12,6 +12,15 @@ namespace ocr {
 struct TOcrPage;
 }
 
+// A scaled picture asked for and not made yet, shared by the picture waiting for it and by
+// whoever took that picture while it waited (the zoom's source): whichever reads it first makes
+// it, and the other finds it made. Used on the window's thread only.
+struct TPendingScale {
+    QImage source;
+    QSize size;
+    QImage made; // null until made
+};
+
 class TPreparedPicture {
 public:
     TPreparedPicture() = default;
@@ -30,16 +39,23 @@ public:
     // stream, and so does the picture a pending scale started from when it comes back.
     void SetPicture(const QImage& value);
     // The picture becomes source scaled to size, made only when read; the same size gives
-    // source itself.
+    // source itself. The scale already pending asked for again changes nothing.
     void SetScaledPicture(const QImage& source, QSize size);
     bool ScalePending() const { return !FScaleSource.isNull(); }
+    // The pending scale, to share with another holder of the same picture; null when none.
+    const std::shared_ptr<TPendingScale>& PendingScale() const { return FScale; }
+    // The picture becomes that scale: its picture when made, else pending and shared with it.
+    void SetPendingScale(const std::shared_ptr<TPendingScale>& scale);
+    // A pending scale is made on the pool ahead of every task not started yet (with its stream,
+    // as PrepareStream does), so that it is usually made before the window needs it.
+    void HurryScale();
     const QImage& ScaleSource() const { return FScaleSource; }
     QSize ScaleSize() const { return FScaleSize; }
 
     // Starts compressing the final picture's stream on the shared pool (making a pending scaled
     // picture there too); nothing when one is prepared already or there is no picture. When the
     // work cannot be posted, nothing is prepared: the stream is then made when it is needed.
-    void PrepareStream();
+    void PrepareStream() { PostStream(false); }
     // The compressed stream of the current picture is made and waiting.
     bool StreamReady() const;
     // A compression of the current picture is still running or queued.
@@ -66,6 +82,7 @@ private:
     void DropText();
     void KeepTextOnlyFor(const QImage& picture);
 
+    void PostStream(bool first);
     void DropPreparedStream();
     void DropSourceStream();
 
@@ -84,4 +101,6 @@ private:
     mutable QImage FPicture;
     mutable QImage FScaleSource;
     QSize FScaleSize;
+    // Shared with whoever took the picture while it was pending; gets the picture once made.
+    mutable std::shared_ptr<TPendingScale> FScale;
 };

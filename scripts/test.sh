@@ -25,13 +25,13 @@ cmake --build build-asan -j "$jobs"
 (cd build-asan && ctest --output-on-failure --timeout 120 -j "$jobs")
 
 # The tests that run threads (the work pool, the report and its writer, the scan transfer, the
-# capture waits and the commands) under ThreadSanitizer: a data race fails the run. Qt, GLib and
-# the other system libraries are not built with it, so their own locks are invisible to it; the
-# suppressions name those libraries only. The scanner tests run the scanner worker built with it
-# too (a race there ends the worker and fails the test).
+# capture waits, the commands and the zoom) under ThreadSanitizer: a data race fails the run. Qt,
+# GLib and the other system libraries are not built with it, so their own locks are invisible to
+# it; the suppressions name those libraries only. The scanner tests run the scanner worker built
+# with it too (a race there ends the worker and fails the test).
 tsan_targets=(ParallelDeflateTest SmoothScaleTest PReportTest PReportPdfTest SaneBackendTest ScanCommandsTest
-  PdfMailCommandsTest SavePrintCommandsTest ImageToolsTest ScreenCaptureTest)
-tsan_tests='^(ParallelDeflateTest|SmoothScale|PReportTest|PReportPdfTest|SaneLayer|ScanCommandsTest|PdfMailCommandsTest|SavePrintCommandsTest|ImageToolsTest|ScreenCaptureTest)'
+  PdfMailCommandsTest SavePrintCommandsTest ImageToolsTest ScreenCaptureTest PageSetTest)
+tsan_tests='^(ParallelDeflateTest|SmoothScale|PReportTest|PReportPdfTest|SaneLayer|ScanCommandsTest|PdfMailCommandsTest|SavePrintCommandsTest|ImageToolsTest|ScreenCaptureTest|PageSetTest)'
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELORIX_TSAN=ON \
   -DVELORIX_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-tsan -j "$jobs" --target "${tsan_targets[@]}"

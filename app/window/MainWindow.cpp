@@ -228,7 +228,7 @@ void Tvelorix_2::FormCloseQuery(QObject*) {
     store.write(QStringLiteral("TexteCherchable"),
                 searchableText_ ? QStringLiteral("1") : QStringLiteral("0"));
     store.flush();
-    ZoomSource = QImage();
+    ZoomSource = TZoomSource();
     zoomTarget_ = nullptr;
 }
 

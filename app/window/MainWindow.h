@@ -2,6 +2,7 @@
 // The main window: every control, menu entry and handler, the window's settings and the page
 // set. Command handlers live in app/commands/, one file per group of commands.
 #include "app/platform/Services.h"
+#include "app/window/ZoomSource.h"
 #include "imaging/ImageDialogs.h"
 #include "imaging/ImageEngine.h"
 #include "report/PReport.h"
@@ -96,7 +97,8 @@ public:
     // Advances to the page after the active one, hidden ones counted, wrapping after the last;
     // runs the page-change handling as a user's tab choice does.
     void SelectNextPage();
-    // ZoomSource := a copy of the image's picture; the zoom then draws onto that image only.
+    // ZoomSource := the image's picture (an enlargement not made yet stays pending, and is
+    // hurried on the pool); the zoom then draws onto that image only.
     void TakeZoomSource(TPRImage* image);
     // Sets the zoom bar's position, running the zoom action when the position changes.
     void SetZoomPosition(int position);
@@ -109,7 +111,7 @@ public:
     void SetSearchableText(bool on);
 
     bool FirstPageFilled = false;
-    QImage ZoomSource;
+    TZoomSource ZoomSource;
 
     // ---- Handlers of this window's own commands -------------------------------------------
     void zoom1Change(QObject* Sender);

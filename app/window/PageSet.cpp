@@ -150,8 +150,11 @@ void Tvelorix_2::PageControlCurrentChanged(int) {
 
 void Tvelorix_2::TakeZoomSource(TPRImage* image) {
     zoomTarget_ = image;
-    // Shared with the page: zooming makes new pictures and never writes into this one.
-    ZoomSource = image ? image->Picture() : QImage();
+    // Entering a zoomed page must not make its enlargement here: it is made on the pool, ahead
+    // of an export's backlog, while the page paints only what shows of it.
+    ZoomSource = TZoomSource::Of(image);
+    if (ZoomSource.Pending())
+        image->HurryScale();
 }
 
 void Tvelorix_2::SetZoomPosition(int position) {
@@ -213,8 +216,13 @@ void Tvelorix_2::zoom1Change(QObject*) {
     // Only the page that ZoomSource was copied from may receive a zoomed copy of it.
     if (!image || image != zoomTarget_ || ZoomSource.isNull())
         return;
-    // Made when something reads the page's picture; a step only paints what shows.
-    image->SetScaledPicture(ZoomSource, QSize(ZoomSource.width() + p, ZoomSource.height() + p));
+    if (p == 0) {
+        ZoomSource.GiveBackTo(image); // still pending when not made yet
+    } else {
+        // Made when something reads the page's picture; a step only paints what shows.
+        const QImage& source = ZoomSource.Image();
+        image->SetScaledPicture(source, QSize(source.width() + p, source.height() + p));
+    }
     image->update();
 }
 

@@ -216,7 +216,7 @@ private slots:
         QImage turned;
         RotatePicture(90, start, turned);
         QCOMPARE(image->Picture().convertToFormat(kToolFormat), turned);
-        QCOMPARE(w->ZoomSource.convertToFormat(kToolFormat), turned);
+        QCOMPARE(w->ZoomSource.Image().convertToFormat(kToolFormat), turned);
         w->SetZoomPosition(100);
         QCOMPARE(image->Picture().size(), QSize(900, 700));
         // Its top-left corner comes from the turned picture (the source's bottom-left).
@@ -249,7 +249,7 @@ private slots:
         w->noiretblanc->click();
         QCOMPARE(w->Zoom1->value(), 50);
         QVERIFY(allGrey(image->Picture()));
-        QVERIFY(allGrey(w->ZoomSource));
+        QVERIFY(allGrey(w->ZoomSource.Image()));
         w->SetZoomPosition(200);
         QVERIFY(allGrey(image->Picture()));
         w->SetZoomPosition(0);
@@ -262,7 +262,7 @@ private slots:
         doubles.prompts->answer(false);
         w->NOIRBLANC1->trigger();
         QCOMPARE(image->Picture(), start);
-        QCOMPARE(w->ZoomSource, start);
+        QCOMPARE(w->ZoomSource.Image(), start);
     }
 
     // The first action a desktop capture: page 1 takes it with the window out of the picture,
@@ -284,7 +284,7 @@ private slots:
         QCOMPARE(w->PRImage1->Picture().convertToFormat(QImage::Format_RGB32), expected);
         QVERIFY(!w->PRImage1->Stretch());
         QVERIFY(w->PRPage1->isVisible());
-        QCOMPARE(w->ZoomSource.convertToFormat(QImage::Format_RGB32), expected);
+        QCOMPARE(w->ZoomSource.Image().convertToFormat(QImage::Format_RGB32), expected);
         QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
                  expected);
         QVERIFY(w->Zoom1->isEnabled());

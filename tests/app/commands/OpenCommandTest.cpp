@@ -98,7 +98,7 @@ private slots:
         QCOMPARE(window->PageControl1->currentIndex(), n + 2);
         QVERIFY(!window->auto_->isChecked());
         QVERIFY(window->Zoom1->isEnabled());
-        QCOMPARE(window->ZoomSource, image(n + 3)->Picture());
+        QCOMPARE(window->ZoomSource.Image(), image(n + 3)->Picture());
     }
 
     void cancelledDialogsChangeNothingButStillAsk() {

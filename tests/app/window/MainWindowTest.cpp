@@ -296,7 +296,7 @@ void WindowTest::pageOneOfTheWindow() {
     QCOMPARE(placeholder.depth(), 24);
     QCOMPARE(placeholder.pixelColor(5, 5), QColor(128, 128, 128));
     QVERIFY(placeholder.pixelColor(299, 399) != QColor(128, 128, 128)); // the pictogram
-    QCOMPARE(window->ZoomSource, placeholder);
+    QCOMPARE(window->ZoomSource.Image(), placeholder);
     QCOMPARE(window->FirstPageFilled, false);
 
     QVERIFY(window->PReport1);

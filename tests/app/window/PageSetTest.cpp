@@ -2,6 +2,7 @@
 // state, zoom and page change with their event rules.
 #include "tests/app/ScriptedPrompts.h"
 
+#include "WorkPool.h"
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
 #include "imaging/SmoothScale.h"
@@ -15,6 +16,10 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <future>
 
 using velorix::PageKind;
 using velorix::Tvelorix_2;
@@ -89,6 +94,7 @@ private slots:
     void pageChangeResetsZoomAndFollowsFullPage();
     void zoomNeverPaintsAnotherPagesPicture();
     void zoomStepsDrawWhatShowsAndExportTheEnlargedPicture();
+    void zoomedPageEnteredWhileThePoolIsBusy();
 };
 
 void PageSetTest::startState() {
@@ -258,7 +264,7 @@ void PageSetTest::zoomDrawsFromTheSourceCopy() {
     QCOMPARE(image->Picture().size(), QSize(1000, 1200));
     w->Zoom1->setValue(0);
     QCOMPARE(image->Picture(), source); // not compounded: drawn from ZoomSource each time
-    QCOMPARE(w->ZoomSource, source);
+    QCOMPARE(w->ZoomSource.Image(), source);
 
     // A command moving the bar enables it and zooms once.
     w->Zoom1->setEnabled(false);
@@ -323,14 +329,14 @@ void PageSetTest::pageChangeResetsZoomAndFollowsFullPage() {
     QVERIFY(!w->Zoom1->isEnabled());
     QCOMPARE(one->Picture(), first);
     QCOMPARE(two->Picture().size(), QSize(1100, 1300)); // the enlarged picture stays
-    QCOMPARE(w->ZoomSource, first);
+    QCOMPARE(w->ZoomSource.Image(), first);
 
     // Advancing to the next page runs the handling too; the enlarged picture is the new source.
     w->SelectNextPage();
     QCOMPARE(w->PageControl1->currentIndex(), 1);
     QVERIFY(!w->auto_->isChecked());
     QVERIFY(w->Zoom1->isEnabled());
-    QCOMPARE(w->ZoomSource, SmoothScaled(second, QSize(1100, 1300)));
+    QCOMPARE(w->ZoomSource.Image(), SmoothScaled(second, QSize(1100, 1300)));
     w->Zoom1->setValue(100);
     QCOMPARE(two->Picture().size(), QSize(1200, 1400));
     // From the last page it wraps around to page 1.
@@ -378,7 +384,7 @@ void PageSetTest::zoomStepsDrawWhatShowsAndExportTheEnlargedPicture() {
         QCoreApplication::processEvents(); // the window paints the page on screen
         QVERIFY(image->ScalePending());
     }
-    QCOMPARE(w->ZoomSource.cacheKey(), source.cacheKey());
+    QCOMPARE(w->ZoomSource.Image().cacheKey(), source.cacheKey());
     const QImage shown = image->grab().toImage().convertToFormat(QImage::Format_RGB888);
     QVERIFY(image->ScalePending());
 
@@ -394,6 +400,64 @@ void PageSetTest::zoomStepsDrawWhatShowsAndExportTheEnlargedPicture() {
 
     w->Zoom1->setValue(0);
     QCOMPARE(image->Picture().cacheKey(), source.cacheKey());
+}
+
+// Every worker held by an export's backlog: entering a zoomed page makes nothing on the window's
+// thread (the enlargement is queued ahead and painted only where it shows), and the next zoom step
+// makes it on the window's thread at once instead of waiting for the queue. The pixels stay those
+// of a zoom that makes every picture at once.
+void PageSetTest::zoomedPageEnteredWhileThePoolIsBusy() {
+    const QImage first = picture(600, 800, Qt::red);
+    const QImage second = picture(600, 800, Qt::darkCyan);
+    const QSize enlarged(1100, 1300);
+    const QImage eager = SmoothScaled(second, enlarged);
+    fillFirst(PageKind::Opened, first);
+    TPRImage* two = addPage(PageKind::Opened, second);
+    w->Zoom1->setValue(500);
+    w->PageControl1->setCurrentIndex(0);
+    QVERIFY(two->ScalePending());
+
+    std::promise<void> release;
+    const std::shared_future<void> gate = release.get_future().share();
+    auto& pool = pdfwork::TWorkPool::Shared();
+    const auto held = std::make_shared<std::atomic<int>>(0);
+    for (int i = 0; i < pool.ThreadCount(); ++i) {
+        pool.Post([gate, held] {
+            ++*held;
+            gate.wait_for(std::chrono::seconds(10));
+        });
+    }
+    // Held for real: a task posted ahead would otherwise still overtake them.
+    QTRY_COMPARE(held->load(), pool.ThreadCount());
+    w->PRImage1->PrepareStream(); // the export's backlog, behind the held workers
+
+    w->PageControl1->setCurrentIndex(1);
+    QVERIFY(two->ScalePending());
+    QVERIFY(w->ZoomSource.Pending());
+    QCOMPARE(w->ZoomSource.size(), enlarged);
+    QVERIFY(two->StreamPending()); // queued for a worker
+    const QImage shown = two->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    QCOMPARE(shown, eager.copy(0, 0, 598, 798));
+    QVERIFY(two->ScalePending());
+
+    QElapsedTimer clock;
+    clock.start();
+    w->Zoom1->setValue(100);
+    const qint64 waited = clock.elapsed();
+    release.set_value();
+    QVERIFY2(waited < 5000, qPrintable(QStringLiteral("waited %1 ms").arg(waited)));
+    QVERIFY(!w->ZoomSource.Pending());
+    QCOMPARE(w->ZoomSource.Image(), eager);
+    const QImage again = SmoothScaled(eager, QSize(1200, 1400));
+    QCOMPARE(two->Picture(), again);
+
+    // Left and entered again: the enlarged picture is the new source, at its own size at 0.
+    w->PageControl1->setCurrentIndex(0);
+    w->PageControl1->setCurrentIndex(1);
+    QCOMPARE(w->ZoomSource.Image(), again);
+    w->Zoom1->setValue(50);
+    w->Zoom1->setValue(0);
+    QCOMPARE(two->Picture(), again);
 }
 
 QTEST_MAIN(PageSetTest)
