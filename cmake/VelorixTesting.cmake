@@ -2,6 +2,10 @@
 find_package(GTest QUIET)
 include(GoogleTest)
 
+# Windows-only code is built with mingw-w64 and its tests run under Wine, where both are found.
+find_program(VELORIX_MINGW_CXX x86_64-w64-mingw32-g++-posix)
+find_program(VELORIX_WINE64 wine64 HINTS /usr/lib/wine)
+
 set(VELORIX_TEST_ENV
     "QT_QPA_PLATFORM=offscreen"
     "VELORIX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"

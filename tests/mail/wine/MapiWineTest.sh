@@ -8,19 +8,10 @@ wine=$1
 probe_dir=$2
 expected=$3
 
-work=$(mktemp -d)
-export WINEPREFIX=$work/prefix
-export WINEDEBUG=-all
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-# No Mono or Gecko installer prompts; mapi32 from the program's folder rather than Wine's own
-# copy (Wine prefers its built-in system libraries unless told otherwise).
-export WINEDLLOVERRIDES="mscoree,mshtml=;mapi32=n"
-wineserver=$(dirname "$wine")/wineserver
-cleanup() {
-    WINEPREFIX=$WINEPREFIX "$wineserver" -k >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# mapi32 from the program's folder rather than Wine's own copy (Wine prefers its built-in system
+# libraries unless told otherwise).
+WINEDLLOVERRIDES="mapi32=n"
+source "$(dirname "$0")/../../WinePrefix.sh"
 
 cp "$probe_dir/MapiWineProbe.exe" "$probe_dir/MAPI32.DLL" "$work/"
 "$wine" wineboot -i >/dev/null 2>&1

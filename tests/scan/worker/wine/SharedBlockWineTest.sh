@@ -6,17 +6,7 @@ set -euo pipefail
 wine=$1
 probe=$2
 
-work=$(mktemp -d)
-export WINEPREFIX=$work/prefix
-export WINEDEBUG=-all
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-export WINEDLLOVERRIDES="mscoree,mshtml="
-wineserver=$(dirname "$wine")/wineserver
-cleanup() {
-    WINEPREFIX=$WINEPREFIX "$wineserver" -k >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../../WinePrefix.sh"
 
 cp "$probe" "$work/probe.exe"
 status=0
