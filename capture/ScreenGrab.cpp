@@ -6,6 +6,9 @@
 #if VELORIX_HAVE_PORTAL_GRAB
 #include "capture/portal/PortalScreenGrab.h"
 #endif
+#if VELORIX_HAVE_WLROOTS_GRAB
+#include "capture/wlroots/WlrootsScreenGrab.h"
+#endif
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -88,22 +91,26 @@ std::shared_ptr<IScreenGrab> LoadScreenGrab() {
     if (forced == QLatin1String("portal"))
         return std::make_shared<PortalScreenGrab>();
 #endif
+#if VELORIX_HAVE_WLROOTS_GRAB
+    if (forced == QLatin1String("wlroots"))
+        return std::make_shared<WlrootsScreenGrab>();
+#endif
     if (!forced.isEmpty())
         return std::make_shared<NullScreenGrab>();
-    if (IsWaylandSession()) {
-#if VELORIX_HAVE_PORTAL_GRAB
-        return std::make_shared<PortalScreenGrab>();
-#else
-        return std::make_shared<NullScreenGrab>();
-#endif
-    }
 
     std::vector<std::shared_ptr<IScreenGrab>> chain;
+    const bool wayland = IsWaylandSession();
 #if VELORIX_HAVE_X11_GRAB
-    chain.push_back(std::make_shared<X11ScreenGrab>());
+    if (!wayland)
+        chain.push_back(std::make_shared<X11ScreenGrab>());
 #endif
 #if VELORIX_HAVE_PORTAL_GRAB
     chain.push_back(std::make_shared<PortalScreenGrab>());
+#endif
+#if VELORIX_HAVE_WLROOTS_GRAB
+    // A wlroots compositor's own screen copy where its portal offers no screenshots.
+    if (wayland)
+        chain.push_back(std::make_shared<WlrootsScreenGrab>());
 #endif
     if (chain.empty())
         return std::make_shared<NullScreenGrab>();
