@@ -3,7 +3,7 @@
 // a scan under way, and ends the process as soon as the program has gone.
 #include "SaneWorker.h"
 
-#include "../worker/WorkerLink.h"
+#include "../link/WorkerLink.h"
 #include "SaneLibrary.h"
 #include "SaneProperties.h"
 #include "SaneTransfer.h"

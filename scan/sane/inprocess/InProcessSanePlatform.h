@@ -1,31 +1,15 @@
 #pragma once
-// The SANE backend of the scanner platform layer.
+// SANE loaded into the calling process, for tests and benchmarks only: the baseline the
+// benchmarks hold the scanner worker against, and devices a test drives directly. Neither the
+// program nor the worker links it; the program reaches SANE only through the worker.
 
-#include "../ScanPlatform.h"
+#include "../SaneError.h"
 
 namespace velorix::scan::sane {
 
-// A SANE call that did not return SANE_STATUS_GOOD; the message is SANE's own text for the
-// status (sane_strstatus).
-class ESaneError : public EPlatformError {
-public:
-    ESaneError(int status, const std::string& text) : EPlatformError(text), status_(status) {}
-    int Status() const { return status_; }
-
-private:
-    int status_;
-};
-
-// A device option with no property id, by SANE's option name and its value as text, as
-// scanimage takes it: ("filename", "/tmp/page.pnm"), ("resolution", "150"), ("hand-scanner",
-// "yes"). Options a device does not have are passed over.
-struct SaneOptionValue {
-    std::string name;
-    std::string value;
-};
-
-// The SANE backend; presets are written into every device it opens, in order, before anything
-// else is done with it. A preset the device refuses raises as any other SANE failure does.
-std::shared_ptr<IScanPlatform> CreateSaneScanPlatform(std::vector<SaneOptionValue> presets = {});
+// Presets are written into every device it opens, in order, before anything else is done with
+// it. A preset the device refuses raises as any other SANE failure does.
+std::shared_ptr<IScanPlatform>
+CreateInProcessSanePlatform(std::vector<SaneOptionValue> presets = {});
 
 } // namespace velorix::scan::sane

@@ -8,8 +8,8 @@
 #include "report/PReport.h"
 #include "scan/ScanPlatform.h"
 #include "scan/ScannerComponent.h"
-#include "scan/worker/WorkerLink.h"
-#include "scan/worker/WorkerPlatform.h"
+#include "scan/link/WorkerLink.h"
+#include "scan/client/WorkerPlatform.h"
 
 #include <QCheckBox>
 #include <QComboBox>
