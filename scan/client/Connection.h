@@ -2,38 +2,19 @@
 // The worker of the session as the platform's objects share it: the open device, the property
 // table the worker last sent, and the scanners last listed.
 
+#include "Answers.h"
 #include "Watchdog.h"
 #include "WorkerProcess.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <map>
 #include <mutex>
 
 namespace velorix::scan::worker {
 
-struct Listed {
-    std::string name, vendor, model, type;
-    std::string shown; // the name as shown, when known without a listing
-    std::string Shown() const {
-        return shown.empty() ? vendor + " " + model + " (" + name + ")" : shown;
-    }
-};
-
 // The SANE name a listed name ends with, "(name)"; empty when it has none.
 std::string SaneNameOf(const std::string& listed);
-
-// One property as the worker last told it.
-struct Known {
-    std::string kind;  // "i", "s", "n", or "e" for a value that could not be read
-    std::string value; // the value, or the message of "e"
-    bool readOnly = true;
-};
-using Table = std::map<std::pair<std::string, std::string>, Known>; // (scope, id)
-
-// The table that follows "ok" in the answers to "open" and "set".
-Table TableFrom(const Fields& reply);
 
 // The worker that holds the open device, shared by the platform's objects.
 class Connection {
@@ -45,11 +26,13 @@ public:
     bool AtHome() const { return QThread::currentThread() == home_; }
     Context& Settings() { return context_; }
 
-    WorkerProcess& Process() {
+    // The session's worker, started when there is none (pump: the window of the call that
+    // needs it, which paints while it starts).
+    WorkerProcess& Process(Pump* pump = nullptr) {
         if (process_ && !process_->Running())
             process_.reset();
         if (!process_) {
-            process_ = std::make_unique<WorkerProcess>(context_);
+            process_ = std::make_unique<WorkerProcess>(context_, pump);
             openDevice_.clear();
         }
         return *process_;
@@ -64,10 +47,9 @@ public:
     // Opens the device in the worker unless it is open there already; a fresh worker opens it
     // by its name again, with no listing.
     void Open(const std::string& saneName, const std::string& shownName) {
-        Process();
-        if (openDevice_ == saneName)
+        if (process_ && process_->Running() && openDevice_ == saneName)
             return;
-        table_ = TableFrom(Call({"open", saneName}, shownName, "Connexion au scanner…"));
+        table_ = TableFrom(Call("open", {saneName}, shownName, "Connexion au scanner…"));
         openDevice_ = saneName;
     }
 
@@ -77,44 +59,16 @@ public:
         const auto found = table_.find({scope, id});
         return found == table_.end() ? nullptr : &found->second;
     }
+    // request: the type, then the arguments.
     void Write(const Fields& request, const std::string& shownName) {
-        table_ = TableFrom(Call(request, shownName));
+        table_ =
+            TableFrom(Call(request.at(0), Fields(request.begin() + 1, request.end()), shownName));
     }
 
-    // One request and its answer; messages from the worker become exceptions.
-    Fields Call(const Fields& request, const std::string& shownName,
-                const char* waitText = nullptr) {
-        WorkerProcess& worker = Process();
-        const Limits limits = ReadLimits();
-        std::optional<Pump> pump;
-        if (waitText)
-            pump.emplace(context_.progress, "Scanners", waitText, false);
-        worker.Send(request);
-        QElapsedTimer clock;
-        clock.start();
-        try {
-            for (;;) {
-                std::optional<Fields> m = worker.Next(40);
-                if (pump)
-                    pump->Tick(0, 0);
-                if (m && !m->empty()) {
-                    if ((*m)[0] == "ok")
-                        return *m;
-                    if ((*m)[0] == "error")
-                        throw EPlatformError(m->size() > 1 ? (*m)[1] : "");
-                }
-                if (clock.elapsed() > static_cast<qint64>(limits.first * 1000)) {
-                    Drop();
-                    throw EScannerLost("Le scanner " + Quoted(shownName) +
-                                       " ne répond plus : son pilote a été arrêté.");
-                }
-            }
-        } catch (const WorkerProcess::Gone&) {
-            const std::string ending = worker.Ending();
-            Drop();
-            throw EScannerLost("Le pilote du scanner " + Quoted(shownName) + " " + ending + ".");
-        }
-    }
+    // One request and its answer's arguments, behind a progress window (waitText, or a
+    // generic one) with "Annuler", under the watchdog; "error" answers become exceptions.
+    Fields Call(const std::string& type, const Fields& args, const std::string& shownName,
+                const char* waitText = nullptr);
 
     // Asking every backend takes seconds and a command lists twice in a row (the list, then
     // the scanner's connection): a list younger than this is reused. Any thread may list.

@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QThread>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <string>
 
@@ -14,22 +16,31 @@ namespace velorix::scan::worker {
 
 Limits ReadLimits() {
     Limits limits;
-    if (const char* text = std::getenv(WatchdogEnv)) {
-        const std::string s = text;
-        const std::size_t comma = s.find(',');
-        const double first = std::atof(s.substr(0, comma).c_str());
-        const double after = comma == std::string::npos ? first : std::atof(s.c_str() + comma + 1);
-        if (first > 0)
-            limits.first = first;
-        if (after > 0)
-            limits.after = after;
-    }
+    const char* text = std::getenv(WatchdogEnv);
+    if (!text)
+        return limits;
+    // Read in the C locale, whatever the user's; "inf", 1e300 and 1e400 are an hour.
+    auto read = [](const std::string& part, double& limit) {
+        double value = 0;
+        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+        if (error == std::errc::result_out_of_range && !part.empty() && part[0] != '-')
+            limit = kMaxWatchdogSeconds;
+        else if (error == std::errc() && value > 0) // NaN is not
+            limit = std::min(value, kMaxWatchdogSeconds);
+    };
+    const std::string s = text;
+    const std::size_t comma = s.find(',');
+    read(s.substr(0, comma), limits.first);
+    if (comma == std::string::npos)
+        limits.after = limits.first;
+    else
+        read(s.substr(comma + 1), limits.after);
     return limits;
 }
 
 Pump::Pump(const ScanProgressFactory& factory, const std::string& title, const std::string& text,
-           bool cancellable)
-    : cancellable_(cancellable) {
+           bool cancellable, qint64 showAfterMs)
+    : showAfterMs_(showAfterMs) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!qobject_cast<QGuiApplication*>(app) || QThread::currentThread() != app->thread())
         return;
@@ -44,8 +55,7 @@ Pump::~Pump() {
 void Pump::Tick(long long received, long long expected) {
     if (!window_)
         return;
-    // Short calls show no window at all; a scan always shows it.
-    if (!window_->IsShown() && clock_.elapsed() >= (cancellable_ ? 0 : 300))
+    if (!window_->IsShown() && clock_.elapsed() >= showAfterMs_)
         window_->Show();
     if (expected > 0)
         window_->SetDone(static_cast<double>(received) / static_cast<double>(expected));

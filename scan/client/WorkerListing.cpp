@@ -110,30 +110,42 @@ public:
     std::unique_ptr<IDeviceInfos> DeviceInfos() override {
         if (auto fresh = connection_->FreshList())
             return std::make_unique<WorkerDeviceInfos>(connection_, std::move(*fresh));
+        const Limits limits = ReadLimits();
+        Pump pump(connection_->Settings().progress, "Scanners", "Recherche des scanners…", true);
         std::unique_ptr<WorkerProcess> own;
         const bool atHome = connection_->AtHome();
         WorkerProcess& worker =
-            atHome ? connection_->Process()
-                   : *(own = std::make_unique<WorkerProcess>(connection_->Settings()));
-        const Limits limits = ReadLimits();
-        Pump pump(connection_->Settings().progress, "Scanners", "Recherche des scanners…", false);
-        worker.Send({"list"});
+            atHome ? connection_->Process(&pump)
+                   : *(own = std::make_unique<WorkerProcess>(connection_->Settings(), nullptr));
+        const std::uint64_t number = worker.Send("list");
         std::vector<Listed> listed;
         std::string problem;
         QElapsedTimer clock;
         clock.start();
         try {
             for (;;) {
-                std::optional<Fields> m = worker.Next(40);
-                pump.Tick(0, 0);
-                if (m && !m->empty()) {
-                    const Fields& f = *m;
-                    if (f[0] == "device" && f.size() == 5)
-                        listed.push_back({f[1], f[2], f[3], f[4], {}});
-                    else if (f[0] == "ok")
+                if (std::optional<Message> m = worker.Next(number, 40)) {
+                    if (m->type == "device") {
+                        if (auto device = DeviceFrom(m->args))
+                            listed.push_back(std::move(*device));
+                        if (listed.size() > kMaxDevices) {
+                            worker.Kill();
+                            listed.resize(kMaxDevices);
+                            problem = "La recherche des scanners en annonce plus de 1 000 : elle "
+                                      "a été arrêtée.";
+                            break;
+                        }
+                    } else if (m->type == "ok") {
                         break;
-                    else if (f[0] == "error")
-                        throw EPlatformError(f.size() > 1 ? f[1] : "");
+                    } else if (m->type == "error") {
+                        throw EPlatformError(m->args.empty() ? "" : m->args[0]);
+                    }
+                }
+                pump.Tick(0, 0);
+                if (pump.CancelRequested()) {
+                    worker.Kill();
+                    problem = "La recherche des scanners a été annulée.";
+                    break;
                 }
                 if (clock.elapsed() > static_cast<qint64>(limits.first * 1000)) {
                     worker.Kill();
@@ -143,6 +155,9 @@ public:
             }
         } catch (const WorkerProcess::Gone&) {
             problem = "La recherche des scanners " + worker.Ending() + ".";
+        } catch (const WorkerProcess::Flooded&) {
+            worker.Kill();
+            problem = kFloodText;
         }
         if (!problem.empty()) {
             if (atHome)

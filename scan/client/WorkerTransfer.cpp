@@ -4,29 +4,11 @@
 #include "WorkerDevice.h"
 
 #include <cmath>
+#include <limits>
 
 namespace velorix::scan::worker {
 
 namespace {
-
-QImage PictureFrom(std::unique_ptr<SharedBlock> block, const Fields& f) {
-    if (f.size() != 7)
-        throw EPlatformError("Réponse invalide du module des scanners");
-    const auto format = static_cast<QImage::Format>(ToNumber(f[4]));
-    if (format != QImage::Format_Indexed8 && format != QImage::Format_RGB888)
-        throw EPlatformError("Réponse invalide du module des scanners");
-    QImage picture = BlockPicture(std::move(block), static_cast<int>(ToNumber(f[1])),
-                                  static_cast<int>(ToNumber(f[2])), ToNumber(f[3]), format);
-    if (format == QImage::Format_Indexed8) {
-        QList<QRgb> grey(256);
-        for (int i = 0; i < 256; ++i)
-            grey[i] = qRgb(i, i, i);
-        picture.setColorTable(grey);
-    }
-    picture.setDotsPerMeterX(static_cast<int>(ToNumber(f[5])));
-    picture.setDotsPerMeterY(static_cast<int>(ToNumber(f[6])));
-    return picture;
-}
 
 class WorkerDialog : public ICommonDialog {
 public:
@@ -40,92 +22,105 @@ public:
             throw EPlatformError("Opération non prise en charge");
         WorkerDevice& device = workerItem->Device();
         Connection& link = device.Link();
-        WorkerProcess& worker = link.Process();
         const std::string& shown = device.ShownName();
         const Limits limits = ReadLimits();
 
+        // The page's block, open from its "block" message on: its name is gone already, and
+        // closing it frees it, whatever ends the scan.
         std::unique_ptr<SharedBlock> block;
-        std::string blockName;
         auto cancelled = [&]() -> std::unique_ptr<IImageFile> {
-            if (!blockName.empty())
-                SharedBlock::Discard(blockName);
             if (cancelError)
                 throw EPlatformError("Opération annulée");
             return nullptr;
         };
-        {
-            Pump pump(link.Settings().progress, "Numérisation", "Numérisation en cours…", true);
-            worker.Send({"scan"});
-            long long received = 0, expected = 0;
-            QElapsedTimer sinceData, sinceCancel;
-            sinceData.start();
-            try {
-                for (;;) {
-                    std::optional<Fields> m = worker.Next(40);
-                    if (m && !m->empty()) {
-                        const Fields& f = *m;
-                        if (f[0] == "progress" && f.size() == 3) {
-                            const long long now = ToNumber(f[1]);
-                            expected = ToNumber(f[2]);
-                            if (now > received) {
-                                received = now;
-                                sinceData.restart();
-                            }
-                        } else if (f[0] == "block" && f.size() == 3) {
-                            blockName = f[1];
-                            try {
-                                block = SharedBlock::Open(blockName,
-                                                          static_cast<std::size_t>(ToNumber(f[2])));
-                            } catch (const EPlatformError&) {
-                                // The scan is still going on in the worker, whose next
-                                // messages would answer the next request: it goes.
-                                SharedBlock::Discard(blockName);
-                                worker.Kill();
-                                link.Drop();
-                                throw;
-                            }
-                            blockName.clear(); // opened: its name is gone already
-                        } else if (f[0] == "picture" && block) {
-                            return sane::PictureFile(PictureFrom(std::move(block), f));
-                        } else if (f[0] == "cancelled") {
-                            return cancelled();
-                        } else if (f[0] == "error") {
-                            throw EPlatformError(f.size() > 1 ? f[1] : "");
+        Pump pump(link.Settings().progress, "Numérisation", "Numérisation en cours…", true, 0);
+        WorkerProcess& worker = link.Process(&pump);
+        // The scan is still going on in a worker that is stopped for anything but its end: its
+        // next messages would answer nothing.
+        auto stop = [&] {
+            worker.Kill();
+            link.Drop();
+        };
+        // A page the program cannot take stops its worker, which is said.
+        auto refuse = [&](const EPlatformError& e) {
+            stop();
+            throw EScannerLost(std::string(e.what()) + " : le module des scanners a été arrêté.");
+        };
+        const std::uint64_t number = worker.Send("scan");
+        long long received = 0, expected = 0;
+        QElapsedTimer sinceData, sinceCancel;
+        sinceData.start();
+        try {
+            for (;;) {
+                if (std::optional<Message> m = worker.Next(number, 40)) {
+                    const Fields& a = m->args;
+                    if (m->type == "progress" && a.size() == 2) {
+                        constexpr long long kMax = std::numeric_limits<long long>::max();
+                        const long long now = ParseNumber(a[0], 0, kMax).value_or(received);
+                        expected = ParseNumber(a[1], 0, kMax).value_or(expected);
+                        if (now > received) {
+                            received = now;
+                            sinceData.restart();
                         }
-                    }
-                    pump.Tick(received, expected);
-                    if (!sinceCancel.isValid() && pump.CancelRequested()) {
-                        worker.Send({"cancel"});
-                        sinceCancel.start();
-                    }
-                    if (sinceCancel.isValid() && sinceCancel.elapsed() > kCancelGraceMs) {
-                        // The driver does not let go: its worker goes instead.
-                        worker.Kill();
-                        link.Drop();
+                    } else if (m->type == "block" && !block) {
+                        try {
+                            const std::string name = a.empty() ? std::string() : a[0];
+                            const std::size_t size = BlockSizeFrom(a);
+                            block = SharedBlock::Open(name, size);
+                        } catch (const EPlatformError& e) {
+                            if (!a.empty())
+                                SharedBlock::Discard(a[0]);
+                            refuse(e);
+                        }
+                    } else if (m->type == "picture" && block) {
+                        QImage page;
+                        try {
+                            page = PictureFrom(
+                                a, block->Size(),
+                                [&](unsigned char* dest, std::size_t offset, std::size_t size) {
+                                    block->Read(dest, offset, size);
+                                });
+                        } catch (const EPlatformError& e) {
+                            refuse(e);
+                        }
+                        // The pixels are the program's own now: the block goes at once.
+                        block.reset();
+                        return sane::PictureFile(std::move(page));
+                    } else if (m->type == "cancelled") {
                         return cancelled();
-                    }
-                    const double limit = received > 0 ? limits.after : limits.first;
-                    if (!sinceCancel.isValid() &&
-                        sinceData.elapsed() > static_cast<qint64>(limit * 1000)) {
-                        worker.Kill();
-                        link.Drop();
-                        throw EScannerLost("Le scanner " + Quoted(shown) +
-                                           " n'envoie plus rien depuis " +
-                                           std::to_string(std::lround(limit)) +
-                                           " s : la numérisation a été arrêtée.");
+                    } else if (m->type == "error") {
+                        throw EPlatformError(a.empty() ? "" : a[0]);
                     }
                 }
-            } catch (const WorkerProcess::Gone&) {
-                if (!blockName.empty())
-                    SharedBlock::Discard(blockName);
-                blockName.clear();
-                const std::string ending = worker.Ending();
-                link.Drop();
-                if (sinceCancel.isValid())
+                pump.Tick(received, expected);
+                if (!sinceCancel.isValid() && pump.CancelRequested()) {
+                    worker.Tell(number, "cancel");
+                    sinceCancel.start();
+                }
+                if (sinceCancel.isValid() && sinceCancel.elapsed() > kCancelGraceMs) {
+                    // The driver does not let go: its worker goes instead.
+                    stop();
                     return cancelled();
-                throw EScannerLost("Le pilote du scanner " + Quoted(shown) + " " + ending +
-                                   " pendant la numérisation.");
+                }
+                const double limit = received > 0 ? limits.after : limits.first;
+                if (!sinceCancel.isValid() &&
+                    sinceData.elapsed() > static_cast<qint64>(limit * 1000)) {
+                    stop();
+                    throw EScannerLost(
+                        "Le scanner " + Quoted(shown) + " n'envoie plus rien depuis " +
+                        std::to_string(std::lround(limit)) + " s : la numérisation a été arrêtée.");
+                }
             }
+        } catch (const WorkerProcess::Gone&) {
+            const std::string ending = worker.Ending();
+            link.Drop();
+            if (sinceCancel.isValid())
+                return cancelled();
+            throw EScannerLost("Le pilote du scanner " + Quoted(shown) + " " + ending +
+                               " pendant la numérisation.");
+        } catch (const WorkerProcess::Flooded&) {
+            stop();
+            throw EScannerLost(kFloodText);
         }
     }
 

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+#include <charconv>
+
 namespace velorix::scan::worker {
 
 std::string EncodeLine(const Fields& fields) {
@@ -35,20 +37,38 @@ Fields DecodeLine(const std::string& line) {
     return fields;
 }
 
-void RaiseBlockError(const std::string& message) {
-    throw EPlatformError(message);
+std::string EncodeMessage(std::uint64_t number, const std::string& type, const Fields& args) {
+    Fields fields{std::to_string(number), type};
+    fields.insert(fields.end(), args.begin(), args.end());
+    return EncodeLine(fields);
 }
 
-QImage BlockPicture(std::unique_ptr<SharedBlock> block, int width, int height,
-                    qsizetype bytesPerLine, QImage::Format format) {
-    if (width <= 0 || height <= 0 || bytesPerLine <= 0 ||
-        static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(height) > block->Size())
-        throw EPlatformError("Image scannée invalide");
-    unsigned char* data = block->Data();
-    SharedBlock* owner = block.release();
-    return QImage(
-        data, width, height, bytesPerLine, format,
-        [](void* p) { delete static_cast<SharedBlock*>(p); }, owner);
+std::optional<Message> DecodeMessage(const std::string& line) {
+    Fields fields = DecodeLine(line);
+    if (fields.size() < 2 || fields[1].empty())
+        return std::nullopt;
+    std::uint64_t number = 0;
+    const std::string& text = fields[0];
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    Message m{number, std::move(fields[1]), {}};
+    m.args.assign(std::make_move_iterator(fields.begin() + 2),
+                  std::make_move_iterator(fields.end()));
+    return m;
+}
+
+std::optional<long long> ParseNumber(const std::string& text, long long min, long long max) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < min ||
+        value > max)
+        return std::nullopt;
+    return value;
+}
+
+void RaiseBlockError(const std::string& message) {
+    throw EPlatformError(message);
 }
 
 } // namespace velorix::scan::worker

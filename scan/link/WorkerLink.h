@@ -1,14 +1,23 @@
 #pragma once
 // The link between the program and its scanner worker: text messages one a line, fields
-// separated by tabs and percent-encoded, over the worker's standard input and output; pictures
-// in shared memory (SharedBlock.h). Nothing here relies on fork or on Unix sockets, so a
-// Windows build maps it to a child process with pipes and a section handed over by handle.
+// separated by tabs and percent-encoded, over descriptors of the worker's own (it points the
+// drivers' standard output at its standard error, so that no driver can speak on the link);
+// pictures in shared memory (SharedBlock.h). Nothing here relies on fork or on Unix sockets, so
+// a Windows build maps it to a child process with pipes and a section handed over by handle.
+//
+// Every message is its number, its type, then its arguments. The program numbers its requests
+// from 1; every answer of the worker carries the number of the request it answers, and "ready",
+// sent once at start, carries 0. Requests: "preset NAME VALUE" (no answer), "list" (answered by
+// "device NAME VENDOR MODEL TYPE" lines, then "ok"), "open NAME", "set SCOPE ID KIND VALUE" and
+// "table" (answered by "ok" and the property table), "scan" (answered by "progress RECEIVED
+// EXPECTED" lines, then "block NAME SIZE" and "picture ...", or "cancelled"), "cancel" carrying
+// the number of the scan to stop. Any request may be answered by "error MESSAGE".
 
 #include "SharedBlock.h"
 
-#include <QImage>
-
-#include <memory>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +29,21 @@ using Fields = std::vector<std::string>;
 std::string EncodeLine(const Fields& fields);
 Fields DecodeLine(const std::string& line);
 
-// A picture over the block, which it keeps mapped as long as any copy of it lives.
-QImage BlockPicture(std::unique_ptr<SharedBlock> block, int width, int height,
-                    qsizetype bytesPerLine, QImage::Format format);
+struct Message {
+    std::uint64_t number = 0;
+    std::string type;
+    Fields args;
+};
+std::string EncodeMessage(std::uint64_t number, const std::string& type, const Fields& args = {});
+// Nothing when the line is no message: its first field no number, or no type.
+std::optional<Message> DecodeMessage(const std::string& line);
+
+// A decimal number in [min, max] that is the whole text; nothing otherwise.
+std::optional<long long> ParseNumber(const std::string& text, long long min, long long max);
+
+// What the program takes from a worker at most: a longer line, or more scanners in a listing,
+// and the worker is stopped.
+inline constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
+inline constexpr std::size_t kMaxDevices = 1000;
 
 } // namespace velorix::scan::worker
