@@ -1,6 +1,6 @@
 #include "InProcessSanePlatform.h"
 
-#include "../../WakeUp.h"
+#include "waits/WakeUp.h"
 #include "../../link/SaneFrames.h"
 #include "../SaneLibrary.h"
 #include "../SaneProperties.h"
