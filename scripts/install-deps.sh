@@ -21,7 +21,7 @@ packages=(
   python3-gi libqt6dbus6
   # Wayland: Qt's Wayland platform, and a real compositor for the capture tests (sway headless
   # with Xwayland and backgrounds, its desktop portal with the PipeWire it needs, grim for
-  # reference pictures, FUSE for the document portal's folder)
+  # reference pictures and the program's captures there, FUSE for the document portal's folder)
   qt6-wayland sway swaybg xwayland xdg-desktop-portal-wlr pipewire grim fuse3
   # mail: the Windows hand-over built with mingw-w64 and run under Wine (the portal, the bus and
   # the Python D-Bus backend above serve the mail tests too)

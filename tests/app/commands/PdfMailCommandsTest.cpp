@@ -438,9 +438,12 @@ private slots:
             mailPlatform = velorix::mail::loadMailPlatform();
         }
         listInBackground = true;
-        script->listDelayMs = 400; // past the window's showing, before the command's wait
-        QElapsedTimer clock;
-        clock.start();
+        // The list ends once the window has shown, before the command's wait: at the test's
+        // word, since a delay would let a loaded machine hand it over while the window shows.
+        std::promise<void> listMayEnd;
+        script->listGate = listMayEnd.get_future().share();
+        const auto listed = std::make_shared<std::atomic<bool>>(false);
+        script->onListed = [listed] { *listed = true; };
         make();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -449,8 +452,15 @@ private slots:
             blocked.emplace();
         if (wait != QLatin1String("capture"))
             openImage(41);
-        // The list is handed over meanwhile; the window sees it at the command's first wait.
-        QThread::msleep(ulong(std::max<qint64>(800 - clock.elapsed(), 0)));
+        // The list is handed over meanwhile, with no pass of the window's loop; the window sees
+        // it at the command's first wait.
+        listMayEnd.set_value();
+        QElapsedTimer clock;
+        clock.start();
+        while (!*listed && clock.elapsed() < 30000)
+            QThread::msleep(5);
+        QVERIFY(*listed);
+        QThread::msleep(200);
         QCOMPARE(window->cbDevice->count(), 0);
 
         int listedDuringWait = -1;

@@ -15,8 +15,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -25,7 +27,10 @@
 #include <QDir>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -109,6 +114,69 @@ const QString kBadWorker =
 
 const QString kWorker = QStringLiteral(VELORIX_SCAN_WORKER_EXE);
 
+// Kills this process's scanner workers once limitMs have passed, unless destroyed first: a cancel
+// that never stops the driver then ends the scan here, and fails the test's own check, instead of
+// leaving the test hung until the runner's time-out.
+class WorkerDeadline {
+public:
+    explicit WorkerDeadline(int limitMs)
+        : thread_([this, limitMs] {
+              std::unique_lock lock(mutex_);
+              if (!wake_.wait_for(lock, std::chrono::milliseconds(limitMs),
+                                  [this] { return over_; }))
+                  fired_ = KillWorkers();
+          }) {}
+    ~WorkerDeadline() {
+        {
+            std::lock_guard lock(mutex_);
+            over_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    bool Fired() {
+        std::lock_guard lock(mutex_);
+        return fired_;
+    }
+
+private:
+    static bool KillWorkers() {
+        const QString exe = QFileInfo(kWorker).canonicalFilePath();
+        bool any = false;
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (pid.toInt() <= 0 || !stat.open(QIODevice::ReadOnly))
+                continue;
+            // "pid (comm) state ppid ...": the name may hold spaces, the fields after it do not.
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() < 2 || fields[1].toInt() != getpid() ||
+                QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath() != exe)
+                continue;
+            any = ::kill(pid.toInt(), SIGKILL) == 0 || any;
+        }
+        return any;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool over_ = false;
+    bool fired_ = false;
+    std::thread thread_;
+};
+
+// Our backend's "good" device, connected through the platform as the scanner component does.
+std::shared_ptr<velorix::scan::IDevice> ConnectGood(velorix::scan::IScanPlatform& platform) {
+    auto infos = platform.CreateDeviceManager()->DeviceInfos();
+    for (int i = 1; i <= infos->Count(); ++i) {
+        auto info = infos->Item(i);
+        if (velorix::scan::VariantToText(info->Properties()->Item("7")->Value())
+                .find("(velorixtest:good)") != std::string::npos)
+            return info->Connect();
+    }
+    return nullptr;
+}
+
 } // namespace
 
 class ScanWorkerTest : public QObject {
@@ -162,6 +230,7 @@ private slots:
     void cleanup() {
         window.reset();
         qunsetenv("VELORIXTEST_LIST");
+        qunsetenv("VELORIXTEST_XY");
         qunsetenv("VELORIX_BAD_WORKER");
         qputenv(velorix::scan::worker::WorkerExeEnv, kWorker.toUtf8());
     }
@@ -234,7 +303,11 @@ private slots:
         pick(QStringLiteral("(velorixtest:hang)"));
         QElapsedTimer clock;
         clock.start();
-        scan();
+        {
+            WorkerDeadline deadline(3000);
+            scan();
+            QVERIFY2(!deadline.Fired(), "the worker still ran 3 s after the scan began: killed");
+        }
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Inform),
                  QStringList{QStringLiteral("Scanning annulé")});
@@ -367,14 +440,7 @@ private slots:
     void writesBringTheirEffects() {
         using namespace velorix::scan;
         auto platform = worker::CreateWorkerScanPlatform();
-        auto infos = platform->CreateDeviceManager()->DeviceInfos();
-        std::shared_ptr<IDevice> device;
-        for (int i = 1; i <= infos->Count() && !device; ++i) {
-            auto info = infos->Item(i);
-            if (VariantToText(info->Properties()->Item("7")->Value()).find("(velorixtest:good)") !=
-                std::string::npos)
-                device = info->Connect();
-        }
+        const auto device = ConnectGood(*platform);
         QVERIFY(device);
         auto item = device->Items()->Item(1)->Properties();
         const std::string depth = std::to_string(wia::IPA_DEPTH);
@@ -390,6 +456,26 @@ private slots:
             item->Item(std::to_string(wia::IPS_XRES))->SetValue(std::int32_t{5000}));
         QCOMPARE(VariantToInt(item->Item(std::to_string(wia::IPS_XRES))->Value()), 120);
         QVERIFY(!device->Properties()->Exists("99999"));
+    }
+
+    // A device with a vertical resolution of its own: each axis keeps its own dots per metre
+    // from the driver's options to the page.
+    void eachAxisKeepsItsResolution() {
+        using namespace velorix::scan;
+        qputenv("VELORIXTEST_XY", "1");
+        auto platform = worker::CreateWorkerScanPlatform();
+        const auto device = ConnectGood(*platform);
+        QVERIFY(device);
+        auto item = device->Items()->Item(1);
+        item->Properties()->Item(std::to_string(wia::IPS_XRES))->SetValue(std::int32_t{50});
+        item->Properties()->Item(std::to_string(wia::IPS_YRES))->SetValue(std::int32_t{100});
+        const auto file =
+            platform->CreateCommonDialog()->ShowTransfer(*item, wia::ImgFmt_BMP, true);
+        QVERIFY(file);
+        const QImage page = file->Picture();
+        QCOMPARE(page.size(), QSize(100, 300));
+        QCOMPARE(page.dotsPerMeterX(), qRound(50 / 0.0254));
+        QCOMPARE(page.dotsPerMeterY(), qRound(100 / 0.0254));
     }
 
     // A scanner named as the list showed it is opened by its SANE name, without a listing

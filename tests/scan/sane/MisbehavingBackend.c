@@ -9,7 +9,8 @@
  * never returns, "crash" crashes, "slow:S" takes S seconds. sane_open needs no listing.
  * With VELORIXTEST_FAIL_FILE set, reads give at most 500 bytes, and a scan started while that
  * file holds "STATUS READS" ends with that SANE status after that many reads, as a device that
- * jams or is unplugged does. */
+ * jams or is unplugged does. With VELORIXTEST_XY set, "resolution" is the horizontal one and a
+ * "y-resolution" option of its own sets the vertical one. */
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
@@ -31,7 +32,7 @@ enum { kDevices = sizeof names / sizeof names[0] };
 static SANE_Device devices[kDevices];
 static const SANE_Device* list[kDevices + 1];
 
-enum { kOptCount, kOptMode, kOptResolution, kOptions };
+enum { kOptCount, kOptMode, kOptResolution, kOptYResolution, kOptions };
 static SANE_String_Const modes[] = {SANE_VALUE_SCAN_MODE_GRAY, SANE_VALUE_SCAN_MODE_COLOR, NULL};
 static const SANE_Range resolutions = {25, 600, 1};
 static SANE_Option_Descriptor options[kOptions] = {
@@ -58,12 +59,26 @@ static SANE_Option_Descriptor options[kOptions] = {
      .cap = SANE_CAP_SOFT_SELECT | SANE_CAP_SOFT_DETECT,
      .constraint_type = SANE_CONSTRAINT_RANGE,
      .constraint.range = &resolutions},
+    {.name = SANE_NAME_SCAN_Y_RESOLUTION,
+     .title = SANE_TITLE_SCAN_Y_RESOLUTION,
+     .desc = "",
+     .type = SANE_TYPE_INT,
+     .unit = SANE_UNIT_DPI,
+     .size = sizeof(SANE_Word),
+     .cap = SANE_CAP_SOFT_SELECT | SANE_CAP_SOFT_DETECT,
+     .constraint_type = SANE_CONSTRAINT_RANGE,
+     .constraint.range = &resolutions},
 };
+
+static int optionCount(void) {
+    return getenv("VELORIXTEST_XY") ? kOptions : kOptYResolution;
+}
 
 typedef struct {
     int kind;
     int color;
     SANE_Word resolution;
+    SANE_Word yResolution;
     int scanning;
     long long sent;
     int lines;
@@ -134,6 +149,7 @@ SANE_Status sane_velorixtest_open(SANE_String_Const name, SANE_Handle* handle) {
                 return SANE_STATUS_NO_MEM;
             d->kind = i;
             d->resolution = 75;
+            d->yResolution = 75;
             chatter(d);
             *handle = d;
             return SANE_STATUS_GOOD;
@@ -147,7 +163,7 @@ void sane_velorixtest_close(SANE_Handle handle) {
 
 const SANE_Option_Descriptor* sane_velorixtest_get_option_descriptor(SANE_Handle h, SANE_Int n) {
     (void)h;
-    return n >= 0 && n < kOptions ? &options[n] : NULL;
+    return n >= 0 && n < optionCount() ? &options[n] : NULL;
 }
 
 SANE_Status sane_velorixtest_control_option(SANE_Handle h, SANE_Int n, SANE_Action action,
@@ -155,15 +171,15 @@ SANE_Status sane_velorixtest_control_option(SANE_Handle h, SANE_Int n, SANE_Acti
     Device* d = h;
     if (info)
         *info = 0;
-    if (d->scanning || n < 0 || n >= kOptions)
+    if (d->scanning || n < 0 || n >= optionCount())
         return SANE_STATUS_INVAL;
     if (action == SANE_ACTION_GET_VALUE) {
         if (n == kOptCount)
-            *(SANE_Word*)value = kOptions;
+            *(SANE_Word*)value = optionCount();
         else if (n == kOptMode)
             strcpy(value, modes[d->color]);
         else
-            *(SANE_Word*)value = d->resolution;
+            *(SANE_Word*)value = n == kOptYResolution ? d->yResolution : d->resolution;
         return SANE_STATUS_GOOD;
     }
     if (action != SANE_ACTION_SET_VALUE || n == kOptCount)
@@ -184,7 +200,7 @@ SANE_Status sane_velorixtest_control_option(SANE_Handle h, SANE_Int n, SANE_Acti
     const SANE_Word r = *(SANE_Word*)value;
     if (r < resolutions.min || r > resolutions.max)
         return SANE_STATUS_INVAL;
-    d->resolution = r;
+    *(n == kOptYResolution ? &d->yResolution : &d->resolution) = r;
     if (info)
         *info = SANE_INFO_RELOAD_PARAMS;
     return SANE_STATUS_GOOD;
@@ -198,7 +214,7 @@ SANE_Status sane_velorixtest_get_parameters(SANE_Handle h, SANE_Parameters* p) {
     p->depth = 8;
     p->pixels_per_line = 2 * d->resolution;
     p->bytes_per_line = p->pixels_per_line * (d->color ? 3 : 1);
-    p->lines = 3 * d->resolution;
+    p->lines = 3 * (getenv("VELORIXTEST_XY") ? d->yResolution : d->resolution);
     return SANE_STATUS_GOOD;
 }
 
