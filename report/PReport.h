@@ -13,7 +13,9 @@
 #include <memory>
 #include <stdexcept>
 
-class QSaveFile;
+namespace velorix::files {
+class TAtomicFile;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Report component
@@ -152,7 +154,8 @@ private:
     void CheckClosed(const char* message) const;
     void CheckWritable() const;
     QString ShownFileName() const;
-    void OpenSaveFile(QSaveFile& file) const;
+    void OpenSaveFile(velorix::files::TAtomicFile& file) const;
+    void CommitSaveFile(velorix::files::TAtomicFile& file) const;
 
     QString FFileName = QStringLiteral("default.pdf");
     QString FAuthor;

@@ -5,6 +5,7 @@
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
+#include "tests/files/FailingSync.h"
 #include "tests/imaging/TestImages.h"
 
 #include <QCheckBox>
@@ -27,9 +28,9 @@ struct Run {
 
 // Runs "velorix --pdf ARGS" as a user would from a terminal without a display. asNobody drops
 // root's rights so that file permissions apply.
-Run runPdf(QStringList args, bool asNobody = false, const QString& program = VELORIX_EXE) {
+Run runPdf(QStringList args, bool asNobody = false, const QString& program = VELORIX_EXE,
+           QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
     args.prepend(QStringLiteral("--pdf"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name :
          {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MAGICK_CONFIGURE_PATH"})
         env.remove(QString::fromLatin1(name));
@@ -166,6 +167,29 @@ private slots:
                  qPrintable(run.err));
         QVERIFY(!QFileInfo::exists(out));
         QVERIFY(QDir(locked).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    }
+
+    // A sync refused (a full quota or a failing network disk speaks only there): the run
+    // fails with the reason, the old PDF stays byte for byte and nothing else is left.
+    void unconfirmedWriteKeepsTheOldFile() {
+        const QString folder = dir.filePath("synced");
+        QVERIFY(QDir().mkdir(folder));
+        const QString out = folder + QStringLiteral("/out.pdf");
+        QVERIFY(runPdf({out, images.first()}).exitCode == 0);
+        const QByteArray old = readAll(out);
+        for (const RefusedSync& c : kRefusedSyncs) {
+            const QProcessEnvironment env =
+                FailingSync::childEnvironment(QProcessEnvironment::systemEnvironment(),
+                                              QStringLiteral(VELORIX_FAILING_SYNC), c.error, c.on);
+            const Run run = runPdf({out, images.at(1)}, false, VELORIX_EXE, env);
+            QVERIFY2(run.exitCode > 0, qPrintable(c.error + run.err));
+            QVERIFY2(run.err.contains(
+                         QStringLiteral("Impossible d'écrire le fichier \"%1\"").arg(out)) &&
+                         run.err.contains(QString::fromUtf8(c.reason)),
+                     qPrintable(run.err));
+            QCOMPARE(readAll(out), old);
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"out.pdf"});
+        }
     }
 
     void helpVersionAndBadUse() {
