@@ -24,7 +24,7 @@ constexpr int kPaperLuma = 28;     // a pixel this close to the page's paper cou
 constexpr int kPaperChroma = 40;   // ... when no channel strays further than this
 constexpr int kPhotoPaperPercent = 8; // a cell with less paper is part of a photo
 constexpr int kBackgroundJpegQuality = 40;
-constexpr int kForegroundJpegQuality = 50;
+constexpr int kForegroundJpegQuality = 75;
 
 struct Rgb {
     int r = 0, g = 0, b = 0;
@@ -372,29 +372,42 @@ private:
         }
     }
 
-    // The ink's colour per block, from its strongest pixels (the edges are paper mixed in).
+    // The ink's colour per block, from its strongest pixels (the edges are paper mixed in). A
+    // block holding only the edge of a stroke takes the colour of a neighbour holding its core,
+    // so that edges keep the letter's colour.
     std::vector<Rgb> Foreground(const Grid& g) const {
+        std::vector<int> strongest(g.Count(), 0);
+        for (int y = 0; y < h_; ++y) {
+            for (int x = 0; x < w_; ++x) {
+                if (ink_[At(x, y)] != 0) {
+                    int& s = strongest[std::size_t((y / g.size) * g.w + x / g.size)];
+                    s = std::max(s, int(distance_[At(x, y)]));
+                }
+            }
+        }
         std::vector<Rgb> colours(g.Count());
         std::vector<std::uint8_t> filled(g.Count(), 0);
         long long tr = 0, tg = 0, tb = 0, tn = 0;
         for (int by = 0; by < g.h; ++by) {
             for (int bx = 0; bx < g.w; ++bx) {
-                const int xe = std::min(w_, (bx + 1) * g.size), ye = std::min(h_, (by + 1) * g.size);
-                int strongest = 0;
-                for (int y = by * g.size; y < ye; ++y) {
-                    for (int x = bx * g.size; x < xe; ++x) {
-                        if (ink_[At(x, y)] != 0) {
-                            strongest = std::max(strongest, int(distance_[At(x, y)]));
+                const std::size_t i = std::size_t(by * g.w + bx);
+                int around = 0;
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = bx + dx, ny = by + dy;
+                        if (nx >= 0 && ny >= 0 && nx < g.w && ny < g.h) {
+                            around = std::max(around, strongest[std::size_t(ny * g.w + nx)]);
                         }
                     }
                 }
-                if (strongest == 0) {
+                if (strongest[i] == 0 || strongest[i] * 4 < around * 3) {
                     continue;
                 }
+                const int xe = std::min(w_, (bx + 1) * g.size), ye = std::min(h_, (by + 1) * g.size);
                 long long r = 0, gg = 0, b = 0, n = 0;
                 for (int y = by * g.size; y < ye; ++y) {
                     for (int x = bx * g.size; x < xe; ++x) {
-                        if (ink_[At(x, y)] != 0 && distance_[At(x, y)] * 10 >= strongest * 7) {
+                        if (ink_[At(x, y)] != 0 && distance_[At(x, y)] * 10 >= strongest[i] * 8) {
                             const uchar* p = Pixel(x, y);
                             r += p[0];
                             gg += p[1];
@@ -403,7 +416,6 @@ private:
                         }
                     }
                 }
-                const std::size_t i = std::size_t(by * g.w + bx);
                 colours[i] = Rgb{int(r / n), int(gg / n), int(b / n)};
                 filled[i] = 1;
                 tr += r;
