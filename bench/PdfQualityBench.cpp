@@ -2,13 +2,14 @@
 // (tests/support/OfficePage): seconds to export the ten pages from final pictures (their data
 // prepared on the pool, then the document written), bytes a page, PSNR of the first page
 // rendered by MuPDF against the scanned pixels (whole page and photo), and the words text
-// recognition finds on it (rendered by poppler) against those it finds on the lossless page. Goals: "Compacte" at most
-// 0.15 x and "Texte" 0.3 x the lossless time; compact <= 1 MB and >= 38 dB; text <= 120 KB,
-// recall >= 98 %, photo >= 28 dB.
+// recognition finds on it (rendered by poppler) against those it finds on the lossless page. Goals:
+// "Compacte" at most 0.15 x and "Texte" 0.3 x the lossless time; compact <= 1 MB and >= 38 dB; text
+// <= 120 KB, recall >= 98 %, photo >= 28 dB.
 //
 //   build-X/bench/PdfQualityBench [pages]
 #include "PReport.h"
 #include "tests/support/OfficePage.h"
+#include "tests/support/ReportPage.h"
 #include "tests/support/ScanLikePage.h"
 
 #include <QApplication>
@@ -25,29 +26,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Page {
-    TPRPage page;
-    TPRImage* image;
-    explicit Page(const QImage& picture, int n) {
-        page.SetMarginTop(0);
-        page.SetMarginLeft(0);
-        page.SetMarginRight(0);
-        page.SetMarginBottom(0);
-        page.SetBounds(0, 0, 600, 800);
-        auto* layout = new TPRLayoutPanel(&page);
-        layout->SetAlign(alClient);
-        image = new TPRImage(layout);
-        image->setObjectName(QStringLiteral("PRImage%1").arg(n));
-        image->SetAlign(alClient);
-        image->SetStretch(true);
-        page.Realign();
-        image->SetPicture(picture);
-    }
-};
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+}
 
 // Prepares every page's data in quality on the pool, then writes the document: seconds.
-double Export(std::vector<std::unique_ptr<Page>>& pages, TPdfQuality quality,
-              const QString& file) {
+double Export(std::vector<std::unique_ptr<velorix::testing::ReportPage>>& pages,
+              TPdfQuality quality, const QString& file) {
     const auto start = Clock::now();
     for (auto& page : pages) {
         page->image->SetPdfQuality(quality);
@@ -81,19 +67,18 @@ int main(int argc, char** argv) {
     for (int q = 0; q < kPdfQualityCount; ++q) {
         const auto quality = static_cast<TPdfQuality>(q);
         // Fresh pictures each time, so that nothing prepared before is taken.
-        std::vector<std::unique_ptr<Page>> pages;
+        std::vector<std::unique_ptr<velorix::testing::ReportPage>> pages;
         for (int n = 0; n < count; ++n)
-            pages.push_back(std::make_unique<Page>(pictures[std::size_t(n)].copy(), n + 1));
+            pages.push_back(std::make_unique<velorix::testing::ReportPage>(
+                pictures[std::size_t(n)].copy(), true, QSize(600, 800),
+                QStringLiteral("PRImage%1").arg(n + 1)));
         const QString file = dir.filePath(QStringLiteral("q%1.pdf").arg(q));
         seconds[q] = Export(pages, quality, file);
         const double bytes = double(QFile(file).size()) / count;
         // The first page alone, one point a pixel, so that its pixels meet the scanned ones.
         const QString single = dir.filePath(QStringLiteral("single%1.pdf").arg(q));
-        QFile out(single);
-        if (!out.open(QIODevice::WriteOnly) ||
-            out.write(velorix::testing::QualityPdf(pictures[0], quality)) < 0)
+        if (!WriteFile(single, velorix::testing::QualityPdf(pictures[0], quality)))
             return 1;
-        out.close();
         // MuPDF draws pixels one for one; poppler smooths them, which PSNR would count.
         const QImage exact = velorix::testing::RenderPdfPage(single, 1, pictures[0].size(), true);
         const QImage shown = velorix::testing::RenderPdfPage(single, 1, pictures[0].size());
@@ -114,16 +99,13 @@ int main(int argc, char** argv) {
     // The compact goal's own page: ScanLikePage (paper tint, noise, a photo block, text strokes).
     {
         const QImage scan = velorix::testing::ScanLikePage(1);
-        std::vector<std::unique_ptr<Page>> pages;
-        pages.push_back(std::make_unique<Page>(scan, 1));
+        std::vector<std::unique_ptr<velorix::testing::ReportPage>> pages;
+        pages.push_back(std::make_unique<velorix::testing::ReportPage>(scan));
         const QString file = dir.filePath(QStringLiteral("scanlike.pdf"));
         Export(pages, TPdfQuality::Compact, file);
         const QString single = dir.filePath(QStringLiteral("scanlike1.pdf"));
-        QFile out(single);
-        if (!out.open(QIODevice::WriteOnly) ||
-            out.write(velorix::testing::QualityPdf(scan, TPdfQuality::Compact)) < 0)
+        if (!WriteFile(single, velorix::testing::QualityPdf(scan, TPdfQuality::Compact)))
             return 1;
-        out.close();
         const QImage shown = velorix::testing::RenderPdfPage(single, 1, scan.size(), true);
         std::printf("Compacte on ScanLikePage: %lld bytes, PSNR %.1f dB\n",
                     static_cast<long long>(QFile(file).size()),

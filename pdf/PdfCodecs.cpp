@@ -91,8 +91,9 @@ struct MemoryFile {
 
 tmsize_t MemoryRead(thandle_t handle, void* data, tmsize_t size) {
     auto* file = static_cast<MemoryFile*>(handle);
-    const std::size_t n = std::min(static_cast<std::size_t>(size),
-                                   file->bytes.size() - std::min(file->position, file->bytes.size()));
+    const std::size_t n =
+        std::min(static_cast<std::size_t>(size),
+                 file->bytes.size() - std::min(file->position, file->bytes.size()));
     if (n > 0) {
         std::memcpy(data, file->bytes.data() + file->position, n);
     }
@@ -175,8 +176,8 @@ std::string EncodeJpeg(const unsigned char* pixels, int width, int height, int c
     }
     unsigned long size = 0;
     char message[JMSG_LENGTH_MAX] = {};
-    unsigned char* out = CompressJpeg(pixels, width, height, components, stride, quality,
-                                      subsample, &size, message);
+    unsigned char* out =
+        CompressJpeg(pixels, width, height, components, stride, quality, subsample, &size, message);
     if (out == nullptr) {
         throw EPdfException(std::string("EncodeJpeg --") + message);
     }

@@ -19,9 +19,9 @@
 namespace {
 
 // Measured on scan-like office pages (tests/pdf/PdfQualityTest, bench/PdfQualityBench).
-constexpr int kInkDistance = 60;   // a channel this far from the paper is ink
-constexpr int kPaperLuma = 28;     // a pixel this close to the page's paper counts as paper
-constexpr int kPaperChroma = 40;   // ... when no channel strays further than this
+constexpr int kInkDistance = 60;      // a channel this far from the paper is ink
+constexpr int kPaperLuma = 28;        // a pixel this close to the page's paper counts as paper
+constexpr int kPaperChroma = 40;      // ... when no channel strays further than this
 constexpr int kPhotoPaperPercent = 8; // a cell with less paper is part of a photo
 constexpr int kBackgroundJpegQuality = 40;
 constexpr int kForegroundJpegQuality = 75;
@@ -41,8 +41,7 @@ int Distance(const uchar* p, const Rgb& c) {
 // A grid of w x h blocks over the picture, each `size` pixels square (the last ones cut).
 struct Grid {
     int size, w, h;
-    Grid(int s, int width, int height)
-        : size(s), w((width + s - 1) / s), h((height + s - 1) / s) {}
+    Grid(int s, int width, int height) : size(s), w((width + s - 1) / s), h((height + s - 1) / s) {}
     std::size_t Count() const { return static_cast<std::size_t>(w) * std::size_t(h); }
 };
 
@@ -403,7 +402,8 @@ private:
                 if (strongest[i] == 0 || strongest[i] * 4 < around * 3) {
                     continue;
                 }
-                const int xe = std::min(w_, (bx + 1) * g.size), ye = std::min(h_, (by + 1) * g.size);
+                const int xe = std::min(w_, (bx + 1) * g.size),
+                          ye = std::min(h_, (by + 1) * g.size);
                 long long r = 0, gg = 0, b = 0, n = 0;
                 for (int y = by * g.size; y < ye; ++y) {
                     for (int x = bx * g.size; x < xe; ++x) {
@@ -452,12 +452,13 @@ private:
                         }
                     }
                 }
-                const int xe = std::min(w_, (bx + 1) * g.size), ye = std::min(h_, (by + 1) * g.size);
+                const int xe = std::min(w_, (bx + 1) * g.size),
+                          ye = std::min(h_, (by + 1) * g.size);
                 long long r = 0, gg = 0, b = 0, n = 0;
                 for (int y = by * g.size; y < ye; ++y) {
                     for (int x = bx * g.size; x < xe; ++x) {
-                        if (nearInk && (ink_[At(x, y)] != 0 ||
-                                        distance_[At(x, y)] * 2 >= kInkDistance)) {
+                        if (nearInk &&
+                            (ink_[At(x, y)] != 0 || distance_[At(x, y)] * 2 >= kInkDistance)) {
                             continue;
                         }
                         const uchar* p = Pixel(x, y);
@@ -469,8 +470,8 @@ private:
                 }
                 if (n > 0) {
                     const std::size_t i = std::size_t(by * g.w + bx);
-                    colours[i] = Rgb{int((r + n / 2) / n), int((gg + n / 2) / n),
-                                     int((b + n / 2) / n)};
+                    colours[i] =
+                        Rgb{int((r + n / 2) / n), int((gg + n / 2) / n), int((b + n / 2) / n)};
                     filled[i] = 1;
                 }
             }

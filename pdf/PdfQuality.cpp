@@ -39,7 +39,8 @@ std::optional<TPdfQuality> PdfQualityFromWord(std::string_view word) {
 
 std::size_t TEncodedPicture::StreamBytes() const {
     std::size_t total = 0;
-    for (const auto* bytes : {flate.get(), picture.bytes.get(), foreground.bytes.get(), mask.get()}) {
+    for (const auto* bytes :
+         {flate.get(), picture.bytes.get(), foreground.bytes.get(), mask.get()}) {
         total += bytes != nullptr ? bytes->size() : 0;
     }
     return total;
@@ -91,8 +92,7 @@ std::shared_ptr<const TEncodedPicture> EncodeCompact(const QImage& picture) {
     const bool grey = pixels.format() == QImage::Format_Grayscale8;
     encoded->picture.bytes = std::make_shared<const std::string>(pdfcodec::EncodeJpeg(
         pixels.constBits(), pixels.width(), pixels.height(), grey ? 1 : 3,
-        static_cast<std::size_t>(pixels.bytesPerLine()), kCompactJpegQuality,
-        kCompactSubsample));
+        static_cast<std::size_t>(pixels.bytesPerLine()), kCompactJpegQuality, kCompactSubsample));
     encoded->picture.width = pixels.width();
     encoded->picture.height = pixels.height();
     encoded->picture.grey = grey;

@@ -379,8 +379,7 @@ bool TPreparedPicture::StreamPending() const {
 std::shared_ptr<const TEncodedPicture> TPreparedPicture::Encoded(TPdfQuality quality,
                                                                  QSizeF drawn) const {
     const auto& prepared = FPrepared[static_cast<std::size_t>(quality)];
-    if (prepared != nullptr &&
-        (quality == TPdfQuality::Lossless || prepared->drawn == drawn)) {
+    if (prepared != nullptr && (quality == TPdfQuality::Lossless || prepared->drawn == drawn)) {
         prepared->Await();
         std::lock_guard lock(prepared->mutex);
         if (prepared->stream != nullptr) {

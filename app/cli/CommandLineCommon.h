@@ -48,9 +48,9 @@ Services CommandLineServices(std::shared_ptr<Prompts> prompts);
 std::optional<int> HelpOrUnknownOption(const char* command, QStringList& args, const char* usage);
 
 // The usage lines of --quality, shared by the commands that write a PDF.
-#define VELORIX_QUALITY_USAGE                                                                     \
-    "  --quality Q    qualité du PDF : lossless (sans perte, par défaut), compact (images\n"       \
-    "                 JPEG, 300 dpi au plus), text (très compacte : le texte net sur un fond\n"    \
+#define VELORIX_QUALITY_USAGE                                                                      \
+    "  --quality Q    qualité du PDF : lossless (sans perte, par défaut), compact (images\n"     \
+    "                 JPEG, 300 dpi au plus), text (très compacte : le texte net sur un fond\n"   \
     "                 allégé à 100 dpi)\n"
 
 // Takes "--quality WORD" (lossless, compact or text) before "--" out of args into quality

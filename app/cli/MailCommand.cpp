@@ -25,9 +25,8 @@ const char kMailUsage[] =
     "Code de sortie : 0 quand le client de messagerie a reçu le message, 1 sinon\n"
     "(« Erreur d'envoi du mail » et la raison sur la sortie d'erreur), 2 en cas de mauvais usage.\n"
     "Options :\n"
-    "  --ocr          met le texte reconnu des pages, invisible et cherchable, dans le PDF\n"
-    VELORIX_QUALITY_USAGE
-    "  -h, --help     affiche cette aide\n"
+    "  --ocr          met le texte reconnu des pages, invisible et cherchable, dans le "
+    "PDF\n" VELORIX_QUALITY_USAGE "  -h, --help     affiche cette aide\n"
     "  --             la suite ne nomme que des fichiers, même ceux dont le nom commence\n"
     "                 par un tiret\n";
 

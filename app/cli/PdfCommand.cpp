@@ -25,9 +25,8 @@ const char kPdfUsage[] =
     "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n"
     "Options :\n"
     "  --ocr          reconnaît le texte des pages et le met, invisible et cherchable,\n"
-    "                 sous chaque image (données de langue tesseract-ocr-fra, -eng)\n"
-    VELORIX_QUALITY_USAGE
-    "  -h, --help     affiche cette aide\n"
+    "                 sous chaque image (données de langue tesseract-ocr-fra, "
+    "-eng)\n" VELORIX_QUALITY_USAGE "  -h, --help     affiche cette aide\n"
     "  --             la suite ne nomme que des fichiers, même ceux dont le nom commence\n"
     "                 par un tiret\n";
 

@@ -106,8 +106,9 @@ int runScanPdfCommand(const QStringList& args) {
             } else if (a == QLatin1String("--quality")) {
                 const std::optional<TPdfQuality> q = PdfQualityFromWord(v->toStdString());
                 if (!q)
-                    return badUse(QStringLiteral("qualité inconnue : %1 (lossless, compact ou text)")
-                                      .arg(*v));
+                    return badUse(
+                        QStringLiteral("qualité inconnue : %1 (lossless, compact ou text)")
+                            .arg(*v));
                 o.quality = *q;
             } else if (a == QLatin1String("--resolution")) {
                 o.resolution = *v; // checked as the resolution box checks it

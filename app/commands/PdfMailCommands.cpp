@@ -45,8 +45,8 @@ QString MegabytesText(qint64 bytes) {
     if (megabytes >= 9.95)
         return QString::number(qRound64(megabytes));
     // One decimal, a comma before it, as French writes it; never "0,0" for a file.
-    return QString::number(std::max(megabytes, 0.1), 'f', 1).replace(QLatin1Char('.'),
-                                                                     QLatin1Char(','));
+    return QString::number(std::max(megabytes, 0.1), 'f', 1)
+        .replace(QLatin1Char('.'), QLatin1Char(','));
 }
 
 QString CompactMailQuestion(qint64 lossless, qint64 compact) {

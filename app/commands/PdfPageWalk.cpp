@@ -56,8 +56,8 @@ private:
 };
 
 // Waits until the streams of every page are made; false when the user cancelled.
-bool AwaitStreams(const std::vector<TPRPage*>& pages, TPdfQuality quality,
-                  ProgressWindow& progress, ExportWait& wait) {
+bool AwaitStreams(const std::vector<TPRPage*>& pages, TPdfQuality quality, ProgressWindow& progress,
+                  ExportWait& wait) {
     for (TPRPage* page : pages)
         for (TPRImage* image : page->findChildren<TPRImage*>())
             image->PrepareStream(quality); // all at once, so that the pool is never idle

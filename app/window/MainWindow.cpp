@@ -171,7 +171,7 @@ void Tvelorix_2::FormCreate(QObject*) {
     // 0 lossless, 1 compact, 2 text; anything else keeps the lossless default.
     const int quality = readIntSetting(store, kPdfQualitySetting).value_or(0);
     SetPdfQuality(quality >= 0 && quality < kPdfQualityCount ? static_cast<TPdfQuality>(quality)
-                                                              : TPdfQuality::Lossless);
+                                                             : TPdfQuality::Lossless);
     if (PRImage1)
         TakeZoomSource(PRImage1);
 }

@@ -371,8 +371,8 @@ void Tvelorix_2::BuildMenus() {
     qualities->setExclusive(true);
     SansPerte1 = entry(QualitePDF1, "SansPerte1", QStringLiteral("Sans perte"), -1, true);
     Compacte1 = entry(QualitePDF1, "Compacte1", QStringLiteral("Compacte"), -1, true);
-    TexteTresCompacte1 = entry(QualitePDF1, "TexteTresCompacte1",
-                               QStringLiteral("Texte (très compacte)"), -1, true);
+    TexteTresCompacte1 =
+        entry(QualitePDF1, "TexteTresCompacte1", QStringLiteral("Texte (très compacte)"), -1, true);
     for (QAction* a : {SansPerte1, Compacte1, TexteTresCompacte1}) {
         a->setCheckable(true);
         qualities->addAction(a);

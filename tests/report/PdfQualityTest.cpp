@@ -1,8 +1,9 @@
 // The PDF qualities on pages made like scans: what each writes, how small it is, how close to the
 // scanned pixels poppler and MuPDF draw it, and the words text recognition still finds.
-#include "PReport.h"
 #include "PdfQuality.h"
+#include "PReport.h"
 #include "tests/support/OfficePage.h"
+#include "tests/support/ReportPage.h"
 #include "tests/support/ScanLikePage.h"
 
 #include <QApplication>
@@ -25,27 +26,6 @@ QString Save(const QTemporaryDir& dir, const QString& name, const QByteArray& by
     return path;
 }
 
-// A report page as the window makes one: 600 x 800, the picture filling it.
-struct ReportPage {
-    TPRPage page;
-    TPRImage* image;
-    ReportPage(const QImage& picture, QSize size = QSize(600, 800)) {
-        page.SetMarginTop(0);
-        page.SetMarginLeft(0);
-        page.SetMarginRight(0);
-        page.SetMarginBottom(0);
-        page.SetBounds(0, 0, size.width(), size.height());
-        auto* layout = new TPRLayoutPanel(&page);
-        layout->SetAlign(alClient);
-        image = new TPRImage(layout);
-        image->setObjectName(QStringLiteral("PRImage1"));
-        image->SetAlign(alClient);
-        image->SetStretch(true);
-        page.Realign();
-        image->SetPicture(picture);
-    }
-};
-
 // qpdf's verdict: 0 when it finds nothing wrong.
 int QpdfCheck(const QString& path) {
     QProcess qpdf;
@@ -58,8 +38,8 @@ int QpdfCheck(const QString& path) {
 // The file with its streams uncompressed (by qpdf), to read the page content.
 QByteArray Uncompressed(const QString& path) {
     QProcess qpdf;
-    qpdf.start(QStringLiteral("qpdf"), {QStringLiteral("--stream-data=uncompress"), path,
-                                        path + QStringLiteral(".plain")});
+    qpdf.start(QStringLiteral("qpdf"),
+               {QStringLiteral("--stream-data=uncompress"), path, path + QStringLiteral(".plain")});
     if (!qpdf.waitForFinished(60000))
         return QByteArray();
     QFile in(path + QStringLiteral(".plain"));
@@ -93,7 +73,8 @@ private slots:
         const auto encoded = EncodePicture(scan, TPdfQuality::Compact, 300);
         QVERIFY(!encoded->picture.grey);
         QCOMPARE(QSize(encoded->picture.width, encoded->picture.height), scan.size());
-        QVERIFY2(encoded->StreamBytes() <= 1'200'000, qPrintable(QString::number(encoded->StreamBytes())));
+        QVERIFY2(encoded->StreamBytes() <= 1'200'000,
+                 qPrintable(QString::number(encoded->StreamBytes())));
         QCOMPARE(*EncodePicture(scan, TPdfQuality::Compact, 300)->picture.bytes,
                  *encoded->picture.bytes);
         const QString pdf = Save(dir, "compact.pdf", QualityPdf(scan, TPdfQuality::Compact));
@@ -107,8 +88,8 @@ private slots:
     // Pixels all grey are coded as one channel, in the grey colour space.
     void compactGreyPageHasOneChannel() {
         QImage grey = ScanLikePage(2, 620, 877).convertToFormat(QImage::Format_Grayscale8);
-        const auto encoded = EncodePicture(grey.convertToFormat(QImage::Format_RGB32),
-                                           TPdfQuality::Compact, 75);
+        const auto encoded =
+            EncodePicture(grey.convertToFormat(QImage::Format_RGB32), TPdfQuality::Compact, 75);
         QVERIFY(encoded->picture.grey);
         const QByteArray pdf = QualityPdf(grey, TPdfQuality::Compact, 75);
         QVERIFY(pdf.contains("/ColorSpace /DeviceGray"));
@@ -121,7 +102,7 @@ private slots:
         QCOMPARE(LossySize(QSize(2480, 3508), 598, 798), QSize(2480, 3508));
         QCOMPARE(LossySize(QSize(4960, 7016), 598, 798), QSize(2492, 3525));
         QCOMPARE(LossySize(QSize(600, 800), 600, 800), QSize(600, 800));
-        ReportPage page(ScanLikePage(3, 1000, 1334), QSize(122, 162)); // 600 dpi on the page
+        ReportPage page(ScanLikePage(3, 1000, 1334), true, QSize(122, 162)); // 600 dpi on the page
         const QByteArray pdf = Export(page, TPdfQuality::Compact, dir.filePath("600dpi.pdf"));
         QVERIFY(pdf.contains("/Width 500\r\n"));
         QCOMPARE(QpdfCheck(dir.filePath("600dpi.pdf")), 0);

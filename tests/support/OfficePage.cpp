@@ -41,8 +41,7 @@ void DrawPhoto(QPainter& painter, QRect r, int variant) {
     QPainterPath hills;
     hills.moveTo(r.bottomLeft());
     for (int x = 0; x <= r.width(); x += 20) {
-        hills.lineTo(r.left() + x,
-                     r.top() + r.height() * 0.6 + 90 * std::sin(x / 230.0 + variant));
+        hills.lineTo(r.left() + x, r.top() + r.height() * 0.6 + 90 * std::sin(x / 230.0 + variant));
     }
     hills.lineTo(r.bottomRight());
     hills.closeSubpath();
@@ -131,8 +130,8 @@ QImage RenderPdfPage(const QString& pdf, int page, QSize size, bool mutool) {
         process.start(QStringLiteral("mutool"),
                       {QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-o"), out,
                        QStringLiteral("-w"), QString::number(size.width()), QStringLiteral("-h"),
-                       QString::number(size.height()), QStringLiteral("-c"),
-                       QStringLiteral("rgb"), pdf, QString::number(page)});
+                       QString::number(size.height()), QStringLiteral("-c"), QStringLiteral("rgb"),
+                       pdf, QString::number(page)});
     } else {
         process.start(QStringLiteral("pdftoppm"),
                       {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),

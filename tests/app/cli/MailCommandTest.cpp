@@ -88,8 +88,8 @@ private slots:
     // A lossless PDF over the limit: the question with its figures on standard error, and the
     // lossless PDF asked for is the one sent.
     void aLargeLosslessMailSaysWhatCompactWouldWeigh() {
-        const Run run = runMail(images_, {{"MAILER", tmp_->filePath("bin/mailer")},
-                                          {"VELORIX_MAIL_LIMIT", "1000"}});
+        const Run run = runMail(
+            images_, {{"MAILER", tmp_->filePath("bin/mailer")}, {"VELORIX_MAIL_LIMIT", "1000"}});
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         QVERIFY2(run.err.contains(QStringLiteral("velorix --mail : Le PDF fait ")) &&
                      run.err.contains(QStringLiteral("refusent plus de 0,1 Mo. L'envoyer en "

@@ -204,8 +204,8 @@ private slots:
         QVERIFY(readFile(dir.filePath("lossless.pdf")).contains("/FlateDecode"));
         for (const char* word : {"compact", "text"}) {
             const QString out = dir.filePath(QStringLiteral("%1.pdf").arg(word));
-            const Run run = runPdf({out, QStringLiteral("--quality"), QLatin1String(word),
-                                    images.first()});
+            const Run run =
+                runPdf({out, QStringLiteral("--quality"), QLatin1String(word), images.first()});
             QVERIFY2(run.exitCode == 0, qPrintable(run.err));
             const QByteArray pdf = readFile(out);
             QVERIFY(pdf.contains("/DCTDecode"));

@@ -243,7 +243,8 @@ private slots:
         QImage noise(600, 800, QImage::Format_RGB32);
         for (int y = 0; y < noise.height(); ++y)
             for (int x = 0; x < noise.width(); ++x)
-                noise.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 251, (x + y * 7) % 256));
+                noise.setPixel(x, y,
+                               qRgb((x * 37 + y * 11) % 256, (x * y) % 251, (x + y * 7) % 256));
         QVERIFY(noise.save(path));
         prompts->openAnswers.enqueue(path);
         window->ouvririmageClick(window->ouvririmage);
