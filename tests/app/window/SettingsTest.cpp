@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
