@@ -289,7 +289,11 @@ void Tvelorix_2::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
-        Guarded([this] { FormShow(this); });
+        // The show event comes before the window is on the screen, and FormShow may connect a
+        // scanner, which waits on its driver: it runs once the window is up, so that the window
+        // shows at once whatever the drivers do.
+        QMetaObject::invokeMethod(
+            this, [this] { Guarded([this] { FormShow(this); }); }, Qt::QueuedConnection);
     }
 }
 
