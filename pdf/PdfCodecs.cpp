@@ -1,6 +1,6 @@
 #include "PdfCodecs.h"
 
-#include "PdfTypes.h"
+#include "PdfErrors.h"
 
 #include <csetjmp>
 #include <cstdio>
