@@ -126,6 +126,10 @@ public:
     bool SearchableText() const { return FCanvas->SearchableText(); }
     void SetSearchableText(bool value) { FCanvas->SetSearchableText(value); }
 
+    // The quality every picture is written in (lossless: the bytes as they always were).
+    TPdfQuality Quality() const { return FCanvas->Quality(); }
+    void SetQuality(TPdfQuality value) { FCanvas->SetQuality(value); }
+
     // Time source of the document's dates (local time when empty); tests inject a fixed one.
     void SetClock(TPdfClock clock);
 

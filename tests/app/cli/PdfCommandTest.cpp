@@ -26,6 +26,11 @@ struct Run {
     QString out, err;
 };
 
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Runs "velorix --pdf ARGS" as a user would from a terminal without a display. asNobody drops
 // root's rights so that file permissions apply.
 Run runPdf(QStringList args, bool asNobody = false, const QString& program = VELORIX_EXE,
@@ -212,6 +217,32 @@ private slots:
         run = runPdf({dir.filePath("x.pdf"), QStringLiteral("--colour"), images.first()});
         QCOMPARE(run.exitCode, 2);
         QVERIFY(!QFileInfo::exists(dir.filePath("x.pdf")));
+    }
+
+    // --quality: the lossy qualities write their own image objects, lossless the same file as
+    // without the option; an unknown or missing word is refused before anything is written.
+    void qualityOption() {
+        const Run lossless = runPdf({QStringLiteral("--quality"), QStringLiteral("lossless"),
+                                     dir.filePath("lossless.pdf"), images.first()});
+        QVERIFY2(lossless.exitCode == 0, qPrintable(lossless.err));
+        QVERIFY(readFile(dir.filePath("lossless.pdf")).contains("/FlateDecode"));
+        for (const char* word : {"compact", "text"}) {
+            const QString out = dir.filePath(QStringLiteral("%1.pdf").arg(word));
+            const Run run =
+                runPdf({out, QStringLiteral("--quality"), QLatin1String(word), images.first()});
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            const QByteArray pdf = readFile(out);
+            QVERIFY(pdf.contains("/DCTDecode"));
+            QVERIFY(pdf.size() < readFile(dir.filePath("lossless.pdf")).size());
+        }
+        Run run = runPdf({QStringLiteral("--quality"), QStringLiteral("best"),
+                          dir.filePath("y.pdf"), images.first()});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(QStringLiteral("qualité inconnue : best")), qPrintable(run.err));
+        run = runPdf({dir.filePath("y.pdf"), images.first(), QStringLiteral("--quality")});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(!QFileInfo::exists(dir.filePath("y.pdf")));
+        QVERIFY(runPdf({QStringLiteral("--help")}).out.contains(QStringLiteral("--quality Q")));
     }
 
     // Without the language data: the message names the packages and the PDF is the one written

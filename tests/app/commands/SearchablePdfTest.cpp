@@ -245,6 +245,18 @@ private slots:
                     .isEmpty());
         checkPage(1);
         checkPage(2);
+
+        // The text quality carries the same words, recognised from the scanned pixels (not
+        // again: the pictures did not change), over its much smaller layers.
+        window.SetSearchableText(true);
+        window.SetPdfQuality(TPdfQuality::Text);
+        QVERIFY(writePdf(window, QStringLiteral("on.pdf")));
+        const QByteArray small = read(QStringLiteral("on.pdf"));
+        QVERIFY(small.contains("/CCITTFaxDecode"));
+        QVERIFY2(small.size() * 3 < off.size(),
+                 qPrintable(QStringLiteral("%1 of %2").arg(small.size()).arg(off.size())));
+        checkPage(1);
+        checkPage(2);
     }
 };
 
