@@ -336,6 +336,9 @@ public:
     // Replaces the data by its zlib stream, made elsewhere (the "FlateDecode" filter must be
     // set): the uncompressed data is dropped, the bytes are shared, not copied.
     void SetCompressedData(std::shared_ptr<const std::string> zlibStream);
+    // Replaces the data by bytes already in the form the "Filter" array names (a JPEG file for
+    // DCTDecode, Group 4 data for CCITTFaxDecode), written as they are; shared, not copied.
+    void SetEncodedData(std::shared_ptr<const std::string> encoded);
     // Compresses the data now and keeps only the result (nothing without "FlateDecode").
     void CompressNow();
     // The compressed bytes given or made, or null.

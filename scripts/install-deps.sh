@@ -9,12 +9,14 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev
   libsane-dev libmagick++-6.q16-dev libtesseract-dev
   libgtest-dev libbenchmark-dev
+  # the small PDFs: JPEG (libjpeg-turbo) and CCITT Group 4 (libtiff's encoder)
+  libjpeg62-turbo-dev libtiff-dev
   # run time: scanner backends (the test backend is our demo scanner), image codecs, mail, fonts,
   # the language data of text recognition
   libsane1 sane-utils qt6-translations-l10n libmagickcore-6.q16-6-extra xdg-utils fonts-dejavu-core
   tesseract-ocr-fra tesseract-ocr-eng
   # tests: independent PDF checkers, reference image tools, a display, a printer that writes PDF
-  qpdf poppler-utils imagemagick xvfb xauth cups cups-bsd printer-driver-cups-pdf
+  qpdf poppler-utils mupdf-tools imagemagick xvfb xauth cups cups-bsd printer-driver-cups-pdf
   # screen capture tests: a window manager, synthetic mouse input, X tools, the desktop portal
   # on a private session bus with our fake backend (Python D-Bus)
   openbox xdotool x11-utils xdg-desktop-portal dbus dbus-daemon dbus-bin python3-dbus

@@ -1,7 +1,7 @@
 // Frames as a SANE device sends them -> one image -> a BMP file, checked with an independent
 // BMP reader (Qt's).
 
-#include "sane/SaneFrames.h"
+#include "link/SaneFrames.h"
 
 #include "FramesInPieces.h"
 

@@ -1,7 +1,9 @@
 #pragma once
-// The SANE backend of the scanner platform layer.
+// What the worker process side says of SANE: a failed call, and an option written by name.
 
 #include "../ScanPlatform.h"
+
+#include <string>
 
 namespace velorix::scan::sane {
 
@@ -23,9 +25,5 @@ struct SaneOptionValue {
     std::string name;
     std::string value;
 };
-
-// The SANE backend; presets are written into every device it opens, in order, before anything
-// else is done with it. A preset the device refuses raises as any other SANE failure does.
-std::shared_ptr<IScanPlatform> CreateSaneScanPlatform(std::vector<SaneOptionValue> presets = {});
 
 } // namespace velorix::scan::sane

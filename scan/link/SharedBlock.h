@@ -29,8 +29,8 @@ public:
     // size, before it is filled. Returns the name; raises when no block can be made.
     static std::string Publish(const unsigned char* data, std::size_t size,
                                const std::function<void(const std::string&)>& named);
-    // Program side: the block of that name, whose name is removed; raises when it is not there
-    // or smaller than size.
+    // Program side: the block of that name, whose name is removed at once; raises when it is not
+    // there, smaller than size, or (Linux) not this user's own with mode 0600.
     static std::unique_ptr<SharedBlock> Open(const std::string& name, std::size_t size);
     // Removes a name whose block was never opened (its worker died in between).
     static void Discard(const std::string& name);
@@ -43,16 +43,26 @@ public:
     SharedBlock& operator=(const SharedBlock&) = delete;
 
     const std::string& Name() const { return name_; }
-    unsigned char* Data() const { return data_; }
     std::size_t Size() const { return size_; }
+    // Program side: copies size bytes at offset into dest, the page's own memory; raises when
+    // the block no longer holds them. On Linux the bytes are read, never mapped: a worker that
+    // shrinks its block afterwards cannot fault the program.
+    void Read(unsigned char* dest, std::size_t offset, std::size_t size) const;
+#ifdef _WIN32
+    // A section cannot shrink: the program's view of it is safe to use.
+    unsigned char* Data() const {
+        return data_;
+    }
+#endif
 
 private:
-    SharedBlock(std::string name, void* view, unsigned char* data, std::size_t size)
-        : name_(std::move(name)), view_(view), data_(data), size_(size) {}
+    SharedBlock(std::string name, void* view, unsigned char* data, std::size_t size, int fd = -1)
+        : name_(std::move(name)), view_(view), data_(data), size_(size), fd_(fd) {}
     std::string name_;
-    void* view_; // the mapping as the system gave it, which data_ lies in
+    void* view_; // the mapping as the system gave it, which data_ lies in (Windows)
     unsigned char* data_;
     std::size_t size_;
+    int fd_; // the open block (Linux)
 };
 
 } // namespace velorix::scan::worker

@@ -1,24 +1,88 @@
-#include "SaneBackend.h"
+#include "InProcessSanePlatform.h"
 
-#include "SaneFrames.h"
-#include "SaneLibrary.h"
-#include "SaneProperties.h"
-#include "SaneTransfer.h"
+#include "waits/WakeUp.h"
+#include "../../link/SaneFrames.h"
+#include "../SaneLibrary.h"
+#include "../SaneProperties.h"
+#include "../SaneTransfer.h"
+#include "waits/Waits.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
-#include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <chrono>
-#include <cmath>
-#include <cstring>
-#include <mutex>
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <thread>
 
 namespace velorix::scan::sane {
 
 namespace {
+
+// Runs work; called on the user-interface thread of a widget application, the work runs on a
+// thread of its own while the progress window made by `progress` (the scanner layer's own dialog
+// when empty), with a Cancel button when cancellable, keeps painting. Exceptions of the work are
+// raised again here.
+void RunWithProgress(const ScanProgressFactory& progress, const std::string& title,
+                     const std::string& text, TransferState* cancellable,
+                     const std::function<void()>& work) {
+    // Windows belong to the user-interface thread: elsewhere (the scanner list made in the
+    // background) the work just runs.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!qobject_cast<QApplication*>(app) || QThread::currentThread() != app->thread()) {
+        work();
+        return;
+    }
+    std::exception_ptr error;
+    std::atomic<bool> done{false};
+    // Lives on this thread and outlives the worker: the worker's wake-up call is posted to it,
+    // and one never delivered goes with it. Its delivery alone ends the wait's pass.
+    TWakeUp waker([] {});
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        done = true;
+        // The wait ends at once rather than at its next tick: a command making several calls
+        // in a row (list, connect, scan) would otherwise wait up to a tick after each.
+        waker.Post();
+    });
+
+    {
+        const std::unique_ptr<IScanProgress> window =
+            progress ? progress(title, text, cancellable != nullptr)
+                     : CreateScanProgressDialog(title, text, cancellable != nullptr);
+        QElapsedTimer clock;
+        clock.start();
+        // Short work shows no window at all; a scan always shows it.
+        const qint64 showAfterMs = cancellable ? 0 : 300;
+        waits::Until([&] {
+            if (done)
+                return true;
+            if (!window->IsShown() && clock.elapsed() >= showAfterMs)
+                window->Show();
+            if (cancellable) {
+                if (window->CancelRequested())
+                    cancellable->cancel = true;
+                const long long expected = cancellable->expected;
+                if (expected > 0)
+                    window->SetDone(static_cast<double>(cancellable->received) /
+                                    static_cast<double>(expected));
+            }
+            return false;
+        });
+        window->Finish();
+    }
+    worker.join();
+    if (error)
+        std::rethrow_exception(error);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Device list.
@@ -179,7 +243,7 @@ private:
 
 } // namespace
 
-std::shared_ptr<IScanPlatform> CreateSaneScanPlatform(std::vector<SaneOptionValue> presets) {
+std::shared_ptr<IScanPlatform> CreateInProcessSanePlatform(std::vector<SaneOptionValue> presets) {
     return std::make_shared<SanePlatform>(std::move(presets));
 }
 

@@ -33,6 +33,7 @@ std::string SharedBlock::Publish(const unsigned char* data, std::size_t size,
     const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     if (fd < 0)
         RaiseBlockError(std::string("Mémoire partagée indisponible : ") + std::strerror(errno));
+    ::fchmod(fd, 0600); // the program takes no block with other bits, whatever our umask
     // Written through the descriptor rather than a mapping of our own: the system copies through
     // its own large pages, where the first touch of each small page of a fresh mapping is slow
     // on virtual machines.
@@ -58,20 +59,31 @@ std::string SharedBlock::Publish(const unsigned char* data, std::size_t size,
 std::unique_ptr<SharedBlock> SharedBlock::Open(const std::string& name, std::size_t size) {
     if (name.rfind("/velorix-scan-", 0) != 0 || name.find('/', 1) != std::string::npos)
         RaiseBlockError("Mémoire partagée inconnue");
-    const int fd = ::shm_open(name.c_str(), O_RDWR, 0600);
+    const int fd = ::shm_open(name.c_str(), O_RDONLY | O_NOFOLLOW, 0);
     if (fd < 0)
         RaiseBlockError("Mémoire partagée introuvable");
     ::shm_unlink(name.c_str());
     struct stat st {};
-    const std::size_t mapped = std::max<std::size_t>(size, 1);
-    void* data = MAP_FAILED;
-    if (::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) >= mapped)
-        data = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
-    ::close(fd);
-    if (data == MAP_FAILED)
-        RaiseBlockError("Mémoire partagée illisible");
-    return std::unique_ptr<SharedBlock>(
-        new SharedBlock(name, data, static_cast<unsigned char*>(data), mapped));
+    const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                      (st.st_mode & 07777) == 0600;
+    if (!ours || static_cast<std::size_t>(st.st_size) < size) {
+        ::close(fd);
+        RaiseBlockError(ours ? "Mémoire partagée illisible" : "Mémoire partagée d'un autre");
+    }
+    return std::unique_ptr<SharedBlock>(new SharedBlock(name, nullptr, nullptr, size, fd));
+}
+
+void SharedBlock::Read(unsigned char* dest, std::size_t offset, std::size_t size) const {
+    if (offset > size_ || size > size_ - offset)
+        RaiseBlockError("Image scannée incomplète");
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::pread(fd_, dest + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            RaiseBlockError("Image scannée incomplète");
+        done += static_cast<std::size_t>(n);
+    }
 }
 
 void SharedBlock::Discard(const std::string& name) {
@@ -96,7 +108,7 @@ void SharedBlock::SweepOrphans() {
 }
 
 SharedBlock::~SharedBlock() {
-    ::munmap(view_, size_);
+    ::close(fd_);
 }
 
 } // namespace velorix::scan::worker

@@ -20,7 +20,10 @@
 #include <string.h>
 #include <unistd.h>
 
-#define NAMES X(good) X(segv) X(abort) X(exit) X(hang) X(overclaim) X(short) X(stall) X(slowstart)
+#define NAMES                                                                                      \
+    X(good)                                                                                        \
+    X(segv) X(abort) X(exit) X(hang) X(overclaim) X(short) X(stall) X(slowstart) X(chatty)         \
+        X(mimic) X(sethang) X(openhang)
 #define X(n) #n,
 static const char* names[] = {NAMES};
 #undef X
@@ -122,15 +125,32 @@ SANE_Status sane_velorixtest_get_devices(const SANE_Device*** out, SANE_Bool loc
     return SANE_STATUS_GOOD;
 }
 
+static int is(const Device* d, const char* kind) {
+    return strcmp(names[d->kind], kind) == 0;
+}
+
+/* What drivers print on their standard output, as many do. */
+static void chatter(const Device* d) {
+    if (is(d, "chatty"))
+        printf("lamp warming up... ");
+    if (is(d, "mimic"))
+        printf("ok\n0\tready\n1\tok\n2\terror\tx\n3\tok\n4\tok\n5\tcancelled\n");
+    fflush(stdout);
+}
+
 SANE_Status sane_velorixtest_open(SANE_String_Const name, SANE_Handle* handle) {
     for (int i = 0; i < kDevices; ++i)
         if (strcmp(name, names[i]) == 0 || (!*name && i == 0)) {
+            if (strcmp(names[i], "openhang") == 0)
+                for (;;)
+                    pause();
             Device* d = calloc(1, sizeof *d);
             if (!d)
                 return SANE_STATUS_NO_MEM;
             d->kind = i;
             d->resolution = 75;
             d->yResolution = 75;
+            chatter(d);
             *handle = d;
             return SANE_STATUS_GOOD;
         }
@@ -164,6 +184,9 @@ SANE_Status sane_velorixtest_control_option(SANE_Handle h, SANE_Int n, SANE_Acti
     }
     if (action != SANE_ACTION_SET_VALUE || n == kOptCount)
         return SANE_STATUS_INVAL;
+    if (is(d, "sethang"))
+        for (;;)
+            pause();
     if (n == kOptMode) {
         for (int m = 0; modes[m]; ++m)
             if (strcmp(value, modes[m]) == 0) {
@@ -205,6 +228,7 @@ SANE_Status sane_velorixtest_start(SANE_Handle h) {
     d->bytesPerLine = p.bytes_per_line;
     d->reads = 0;
     d->failAfter = -1;
+    chatter(d);
     const char* failFile = getenv("VELORIXTEST_FAIL_FILE");
     FILE* f = failFile ? fopen(failFile, "r") : NULL;
     if (f) {

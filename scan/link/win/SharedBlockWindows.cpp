@@ -222,6 +222,13 @@ void SharedBlock::Discard(const std::string& text) {
 
 void SharedBlock::SweepOrphans() {}
 
+void SharedBlock::Read(unsigned char* dest, std::size_t offset, std::size_t size) const {
+    if (offset > size_ || size > size_ - offset)
+        RaiseBlockError("Image scannée incomplète");
+    if (size)
+        std::memcpy(dest, data_ + offset, size);
+}
+
 SharedBlock::~SharedBlock() {
     ::UnmapViewOfFile(view_);
 }
