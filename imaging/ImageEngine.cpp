@@ -407,6 +407,54 @@ void TImageEngine::SaveToFile(const QString& fileName, const TSaveOptions& optio
                                     .arg(quoted(fileName), out.errorString()));
 }
 
+void SaveMultiPageTiff(const std::vector<QImage>& pages, const QString& fileName) {
+    initialiseImageLibrary();
+    if (pages.empty())
+        throw EImageEngineError(QStringLiteral("Aucune page à enregistrer."));
+    Magick::Blob blob;
+    try {
+        std::vector<Magick::Image> frames;
+        frames.reserve(pages.size());
+        for (const QImage& page : pages) {
+            const QImage rgb = page.convertToFormat(QImage::Format_RGB32);
+            const auto width = static_cast<unsigned long long>(rgb.width());
+            const auto height = static_cast<unsigned long long>(rgb.height());
+            if (rgb.isNull() || width > Magick::ResourceLimits::width() ||
+                height > Magick::ResourceLimits::height() ||
+                width * height > Magick::ResourceLimits::area())
+                throw EImageEngineError(
+                    QStringLiteral("Impossible d'enregistrer %1 : une page de %2 × %3 pixels "
+                                   "ne peut pas être écrite.")
+                        .arg(quoted(fileName))
+                        .arg(width)
+                        .arg(height));
+            Magick::Image image(static_cast<size_t>(rgb.width()),
+                                static_cast<size_t>(rgb.height()), "BGRA", Magick::CharPixel,
+                                rgb.constBits());
+            image.quiet(true);
+            image.matte(false);
+            image.depth(8);
+            image.magick("TIFF");
+            image.compressType(MagickCore::ZipCompression);
+            frames.push_back(std::move(image));
+        }
+        Magick::writeImages(frames.begin(), frames.end(), &blob, true);
+    } catch (const Magick::Exception& e) {
+        throw EImageEngineError(QStringLiteral("Impossible d'enregistrer les pages dans %1 : %2")
+                                    .arg(quoted(fileName), QString::fromLocal8Bit(e.what())));
+    } catch (const std::bad_alloc&) {
+        throw EImageEngineError(
+            QStringLiteral("Mémoire insuffisante pour enregistrer %1.").arg(quoted(fileName)));
+    }
+    QSaveFile out(fileName);
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(static_cast<const char*>(blob.data()), static_cast<qint64>(blob.length())) !=
+            static_cast<qint64>(blob.length()) ||
+        !out.commit())
+        throw EImageEngineError(QStringLiteral("Impossible de créer le fichier %1. %2")
+                                    .arg(quoted(fileName), out.errorString()));
+}
+
 void TImageEngine::ImageResize(int width, int height, TAlign horizontal, TAlign vertical) {
     image_ = resizeCanvas(image_, width, height, horizontal, vertical, BackgroundColor());
 }
