@@ -2,6 +2,7 @@
 // following the new order; "Annuler" and "Rétablir" of every recorded command; every page saved
 // into one file. All through the window's own actions, keys and tab bar.
 #include "tests/app/ImagePrompts.h"
+#include "tests/app/PageFiles.h"
 
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
@@ -19,8 +20,6 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
-
-#include <tiffio.h>
 
 #include <functional>
 
@@ -65,43 +64,6 @@ QStringList Fingerprint(Tvelorix_2& w) {
                    .arg(image && image->Stretch() ? "full" : "own");
     }
     out << (w.FirstPageFilled ? "filled" : "placeholder");
-    return out;
-}
-
-// The pictures of a PDF's pages, in order, as poppler's pdfimages extracts them.
-QList<QImage> PdfPictures(const QString& pdf, const QString& folder) {
-    QProcess p;
-    p.start("pdfimages", {"-png", pdf, QDir(folder).filePath("img")});
-    if (!p.waitForFinished(60000) || p.exitCode() != 0)
-        return {};
-    QList<QImage> out;
-    for (const QString& name : QDir(folder).entryList({"img-*.png"}, QDir::Files, QDir::Name))
-        out << QImage(QDir(folder).filePath(name)).convertToFormat(QImage::Format_RGB32);
-    return out;
-}
-
-// The pages of a TIFF read with libtiff, an independent reader.
-QList<QImage> TiffPages(const QString& file) {
-    QList<QImage> out;
-    TIFF* tif = TIFFOpen(file.toLocal8Bit().constData(), "r");
-    if (!tif)
-        return out;
-    do {
-        uint32_t w = 0, h = 0;
-        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-        std::vector<uint32_t> raster(std::size_t(w) * h);
-        if (!TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 0))
-            break;
-        QImage img(int(w), int(h), QImage::Format_RGB32);
-        for (uint32_t y = 0; y < h; ++y)
-            for (uint32_t x = 0; x < w; ++x) {
-                const uint32_t p = raster[y * w + x];
-                img.setPixel(int(x), int(y), qRgb(TIFFGetR(p), TIFFGetG(p), TIFFGetB(p)));
-            }
-        out << img;
-    } while (TIFFReadDirectory(tif));
-    TIFFClose(tif);
     return out;
 }
 
@@ -163,6 +125,7 @@ private slots:
     void undoneClearGivesBackEveryPageAndNewCommandForgetsRedo();
     void historyStaysWithinItsBudget();
     void allPagesIntoOneTiffOrPdf();
+    void pdfOfThreePagesOpenedAndExportedAgain();
 };
 
 void PageHistoryTest::movedByShortcutMenuAndDragThenExportedInTheNewOrder() {
@@ -426,6 +389,41 @@ void PageHistoryTest::allPagesIntoOneTiffOrPdf() {
     w->EnregistrerToutes1->trigger();
     QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Error).size(), 1);
     QVERIFY(!QFile::exists(dir.filePath("all.png")));
+    prompts->seen.clear();
+}
+
+void PageHistoryTest::pdfOfThreePagesOpenedAndExportedAgain() {
+    openPages(3);
+    w->ActivatePage(0);
+    w->N902->trigger(); // a page of another shape: 800 x 600
+    const QString first = dir.filePath("three.pdf");
+    QVERIFY(velorix::WritePagesToPdf(*w, first));
+    prompts->answer(true);
+    w->effacer->click();
+
+    prompts->openAnswers << first; // one open, three pages
+    w->Ouvriruneimage1->trigger();
+    QCOMPARE(w->PageCount(), 3);
+    QCOMPARE(pictureOf(1).size(), QSize(800, 600));
+    const QString again = dir.filePath("three-again.pdf");
+    QVERIFY(velorix::WritePagesToPdf(*w, again));
+    QTemporaryDir a, b;
+    const QList<QImage> before = PdfPictures(first, a.path());
+    QCOMPARE(before.size(), 3);
+    QCOMPARE(PdfPictures(again, b.path()), before);
+
+    // One step: "Annuler" takes the three pages away together.
+    w->Annuler1->trigger();
+    QCOMPARE(w->PageCount(), 0);
+
+    // A hostile PDF: its message, and no page made.
+    prompts->openAnswers << QStringLiteral(VELORIX_SOURCE_DIR
+                                           "/fuzz/corpus/PdfOpenFuzz/huge_page.pdf");
+    w->Ouvriruneimage1->trigger();
+    QCOMPARE(w->PageCount(), 0);
+    const QStringList errors = prompts->texts(ScriptedPrompts::Kind::Error);
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors[0].contains(QStringLiteral("trop grande")), qPrintable(errors[0]));
     prompts->seen.clear();
 }
 
