@@ -123,6 +123,8 @@ int main(int argc, char** argv) {
         velorix::Tvelorix_2 window(std::move(services));
         qtPrompts->setOwner(&window);
         window.show();
+        if (!dump)
+            velorix::OfferRecovery(window);
         if (!images.isEmpty())
             velorix::OpenStartupImages(window, *prompts, images);
         if (dump) {

@@ -5,6 +5,7 @@
 #include "app/window/CommandGuard.h"
 #include "app/window/HelpWindow.h"
 #include "app/window/PageHistory.h"
+#include "app/window/Recovery.h"
 #include "report/PReport.h"
 #include "waits/Waits.h"
 
@@ -60,6 +61,7 @@ Tvelorix_2::Tvelorix_2(Services services, QWidget* parent)
     BindHandlers();
 
     help_ = new Thelp(this);
+    StartRecovery();
 
     setMinimumSize(kDesignWidth, kDesignHeight);
     move(kDesignLeft, kDesignTop);
@@ -245,6 +247,9 @@ void Tvelorix_2::FormCloseQuery(QObject*) {
     store.write(QStringLiteral("TexteCherchable"),
                 searchableText_ ? QStringLiteral("1") : QStringLiteral("0"));
     store.flush();
+    // A normal end: the pages kept for after a crash are not needed any more.
+    if (recovery_)
+        recovery_->Finish();
     ZoomSource = TZoomSource();
     zoomTarget_ = nullptr;
 }

@@ -42,6 +42,8 @@ namespace velorix {
 class Tchangerdoc;
 class Thelp;
 class TPageHistory;
+class TRecovery;
+struct RecoveredPage;
 struct PageSetState;
 struct TListedDevices;
 
@@ -74,6 +76,11 @@ struct ImagePage {
 };
 
 // The main window: the program's one window, with its page set and every command.
+class Tvelorix_2;
+// At start: for each session of the recovery folder that did not end, asks whether to restore
+// its pages; Oui puts them back, and either answer removes its folder.
+void OfferRecovery(Tvelorix_2& window);
+
 class Tvelorix_2 : public QMainWindow {
     Q_OBJECT
 public:
@@ -129,6 +136,14 @@ public:
     // Runs a command through the guard and keeps what it changed for "Annuler".
     void Recorded(const std::function<void()>& command);
     TPageHistory& History() { return *history_; }
+
+    // ---- Recovery after a crash (window/RecoverySession.cpp) --------------------------------
+    // The session's pages on disk; null when the services name no recovery folder.
+    TRecovery* Recovery() const { return recovery_.get(); }
+    // Hands the page set as it stands now to the recovery writer.
+    void KeepForRecovery();
+    // Appends the pages of a session that did not end, as they were: pixels, order, hidden state.
+    void RestorePages(const std::vector<RecoveredPage>& pages);
     void DeplacerGauche1Click(QObject* Sender);
     void DeplacerDroite1Click(QObject* Sender);
     void Annuler1Click(QObject* Sender);
@@ -344,6 +359,8 @@ private:
     // such changes are not a user's page choice.
     int quietPageChanges_ = 0;
     std::unique_ptr<TPageHistory> history_;
+    std::unique_ptr<TRecovery> recovery_;
+    void StartRecovery();
     int recording_ = 0;      // > 0 while a recorded command runs
     int restoringPages_ = 0; // > 0 while a step is put back
     bool searchableText_ = false;

@@ -269,6 +269,7 @@ void Tvelorix_2::Recorded(const std::function<void()>& command) {
     --recording_;
     history_->Record(std::move(before), CapturePageSet());
     UpdateHistoryActions();
+    KeepForRecovery();
 }
 
 void Tvelorix_2::UpdateHistoryActions() {
@@ -292,6 +293,7 @@ void Tvelorix_2::PageTabMoved(int from, int to) {
         before.current = from;
     history_->Record(std::move(before), std::move(after));
     UpdateHistoryActions();
+    KeepForRecovery();
 }
 
 int Tvelorix_2::NeighbourPage(int index, int direction) const {
@@ -325,12 +327,14 @@ void Tvelorix_2::Annuler1Click(QObject*) {
     if (const PageSetState* target = history_->Undo())
         ApplyPageSet(*target, *history_->LeftState());
     UpdateHistoryActions();
+    KeepForRecovery();
 }
 
 void Tvelorix_2::Retablir1Click(QObject*) {
     if (const PageSetState* target = history_->Redo())
         ApplyPageSet(*target, *history_->LeftState());
     UpdateHistoryActions();
+    KeepForRecovery();
 }
 
 } // namespace velorix
