@@ -338,6 +338,21 @@ void TImageEngine::LoadFromFile(const QString& fileName) {
     image_ = decodeFile(fileName, BackgroundColor());
 }
 
+namespace {
+
+// The encoded file, replacing an existing one only once it is completely written.
+void WriteWhole(const QString& fileName, const Magick::Blob& blob) {
+    QSaveFile out(fileName);
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(static_cast<const char*>(blob.data()), static_cast<qint64>(blob.length())) !=
+            static_cast<qint64>(blob.length()) ||
+        !out.commit())
+        throw EImageEngineError(QStringLiteral("Impossible de créer le fichier %1. %2")
+                                    .arg(quoted(fileName), out.errorString()));
+}
+
+} // namespace
+
 void TImageEngine::SaveToFile(const QString& fileName, const TSaveOptions& options) const {
     const TFileFormat format = formatForFileName(fileName);
     if (format == TFileFormat::Unknown || format == TFileFormat::Unsupported ||
@@ -398,13 +413,7 @@ void TImageEngine::SaveToFile(const QString& fileName, const TSaveOptions& optio
             QStringLiteral("Mémoire insuffisante pour enregistrer %1.").arg(quoted(fileName)));
     }
 
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(static_cast<const char*>(blob.data()), static_cast<qint64>(blob.length())) !=
-            static_cast<qint64>(blob.length()) ||
-        !out.commit())
-        throw EImageEngineError(QStringLiteral("Impossible de créer le fichier %1. %2")
-                                    .arg(quoted(fileName), out.errorString()));
+    WriteWhole(fileName, blob);
 }
 
 void SaveMultiPageTiff(const std::vector<QImage>& pages, const QString& fileName) {
@@ -428,9 +437,8 @@ void SaveMultiPageTiff(const std::vector<QImage>& pages, const QString& fileName
                         .arg(quoted(fileName))
                         .arg(width)
                         .arg(height));
-            Magick::Image image(static_cast<size_t>(rgb.width()),
-                                static_cast<size_t>(rgb.height()), "BGRA", Magick::CharPixel,
-                                rgb.constBits());
+            Magick::Image image(static_cast<size_t>(rgb.width()), static_cast<size_t>(rgb.height()),
+                                "BGRA", Magick::CharPixel, rgb.constBits());
             image.quiet(true);
             image.matte(false);
             image.depth(8);
@@ -446,13 +454,7 @@ void SaveMultiPageTiff(const std::vector<QImage>& pages, const QString& fileName
         throw EImageEngineError(
             QStringLiteral("Mémoire insuffisante pour enregistrer %1.").arg(quoted(fileName)));
     }
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(static_cast<const char*>(blob.data()), static_cast<qint64>(blob.length())) !=
-            static_cast<qint64>(blob.length()) ||
-        !out.commit())
-        throw EImageEngineError(QStringLiteral("Impossible de créer le fichier %1. %2")
-                                    .arg(quoted(fileName), out.errorString()));
+    WriteWhole(fileName, blob);
 }
 
 void TImageEngine::ImageResize(int width, int height, TAlign horizontal, TAlign vertical) {

@@ -67,13 +67,15 @@ before=$(list)
 # over the first. Found on the screen rather than guessed: the tab row is where the captions are.
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 tabs_y=$((Y + 75))
-xdotool mousemove $((X + 70)) $tabs_y mousedown 1
+xdotool mousemove $((X + 130)) $tabs_y mousedown 1
 for step in 1 2 3 4 5 6; do
-    xdotool mousemove $((X + 70 - step * 10)) $tabs_y
+    xdotool mousemove $((X + 130 - step * 20)) $tabs_y
     sleep 0.1
 done
 import -display "$DISPLAY" -window root "$work/dragging.png"
 xdotool mousemove $((X + 5)) $tabs_y mouseup 1
+sleep 1
+import -display "$DISPLAY" -window root "$work/dropped.png"
 moved() { [ "$(list)" != "$before" ] && [ "$(list | wc -l)" = 3 ]; }
 until_true 20 moved || fail "the dragged tab moved no page"
 after=$(list)
@@ -95,7 +97,7 @@ xdotool key Return # "Oui" is the question's default button
 restored() {
     local folder
     folder=$(ls -d "$work"/recovery/"$second"-* 2>/dev/null | head -n1)
-    [ -n "$folder" ] && [ "$(wc -l <"$folder/pages" 2>/dev/null)" = 3 ]
+    [ -n "$folder" ] && [ -s "$folder/pages" ] && [ "$(wc -l <"$folder/pages")" = 3 ]
 }
 until_true 30 restored || fail "the pages did not come back"
 folder=$(ls -d "$work"/recovery/"$second"-*)
