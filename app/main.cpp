@@ -1,4 +1,5 @@
 // Program entry: command-line commands first (no window), then the main window.
+#include "TextRecognition.h"
 #include "WorkPool.h"
 #include "app/cli/CommandLine.h"
 #include "app/cli/DumpUi.h"
@@ -93,12 +94,16 @@ int main(int argc, char** argv) {
 
     try {
         QApplication app(argc, argv);
-        // Destroyed before app: the shared pool's last tasks end while Qt is still there.
+        // Destroyed before app: the shared pool's last tasks end while Qt is still there. Text
+        // recognitions still running or queued stop at once: nobody will see their pages.
         struct TStopPool {
             TStopPool() = default;
             TStopPool(const TStopPool&) = delete;
             TStopPool& operator=(const TStopPool&) = delete;
-            ~TStopPool() { pdfwork::TWorkPool::StopShared(); }
+            ~TStopPool() {
+                ocr::StopAllRecognition();
+                pdfwork::TWorkPool::StopShared();
+            }
         } stopPool;
         QApplication::setApplicationName(QStringLiteral("Velorix! 2"));
         // The interface is French whatever the system's language: Qt's own texts too (Oui/Non

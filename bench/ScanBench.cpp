@@ -10,8 +10,8 @@
 // pattern) but with the test backend alone, so that neither side pays for other backends.
 
 #include "ScannerComponent.h"
-#include "sane/SaneBackend.h"
-#include "scan/worker/WorkerPlatform.h"
+#include "sane/inprocess/InProcessSanePlatform.h"
+#include "scan/client/WorkerPlatform.h"
 
 #include <algorithm>
 #include <chrono>
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
         const double cpu = OwnCpu();
         {
             TWIAScan scan(worker ? velorix::scan::worker::CreateWorkerScanPlatform()
-                                 : velorix::scan::sane::CreateSaneScanPlatform());
+                                 : velorix::scan::sane::CreateInProcessSanePlatform());
             scan.SetOpen(true);
             scan.SetSelectedDevice("Noname frontend-tester (test:0)");
             scan.SetDPI(kDpi);

@@ -10,7 +10,7 @@
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
-#include "scan/sane/SaneBackend.h"
+#include "scan/sane/inprocess/InProcessSanePlatform.h"
 #include "tests/support/ScanLikePage.h"
 
 #include <QApplication>
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     auto prompts = std::make_shared<velorix::CommandLinePrompts>();
     velorix::Services services = velorix::CommandLineServices(prompts);
     services.scanner =
-        velorix::scan::sane::CreateSaneScanPlatform({{"filename", file.toStdString()}});
+        velorix::scan::sane::CreateInProcessSanePlatform({{"filename", file.toStdString()}});
     velorix::Tvelorix_2 window(services);
     window.FormShow(&window);
     window.cbDevice->setCurrentIndex(0);

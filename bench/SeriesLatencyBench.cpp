@@ -9,7 +9,7 @@
 #include "app/cli/CommandLineCommon.h"
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
-#include "scan/worker/WorkerPlatform.h"
+#include "scan/client/WorkerPlatform.h"
 #include "tests/support/FrenchTextPage.h"
 
 #include <QApplication>

@@ -8,7 +8,7 @@
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
 #include "scan/ScannerComponent.h"
-#include "scan/worker/WorkerPlatform.h"
+#include "scan/client/WorkerPlatform.h"
 
 #include <QApplication>
 #include <QCheckBox>

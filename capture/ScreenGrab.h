@@ -1,9 +1,11 @@
 #pragma once
 // The screen-grab platform layer: one call that freezes every screen of the desktop.
 // Backends: "x11" (the X server's root window through Qt, x11/), "portal" (the desktop portal's
-// Screenshot interface over D-Bus, for Wayland, portal/) and "null" (no access to the screen).
-// VELORIX_SCREEN forces one; otherwise a Wayland session goes through the portal, and other
-// desktops try Qt's grab first and the portal where Qt gets nothing.
+// Screenshot interface over D-Bus, for Wayland, portal/), "wlroots" (the screen copy of wlroots
+// compositors through grim, wlroots/) and "null" (no access to the screen). VELORIX_SCREEN
+// forces one; otherwise a Wayland session goes through the portal, then the compositor's own
+// screen copy where the portal offers no screenshots, and other desktops try Qt's grab first and
+// the portal where Qt gets nothing.
 
 #include <QImage>
 #include <QList>
@@ -69,7 +71,7 @@ public:
     std::optional<DesktopPicture> GrabDesktop(const QString&) override;
 };
 
-// Environment variable forcing a backend: "null", "x11" or "portal".
+// Environment variable forcing a backend: "null", "x11", "portal" or "wlroots".
 inline constexpr const char* ScreenGrabEnv = "VELORIX_SCREEN";
 
 // A Wayland session: WAYLAND_DISPLAY is set or XDG_SESSION_TYPE is "wayland", whichever
@@ -77,9 +79,9 @@ inline constexpr const char* ScreenGrabEnv = "VELORIX_SCREEN";
 bool IsWaylandSession();
 
 // The backend VELORIX_SCREEN names (an unknown name gives the null backend), or the desktop's:
-// in a Wayland session the portal alone (Qt's grab gets nothing there natively and a black
-// picture through Xwayland, which would pass for a capture); elsewhere Qt's grab first, then
-// the portal.
+// in a Wayland session the portal, then a wlroots compositor's screen copy (never Qt's grab,
+// which gets nothing there natively and a black picture through Xwayland, which would pass for
+// a capture); elsewhere Qt's grab first, then the portal.
 std::shared_ptr<IScreenGrab> LoadScreenGrab();
 
 // Tries each backend in turn, moving on while one reports EScreenUnavailable.

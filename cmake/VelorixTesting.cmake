@@ -16,16 +16,17 @@ set(VELORIX_TEST_ENV
     # Scanner drivers run in the worker beside the program; test programs live elsewhere.
     "VELORIX_SCAN_WORKER_EXE=${CMAKE_BINARY_DIR}/app/velorix-scan-worker")
 
-# velorix_add_gtest(name SOURCES ... LIBS ...): a GoogleTest binary, one CTest entry per test.
+# velorix_add_gtest(name SOURCES ... LIBS ... [ENV ...]): a GoogleTest binary, one CTest entry
+# per test; ENV holds more `cmake -E env` arguments for it.
 function(velorix_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   # gtest_discover_tests splits a list-valued ENVIRONMENT property into separate arguments, so
   # only its first entry would arrive; running each test through `cmake -E env` keeps them all.
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR
-               ${CMAKE_COMMAND} -E env ${VELORIX_TEST_ENV})
+               ${CMAKE_COMMAND} -E env ${VELORIX_TEST_ENV} ${ARG_ENV})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
 

@@ -1,10 +1,10 @@
 // Any frame parameters and bytes, one frame or three planes, turned into a picture and a BMP file.
 // A picture that comes out must be consistent with its own size, and the same when the bytes
 // arrive in pieces.
-#include "sane/SaneFrames.h"
+#include "link/SaneFrames.h"
 
 #include "ScanPlatform.h"
-#include "tests/scan/sane/FramesInPieces.h"
+#include "tests/scan/link/FramesInPieces.h"
 
 #include <algorithm>
 #include <cstdint>

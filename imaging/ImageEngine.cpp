@@ -2,12 +2,13 @@
 
 #include <Magick++.h>
 
+#include "files/AtomicFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstdint>
@@ -199,14 +200,29 @@ QImage toBitmap(Magick::Image& image, const QColor& background) {
 void initialiseImageLibrary() {
     static std::once_flag once;
     std::call_once(once, [] {
-        if (qEnvironmentVariableIsEmpty("MAGICK_CONFIGURE_PATH")) {
-            const auto folder = findPolicyFolder();
-            if (!folder.empty()) {
-                qputenv("MAGICK_CONFIGURE_PATH", QByteArray::fromStdString(folder.string()));
-                policyFolder = QString::fromStdString(folder.string());
-            }
+        // Ours comes first, also in front of a folder the user named: the library takes the
+        // first limit it finds, so the user's or the system's cannot replace ours. For rights
+        // the last rule that matches decides, so once the library has read every policy ours is
+        // read again, after them: a coder that another policy allows stays banned.
+        const auto folder = findPolicyFolder();
+        if (!folder.empty()) {
+            QByteArray path = QByteArray::fromStdString(folder.string());
+            const QByteArray users = qgetenv("MAGICK_CONFIGURE_PATH");
+            if (!users.isEmpty() && users != path)
+                path += ':' + users;
+            qputenv("MAGICK_CONFIGURE_PATH", path);
+            policyFolder = QString::fromStdString(folder.string());
         }
         Magick::InitializeMagick(nullptr);
+        if (policyFolder.isEmpty())
+            return;
+        QFile policy(policyFolder + QStringLiteral("/policy.xml"));
+        if (!policy.open(QIODevice::ReadOnly))
+            return;
+        const QByteArray rules = policy.readAll();
+        MagickCore::ExceptionInfo* exception = MagickCore::AcquireExceptionInfo();
+        MagickCore::SetMagickSecurityPolicy(rules.constData(), exception);
+        MagickCore::DestroyExceptionInfo(exception);
     });
 }
 
@@ -342,13 +358,12 @@ namespace {
 
 // The encoded file, replacing an existing one only once it is completely written.
 void WriteWhole(const QString& fileName, const Magick::Blob& blob) {
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(static_cast<const char*>(blob.data()), static_cast<qint64>(blob.length())) !=
-            static_cast<qint64>(blob.length()) ||
-        !out.commit())
+    // Written beside the old picture, which it replaces only once on disk.
+    files::TAtomicFile out(fileName);
+    if (!out.Open() || !out.Write(static_cast<const char*>(blob.data()), blob.length()) ||
+        !out.Commit())
         throw EImageEngineError(QStringLiteral("Impossible de créer le fichier %1. %2")
-                                    .arg(quoted(fileName), out.errorString()));
+                                    .arg(quoted(fileName), out.ErrorString()));
 }
 
 } // namespace

@@ -54,12 +54,13 @@ enum class TFileFormat {
 };
 TFileFormat formatForFileName(const QString& fileName);
 
-// Points the image library at our policy folder (unless the user set MAGICK_CONFIGURE_PATH) and
+// Puts our policy folder in front of MAGICK_CONFIGURE_PATH (before any folder the user set) and
 // starts it; later calls do nothing. Every engine calls it, the program may call it earlier.
 // The folder is the first of: <exe>/../share/velorix/magick (installed), <exe>/../../data/magick
 // and <exe>/../data/magick (build trees), the source tree's data/magick known at build time.
 void initialiseImageLibrary();
-// The folder chosen by initialiseImageLibrary (empty when the user's own setting was kept).
+// The folder chosen by initialiseImageLibrary, put in front of MAGICK_CONFIGURE_PATH (empty
+// when none was found).
 QString imageLibraryPolicyFolder();
 
 // The image engine: one current image, read from and written to files.

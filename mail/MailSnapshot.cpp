@@ -47,11 +47,6 @@ private:
     int fd_;
 };
 
-bool isLink(const QByteArray& path) {
-    struct stat st {};
-    return ::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 // Makes every missing folder of `path` readable by the user alone; folders that exist keep
 // their modes (a ~/.cache that is a link to another disk is followed, as the user meant).
 bool makePrivatePath(const QByteArray& path) {
@@ -64,14 +59,20 @@ bool makePrivatePath(const QByteArray& path) {
     return true;
 }
 
-// The snapshot folder itself, never a link put in its place or in its parent's, and only when
-// it belongs to us.
+// The snapshot folder itself, never a link put in its place, and only when it belongs to us. Its
+// parent (the downloads folder, often a link to another disk) may be a link of the user's own,
+// which is followed; a link someone else made there is not.
 int openBase(const QString& base) {
-    const QByteArray path = QFile::encodeName(base);
-    if (isLink(QFile::encodeName(QFileInfo(base).path())))
-        return -1;
-    Fd fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const QByteArray parent = QFile::encodeName(QFileInfo(base).path());
+    const QByteArray name = QFile::encodeName(QFileInfo(base).fileName());
     struct stat st {};
+    if (::lstat(parent.constData(), &st) != 0 || (S_ISLNK(st.st_mode) && st.st_uid != ::geteuid()))
+        return -1;
+    Fd parentFd(::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parentFd.ok())
+        return -1;
+    Fd fd(::openat(parentFd.get(), name.constData(),
+                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || st.st_uid != ::geteuid())
         return -1;
     return ::dup(fd.get());

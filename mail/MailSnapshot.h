@@ -18,7 +18,8 @@ QString SandboxMailSnapshotBase();
 // Copies `source` into a new folder under `base` whose name holds only letters, digits and
 // "-", and returns the copy's path; the copy keeps the file name. Missing folders of `base` are
 // made readable by the user alone (0700), as is each snapshot folder; the copy is 0400. Empty
-// when the copy cannot be made, or when `base` or its parent is a link.
+// when the copy cannot be made, when `base` is a link, or when its parent is a link the user
+// does not own (one of the user's, such as a downloads folder on another disk, is followed).
 QString SnapshotForMail(const QString& source, const QString& base, const QDateTime& now);
 
 // Removes the snapshot folders under `base` made more than seven days before `now`. Anything

@@ -3,6 +3,7 @@
 #include "WorkPool.h"
 
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 #ifdef _OPENMP
@@ -10,6 +11,8 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -18,6 +21,24 @@
 namespace ocr {
 
 namespace {
+
+std::atomic<bool> stopped{false};
+
+// Recognition reads pages at this resolution at most: the text of a finer scan is no better
+// recognised, only slower and in more memory. Without a known resolution, a picture is brought
+// to the pixels of an A3 page at that resolution.
+constexpr int kRecognitionDpi = 300;
+constexpr double kMostPixels = 3508.0 * 4961.0;
+
+// Asked by Tesseract between words, inside a line: a cancel ends the line at once.
+struct TCancel {
+    const std::function<bool()>* cancelled;
+    bool operator()() const { return stopped.load() || (*cancelled && (*cancelled)()); }
+};
+
+bool CancelRecognition(void* data, int) {
+    return (*static_cast<const TCancel*>(data))();
+}
 
 std::vector<std::string> SplitLanguages(const std::string& languages) {
     std::vector<std::string> result;
@@ -103,6 +124,10 @@ tesseract::TessBaseAPI& Engine(const std::string& languages) {
 
 } // namespace
 
+void StopAllRecognition() {
+    stopped = true;
+}
+
 bool LanguagesInstalled(const std::string& languages) {
     try {
         Engine(languages);
@@ -149,7 +174,7 @@ std::vector<TLayoutLine> TextLines(tesseract::TessBaseAPI& api, const QImage& gr
 
 // The words of one line, recognised from its own small picture by this thread's engine.
 std::vector<TOcrWord> LineWords(const QImage& grey, const TLayoutLine& line, int dpi,
-                                const std::string& languages) {
+                                const std::string& languages, const TCancel& cancel) {
     // A little room around the ink, less than the gap to the next line.
     const int pad = 2 + std::min(line.box.width(), line.box.height()) / 10;
     const QRect area = line.box.adjusted(-pad, -pad, pad, pad).intersected(grey.rect());
@@ -162,7 +187,15 @@ std::vector<TOcrWord> LineWords(const QImage& grey, const TLayoutLine& line, int
     if (dpi > 0)
         api.SetSourceResolution(dpi);
     std::vector<TOcrWord> words;
-    if (api.Recognize(nullptr) != 0) {
+    tesseract::ETEXT_DESC monitor;
+    monitor.cancel = CancelRecognition;
+    monitor.cancel_this = const_cast<TCancel*>(&cancel);
+    const int failed = api.Recognize(&monitor);
+    if (cancel()) {
+        api.Clear();
+        throw TOcrCancelled{};
+    }
+    if (failed != 0) {
         api.Clear();
         throw std::runtime_error("La reconnaissance du texte a échoué.");
     }
@@ -196,19 +229,40 @@ TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cance
     page.size = picture.size();
     if (picture.isNull())
         return page;
-    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    const TCancel cancel{&cancelled};
+    if (cancel())
+        throw TOcrCancelled{};
     // A scan says its resolution; otherwise Tesseract estimates it from the text's height.
     int dpi = qRound(picture.dotsPerMeterX() * 0.0254);
-    if (dpi < 70 || dpi > 2400)
+    if (dpi < 70 || dpi > 9600)
         dpi = 0;
+    // Huge pictures are read at a bounded size; the boxes come back in the picture's pixels.
+    double scale = dpi > kRecognitionDpi ? double(kRecognitionDpi) / dpi : 1.0;
+    const double pixels = double(picture.width()) * picture.height() * scale * scale;
+    if (pixels > kMostPixels)
+        scale *= std::sqrt(kMostPixels / pixels);
+    QImage grey;
+    if (scale < 1.0) {
+        // Smooth scaling works in colour: the grey copy is made after it.
+        grey = picture
+                   .scaled(std::max(1, qRound(picture.width() * scale)),
+                           std::max(1, qRound(picture.height() * scale)), Qt::IgnoreAspectRatio,
+                           Qt::SmoothTransformation)
+                   .convertToFormat(QImage::Format_Grayscale8);
+        dpi = qRound(dpi * scale);
+    } else {
+        grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    }
+    if (cancel())
+        throw TOcrCancelled{};
     const std::vector<TLayoutLine> lines = TextLines(Engine(languages), grey, dpi);
     // The lines go to every idle worker, one at a time, so that a page takes the machine while
     // nothing else waits, and a compression posted meanwhile waits for one line at most.
     std::vector<std::vector<TOcrWord>> found(lines.size());
     const auto line = [&](std::size_t i) {
-        if (cancelled && cancelled())
+        if (cancel())
             throw TOcrCancelled{};
-        found[i] = LineWords(grey, lines[i], dpi, languages);
+        found[i] = LineWords(grey, lines[i], dpi, languages, cancel);
     };
     if (helpers != nullptr) {
         pdfwork::ParallelPieces(*helpers, lines.size(), line);
@@ -216,11 +270,23 @@ TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cance
         for (std::size_t i = 0; i < lines.size(); ++i)
             line(i);
     }
-    if (cancelled && cancelled())
+    if (cancel())
         throw TOcrCancelled{};
+    const double sx = double(picture.width()) / grey.width();
+    const double sy = double(picture.height()) / grey.height();
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (found[i].empty())
             continue;
+        if (grey.size() != picture.size()) {
+            for (TOcrWord& word : found[i]) {
+                const QRect& b = word.box;
+                word.box =
+                    QRect(QPoint(int(std::floor(b.left() * sx)), int(std::floor(b.top() * sy))),
+                          QPoint(int(std::ceil((b.right() + 1) * sx)) - 1,
+                                 int(std::ceil((b.bottom() + 1) * sy)) - 1))
+                        .intersected(QRect(QPoint(0, 0), picture.size()));
+            }
+        }
         found[i].back().lineEnd = true;
         found[i].back().paragraphEnd = lines[i].paragraphEnd;
         std::move(found[i].begin(), found[i].end(), std::back_inserter(page.words));

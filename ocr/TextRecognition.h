@@ -41,15 +41,20 @@ public:
 // The recognition was cancelled by its caller.
 struct TOcrCancelled {};
 
-// Recognises the words of picture. cancelled, when given, is asked now and then; once it says
-// true, the recognition ends with TOcrCancelled. The page's lines go to the idle workers of
-// helpers as background pieces (see ParallelPieces) when it is given, else all are recognised on
-// the calling thread. Safe to call on several threads at once.
-// Throws EOcrLanguageMissing when the language data is missing, std::runtime_error on other
-// failures.
+// Recognises the words of picture. cancelled, when given, is asked now and then, also between
+// the words of a line; once it says true, the recognition ends with TOcrCancelled. A picture
+// finer than 300 dpi (or, without a resolution, larger than an A3 page at 300 dpi) is read at
+// that bound; the boxes are in the picture's own pixels all the same. The page's lines go to the
+// idle workers of helpers as background pieces (see ParallelPieces) when it is given, else all are
+// recognised on the calling thread. Safe to call on several threads at once. Throws
+// EOcrLanguageMissing when the language data is missing, std::runtime_error on other failures.
 TOcrPage RecognizeText(const QImage& picture, const std::function<bool()>& cancelled = {},
                        const std::string& languages = kDefaultLanguages,
                        pdfwork::TWorkPool* helpers = nullptr);
+
+// Ends every recognition under way and every later one with TOcrCancelled: the program is
+// ending, and the work pool must not wait for pages nobody will see.
+void StopAllRecognition();
 
 // The languages asked for are all installed (else the EOcrLanguageMissing message is known).
 bool LanguagesInstalled(const std::string& languages = kDefaultLanguages);

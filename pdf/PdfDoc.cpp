@@ -71,7 +71,7 @@ TPdfOwnedData::~TPdfOwnedData() = default;
 // File structure
 
 void TPdfHeader::WriteToStream(TPdfOutputStream& stream) const {
-    stream.Write("%PDF-1.2 \r\n");
+    stream.Write("%PDF-1." + std::to_string(minorVersion_) + " \r\n");
 }
 
 TPdfTrailer::TPdfTrailer(TPdfObjectMgr* objectMgr)
@@ -797,6 +797,13 @@ TPdfFont& TPdfDoc::CreateFont(std::string_view name) {
     font->Data()->AddItem("Name", TPdfName::Create("F" + std::to_string(fontList_.size())));
     fontList_.push_back(std::move(font));
     return *fontList_.back();
+}
+
+void TPdfDoc::RequireMinorVersion(int minor) {
+    if (!hasDoc_) {
+        throw EPdfInvalidOperation("RequireMinorVersion --document is null.");
+    }
+    header_->RequireMinorVersion(minor);
 }
 
 TPdfStream* TPdfDoc::FindXObject(std::string_view name) const {

@@ -6,6 +6,7 @@
 #include "PdfFonts.h"
 #include "PdfTypes.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -26,6 +27,12 @@ inline constexpr std::int64_t kPdfMaxXrefOffset = 9'999'999'999;
 class TPdfHeader {
 public:
     void WriteToStream(TPdfOutputStream& stream) const;
+    // "%PDF-1.<minor>"; 2 unless a feature of a later version is used.
+    int MinorVersion() const { return minorVersion_; }
+    void RequireMinorVersion(int minor) { minorVersion_ = std::max(minorVersion_, minor); }
+
+private:
+    int minorVersion_ = 2;
 };
 
 // The trailer dictionary and the "startxref" tail of a file.
@@ -366,6 +373,8 @@ public:
     TPdfCatalog& Root();
     TPdfOutlineRoot& OutlineRoot();
     TPdfXref* ObjectMgr() const { return xref_.get(); }
+    // The file says at least PDF 1.<minor> (an image with an explicit mask needs 1.3).
+    void RequireMinorVersion(int minor);
     TPdfTrailer* Trailer() const { return trailer_.get(); }
     TPdfDictionary* RootPages() const { return rootPages_; }
 

@@ -441,6 +441,14 @@ void TPdfStream::SetCompressedData(std::shared_ptr<const std::string> zlibStream
     std::string().swap(data_);
 }
 
+void TPdfStream::SetEncodedData(std::shared_ptr<const std::string> encoded) {
+    if (HasFlateFilter()) {
+        throw EPdfInvalidOperation("SetEncodedData --the stream is compressed when written.");
+    }
+    compressed_ = std::move(encoded);
+    std::string().swap(data_);
+}
+
 void TPdfStream::CompressNow() {
     if (HasFlateFilter() && compressed_ == nullptr) {
         SetCompressedData(std::make_shared<const std::string>(pdfdeflate::Deflate(data_)));
@@ -455,7 +463,7 @@ void TPdfStream::WriteBody(TPdfOutputStream& stream) {
     if (flate && compressed_ == nullptr) {
         compressed = pdfdeflate::Deflate(data_);
     }
-    const std::string& out = !flate ? data_ : compressed_ != nullptr ? *compressed_ : compressed;
+    const std::string& out = compressed_ != nullptr ? *compressed_ : flate ? compressed : data_;
     if (out.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         // "Length" is a 32-bit number; a larger stream could only be written wrong.
         throw EPdfException("WriteBody --stream too large.");

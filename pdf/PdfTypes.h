@@ -6,6 +6,8 @@
 // they enter the writer, never elsewhere.
 #pragma once
 
+#include "PdfErrors.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,27 +18,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// ---------------------------------------------------------------------------------------------
-// Failures
-
-// Plain failure of the PDF writer (the cases that are neither a bad value nor a bad operation).
-class EPdfException : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A value that PDF cannot hold.
-class EPdfInvalidValue : public EPdfException {
-public:
-    using EPdfException::EPdfException;
-};
-
-// An operation called in a state that does not allow it.
-class EPdfInvalidOperation : public EPdfException {
-public:
-    using EPdfException::EPdfException;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Byte sinks. Each keeps a 64-bit count of the bytes written since the last Rewind(), which is
@@ -355,6 +336,9 @@ public:
     // Replaces the data by its zlib stream, made elsewhere (the "FlateDecode" filter must be
     // set): the uncompressed data is dropped, the bytes are shared, not copied.
     void SetCompressedData(std::shared_ptr<const std::string> zlibStream);
+    // Replaces the data by bytes already in the form the "Filter" array names (a JPEG file for
+    // DCTDecode, Group 4 data for CCITTFaxDecode), written as they are; shared, not copied.
+    void SetEncodedData(std::shared_ptr<const std::string> encoded);
     // Compresses the data now and keeps only the result (nothing without "FlateDecode").
     void CompressNow();
     // The compressed bytes given or made, or null.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "PdfDoc.h"
+#include "PdfQuality.h"
 
 #include <QFrame>
 #include <QRect>
@@ -161,8 +162,12 @@ public:
     // Pictures print their recognised text under them (invisible, searchable).
     bool SearchableText() const { return FSearchableText; }
     void SetSearchableText(bool value) { FSearchableText = value; }
+    // The quality pictures are written in.
+    TPdfQuality Quality() const { return FQuality; }
+    void SetQuality(TPdfQuality value) { FQuality = value; }
 
 private:
     TPdfCanvas* FPdfCanvas = nullptr;
     bool FSearchableText = false;
+    TPdfQuality FQuality = TPdfQuality::Lossless;
 };

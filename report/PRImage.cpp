@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <vector>
 
 TPRImage::TPRImage(QWidget* parent)
     : TPRItem(parent), FRandom(static_cast<std::minstd_rand::result_type>(
@@ -86,10 +87,17 @@ void TPRImage::Print(TPRCanvas* ACanvas, const QRect& ARect) {
     }
     TPdfCanvas* pdf = ACanvas->PdfCanvas();
     TPdfDoc& doc = pdf->Document();
+    const TPdfQuality quality = ACanvas->Quality();
     const std::string name = XObjectName(doc);
-    if (doc.FindXObject(name) == nullptr) {
-        doc.AddXObject(name,
-                       TPdfBitmapImage::CreateCompressedImage(picture, FState.CompressedPicture()));
+    std::vector<std::string> layers;
+    if (doc.FindXObject(name) != nullptr) {
+        // Printed before in this document: its layers are there under their names.
+        layers.push_back(name);
+        if (doc.FindXObject(ForegroundLayerName(name)) != nullptr) {
+            layers.push_back(ForegroundLayerName(name));
+        }
+    } else {
+        layers = AddEncodedPicture(doc, name, picture, *FState.Encoded(quality, DrawnSize()));
     }
 
     const int pageHeight = page->height();
@@ -97,15 +105,17 @@ void TPRImage::Print(TPRCanvas* ACanvas, const QRect& ARect) {
     const int top = ARect.y();
     const int bottom = ARect.y() + ARect.height();
     QRectF drawn;
-    if (FStretch) {
-        pdf->DrawXObject(left, pageHeight - bottom, width(), height(), name);
-        drawn = QRectF(left, pageHeight - bottom, width(), height());
-    } else {
-        const int pw = picture.width();
-        const int ph = picture.height();
-        pdf->DrawXObjectEx(left, pageHeight - top - ph, pw, ph, left, pageHeight - top - height(),
-                           width(), height(), name);
-        drawn = QRectF(left, pageHeight - top - ph, pw, ph);
+    for (const std::string& layer : layers) {
+        if (FStretch) {
+            pdf->DrawXObject(left, pageHeight - bottom, width(), height(), layer);
+            drawn = QRectF(left, pageHeight - bottom, width(), height());
+        } else {
+            const int pw = picture.width();
+            const int ph = picture.height();
+            pdf->DrawXObjectEx(left, pageHeight - top - ph, pw, ph, left,
+                               pageHeight - top - height(), width(), height(), layer);
+            drawn = QRectF(left, pageHeight - top - ph, pw, ph);
+        }
     }
     if (ACanvas->SearchableText()) {
         if (const auto text = FState.Text()) {
@@ -114,6 +124,13 @@ void TPRImage::Print(TPRCanvas* ACanvas, const QRect& ARect) {
                            QRectF(left, pageHeight - top - height(), width(), height()));
         }
     }
+}
+
+QSizeF TPRImage::DrawnSize() const {
+    if (FStretch) {
+        return QSizeF(width(), height());
+    }
+    return QSizeF(ScalePending() ? FState.ScaleSize() : FState.Current().size());
 }
 
 void TPRImage::paintEvent(QPaintEvent* event) {

@@ -35,7 +35,7 @@ public:
     // every holder).
     void SetPendingScale(const std::shared_ptr<TPendingScale>& scale);
     // A pending scaled picture is made on the pool ahead of the tasks queued there.
-    void HurryScale() { FState.HurryScale(); }
+    void HurryScale() { FState.HurryScale(FQuality, DrawnSize()); }
     // Takes a picture as encoded file data: only a Windows bitmap (BMP) is accepted.
     void SetPictureData(const QByteArray& bytes);
 
@@ -47,20 +47,32 @@ public:
     // Draws the picture into ARect (page coordinates) of the PDF page being printed.
     void Print(TPRCanvas* ACanvas, const QRect& ARect) override;
 
-    // Starts compressing the picture's image stream on the shared pool, for a picture that is
-    // final; a pending scaled picture is made there too. Print takes the result (waiting if it
-    // is still being made); a new picture drops it.
+    // Starts encoding the picture's image data in its PDF quality on the shared pool, for a
+    // picture that is final; a pending scaled picture is made there too. Print takes the result
+    // (waiting if it is still being made); a new picture drops it.
     void PrepareStream() {
-        FState.PrepareStream();
+        FState.PrepareStream(FQuality, DrawnSize());
         if (FRecogniseText) {
             FState.PrepareText();
         }
     }
+    // The same in another quality, kept beside the picture's own until the picture or its
+    // quality changes (an export in another quality than the chosen one).
+    void PrepareStream(TPdfQuality quality) { FState.PrepareStream(quality, DrawnSize()); }
+    // The quality PrepareStream prepares; what was prepared in another one is dropped.
+    TPdfQuality PdfQuality() const { return FQuality; }
+    void SetPdfQuality(TPdfQuality value) {
+        FQuality = value;
+        FState.KeepOnly(value);
+    }
+    // The size in points the picture is drawn at on its page.
+    QSizeF DrawnSize() const;
     // PrepareStream starts the text's recognition too (PrepareText).
     bool RecogniseText() const { return FRecogniseText; }
     void SetRecogniseText(bool value) { FRecogniseText = value; }
     // The compressed stream of the current picture is made and waiting for Print.
-    bool StreamReady() const { return FState.StreamReady(); }
+    bool StreamReady() const { return FState.StreamReady(FQuality); }
+    bool StreamReady(TPdfQuality quality) const { return FState.StreamReady(quality); }
     // A compression of the current picture is still running or queued.
     bool StreamPending() const { return FState.StreamPending(); }
 
@@ -85,5 +97,6 @@ private:
     bool FStretch = true;
     bool FSharedImage = true;
     bool FRecogniseText = false;
+    TPdfQuality FQuality = TPdfQuality::Lossless;
     std::minstd_rand FRandom;
 };

@@ -4,11 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include "files/AtomicFile.h"
 
 #include <atomic>
 #include <exception>
@@ -18,26 +15,27 @@
 
 namespace {
 
-// The messages of a file that cannot be created or written, with the system's reason.
-[[noreturn]] void ThrowCreateError(const QString& shownName, const QFileDevice& file) {
-    throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
-                            .arg(shownName, file.errorString())
-                            .toStdString());
-}
+using velorix::files::TAtomicFile;
 
-[[noreturn]] void ThrowWriteError(const QString& shownName, const QFileDevice& file) {
+// The messages of a file that cannot be created or written, with the system's reason.
+[[noreturn]] void ThrowFileError(const QString& shownName, const TAtomicFile& file) {
+    if (file.FailedStage() == TAtomicFile::EStage::Create) {
+        throw EFCreateError(QStringLiteral("Impossible de créer le fichier \"%1\". %2")
+                                .arg(shownName, file.ErrorString())
+                                .toStdString());
+    }
     throw EWriteError(QStringLiteral("Impossible d'écrire le fichier \"%1\". %2")
-                          .arg(shownName, file.errorString())
+                          .arg(shownName, file.ErrorString())
                           .toStdString());
 }
 
 // Ends a writing that its caller no longer wants.
 struct TWriteCancelled {};
 
-// Writes the PDF straight into the save file; a failed write makes the whole save fail.
+// Writes the PDF straight into the new file; a failed write makes the whole save fail.
 class TPRSaveFileStream : public TPdfOutputStream {
 public:
-    TPRSaveFileStream(QFileDevice& file, QString shownName,
+    TPRSaveFileStream(TAtomicFile& file, QString shownName,
                       const std::atomic<bool>* cancelled = nullptr)
         : FFile(file), FShownName(std::move(shownName)), FCancelled(cancelled) {}
 
@@ -48,22 +46,21 @@ public:
         if (FCancelled != nullptr && FCancelled->load()) {
             throw TWriteCancelled{};
         }
-        if (FFile.write(data, static_cast<qint64>(size)) != static_cast<qint64>(size)) {
-            ThrowWriteError(FShownName, FFile);
+        if (!FFile.Write(data, size)) {
+            ThrowFileError(FShownName, FFile);
         }
         FCount += static_cast<std::int64_t>(size);
     }
     std::int64_t Position() const override { return FCount; }
     void Rewind() override {
-        // Only ever called before the first byte: the save file starts empty.
-        if (FCount != 0 && !FFile.seek(0)) {
+        // Only ever called before the first byte: the new file starts empty.
+        if (FCount != 0) {
             throw EPdfException("Rewind --cannot seek.");
         }
-        FCount = 0;
     }
 
 private:
-    QFileDevice& FFile;
+    TAtomicFile& FFile;
     QString FShownName;
     const std::atomic<bool>* FCancelled;
     std::int64_t FCount = 0;
@@ -212,21 +209,6 @@ void TPReport::Print(TPRPage* page) {
     page->Print(FCanvas.get());
 }
 
-namespace {
-
-void ThrowUnlessCommitted(QSaveFile& file, const QString& shownName) {
-    if (file.commit()) {
-        return;
-    }
-    // The old file could not be replaced (on Windows, a viewer may hold it open).
-    if (file.error() == QFileDevice::RenameError) {
-        ThrowCreateError(shownName, file);
-    }
-    ThrowWriteError(shownName, file);
-}
-
-} // namespace
-
 void TPReport::CheckWritable() const {
     if (FDoc == nullptr) {
         throw EInvalidOperation("document is null..");
@@ -241,50 +223,47 @@ QString TPReport::ShownFileName() const {
     return QDir::toNativeSeparators(QFileInfo(FFileName).absoluteFilePath());
 }
 
-void TPReport::OpenSaveFile(QSaveFile& file) const {
-    if (!file.open(QIODevice::WriteOnly)) {
-        ThrowCreateError(ShownFileName(), file);
+void TPReport::OpenSaveFile(TAtomicFile& file) const {
+    if (!file.Open()) {
+        ThrowFileError(ShownFileName(), file);
+    }
+}
+
+void TPReport::CommitSaveFile(TAtomicFile& file) const {
+    if (!file.Commit()) {
+        ThrowFileError(ShownFileName(), file);
     }
 }
 
 void TPReport::EndDoc() {
     CheckWritable();
-    // The new file is written beside the old one and takes its place only once complete.
-    QSaveFile file(FFileName);
+    // The new file is written beside the old one and takes its place only once on disk.
+    TAtomicFile file(FFileName);
     OpenSaveFile(file);
     TPRSaveFileStream stream(file, ShownFileName());
     FDoc->SaveToStream(stream);
-    ThrowUnlessCommitted(file, ShownFileName());
+    CommitSaveFile(file);
     Abort();
 }
 
 bool TPReport::EndDoc(const TWriteWait& wait) {
     CheckWritable();
-    QSaveFile file(FFileName);
+    TAtomicFile file(FFileName);
     OpenSaveFile(file);
     const QString shownName = ShownFileName();
     std::atomic<bool> cancelled{false};
     std::atomic<bool> finished{false};
     std::exception_ptr failure;
-    // The writer touches the document until it ends, and the new file only through a file
-    // object of its own on the same descriptor (the save file belongs to this thread); the
-    // commit, which replaces the old file, stays here, so a cancel can never leave half of a
-    // new one.
-    const int handle = file.handle();
+    // The writer touches the document and the new file until it ends, syncing included (the
+    // slow part on a network disk); the commit, which replaces the old file, stays here, so a
+    // cancel can never leave half of a new one.
     std::thread writer([&] {
         try {
-            QFile own;
-            if (!own.open(handle, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
-                ThrowWriteError(shownName, own);
-            }
-            TPRSaveFileStream stream(own, shownName, &cancelled);
+            TPRSaveFileStream stream(file, shownName, &cancelled);
             FDoc->SaveToStream(stream);
-            if (!own.flush()) {
-                ThrowWriteError(shownName, own);
+            if (!file.Sync()) {
+                ThrowFileError(shownName, file);
             }
-#ifdef Q_OS_UNIX
-            ::fdatasync(handle); // the commit's own sync then has little left to do
-#endif
         } catch (const TWriteCancelled&) {
         } catch (...) {
             failure = std::current_exception();
@@ -305,11 +284,11 @@ bool TPReport::EndDoc(const TWriteWait& wait) {
         std::rethrow_exception(failure);
     }
     if (!goOn) {
-        file.cancelWriting(); // the unfinished file goes; the old one stays as it was
+        file.Cancel(); // the unfinished file goes; the old one stays as it was
         Abort();
         return false;
     }
-    ThrowUnlessCommitted(file, shownName);
+    CommitSaveFile(file);
     Abort();
     return true;
 }

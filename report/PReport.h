@@ -13,7 +13,9 @@
 #include <memory>
 #include <stdexcept>
 
-class QSaveFile;
+namespace velorix::files {
+class TAtomicFile;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Report component
@@ -124,6 +126,10 @@ public:
     bool SearchableText() const { return FCanvas->SearchableText(); }
     void SetSearchableText(bool value) { FCanvas->SetSearchableText(value); }
 
+    // The quality every picture is written in (lossless: the bytes as they always were).
+    TPdfQuality Quality() const { return FCanvas->Quality(); }
+    void SetQuality(TPdfQuality value) { FCanvas->SetQuality(value); }
+
     // Time source of the document's dates (local time when empty); tests inject a fixed one.
     void SetClock(TPdfClock clock);
 
@@ -152,7 +158,8 @@ private:
     void CheckClosed(const char* message) const;
     void CheckWritable() const;
     QString ShownFileName() const;
-    void OpenSaveFile(QSaveFile& file) const;
+    void OpenSaveFile(velorix::files::TAtomicFile& file) const;
+    void CommitSaveFile(velorix::files::TAtomicFile& file) const;
 
     QString FFileName = QStringLiteral("default.pdf");
     QString FAuthor;

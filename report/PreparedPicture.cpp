@@ -5,11 +5,33 @@
 #include "WorkPool.h"
 #include "imaging/SmoothScale.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <utility>
+
+namespace {
+
+// The picture's data in quality for a picture drawn over `drawn` points: the lossy qualities
+// bring it down to 300 dpi first, with the page's own smooth scaling.
+std::shared_ptr<const TEncodedPicture> EncodeForPage(const QImage& picture, TPdfQuality quality,
+                                                     QSizeF drawn) {
+    if (quality == TPdfQuality::Lossless) {
+        return EncodePicture(picture, quality, 0);
+    }
+    if (drawn.isEmpty()) {
+        drawn = QSizeF(picture.size()); // one point a pixel
+    }
+    const QSize size = LossySize(picture.size(), drawn.width(), drawn.height());
+    const QImage page = size == picture.size() ? picture : SmoothScaled(picture, size);
+    const double dpi =
+        std::min(page.width() * 72.0 / drawn.width(), page.height() * 72.0 / drawn.height());
+    return EncodePicture(page, quality, dpi);
+}
+
+} // namespace
 
 // Shared by the picture's owner and the task compressing it; the stream holds its own copy of
 // the picture, so the owner may change or go in the meantime. Whoever claims it first makes it:
@@ -22,12 +44,14 @@ struct TPreparedPicture::TPreparedStream {
     bool pictureDone = false; // a worker's scaled picture is in `picture`
     std::atomic<bool> dropped{false};
     std::atomic<bool> claimed{false};
-    std::shared_ptr<const std::string> stream; // null when it failed or was dropped
+    std::shared_ptr<const TEncodedPicture> stream; // null when it failed or was dropped
     QImage picture; // a pending scaled picture, made by the task; null when it was not
     // What to make, set before the stream is shared; only the claimer reads it.
     QImage source;
     QSize size;
-    bool scale = false;
+    bool scale = false; // this stream makes the pending scaled picture for its holder
+    TPdfQuality quality = TPdfQuality::Lossless;
+    QSizeF drawn;
 
     // Makes the stream unless another thread has claimed it.
     void MakeUnlessClaimed() {
@@ -50,10 +74,10 @@ struct TPreparedPicture::TPreparedStream {
             pictureDone = true;
             finished.notify_all();
         }
-        std::shared_ptr<const std::string> compressed;
+        std::shared_ptr<const TEncodedPicture> compressed;
         if (!dropped && !made.isNull()) {
             try {
-                compressed = TPdfBitmapImage::CompressPixels(made);
+                compressed = EncodeForPage(made, quality, drawn);
             } catch (const std::exception&) {
                 // Print compresses in place and reports the failure there.
             }
@@ -61,7 +85,7 @@ struct TPreparedPicture::TPreparedStream {
         Finish(std::move(compressed));
     }
 
-    void Finish(std::shared_ptr<const std::string> compressed) {
+    void Finish(std::shared_ptr<const TEncodedPicture> compressed) {
         std::lock_guard lock(mutex);
         stream = std::move(compressed);
         done = true;
@@ -84,10 +108,10 @@ struct TPreparedPicture::TPreparedStream {
             if (!made.isNull()) {
                 try {
                     pdfwork::TWorkPool::Shared().Post([self, made] {
-                        std::shared_ptr<const std::string> compressed;
+                        std::shared_ptr<const TEncodedPicture> compressed;
                         if (!self->dropped) {
                             try {
-                                compressed = TPdfBitmapImage::CompressPixels(made);
+                                compressed = EncodeForPage(made, self->quality, self->drawn);
                             } catch (const std::exception&) {
                                 // Print compresses in place and reports the failure there.
                             }
@@ -147,27 +171,64 @@ void TPreparedPicture::KeepTextOnlyFor(const QImage& picture) {
     }
 }
 
-void TPreparedPicture::DropPreparedStream() {
-    if (FPrepared != nullptr) {
-        FPrepared->dropped = true; // a task not started yet then does nothing
-        FPrepared.reset();
+namespace {
+
+template <class Streams> void DropAll(Streams& streams) {
+    for (auto& stream : streams) {
+        if (stream != nullptr) {
+            stream->dropped = true; // a task not started yet then does nothing
+            stream.reset();
+        }
     }
 }
 
+} // namespace
+
+void TPreparedPicture::DropPreparedStream() {
+    DropAll(FPrepared);
+}
+
 void TPreparedPicture::DropSourceStream() {
-    if (FSourcePrepared != nullptr) {
-        FSourcePrepared->dropped = true;
-        FSourcePrepared.reset();
-    }
+    DropAll(FSourcePrepared);
     FSourceKey = 0;
+}
+
+bool TPreparedPicture::AnyPrepared() const {
+    for (const auto& stream : FPrepared) {
+        if (stream != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::shared_ptr<TPreparedPicture::TPreparedStream>& TPreparedPicture::PictureMaker() const {
+    for (const auto& stream : FPrepared) {
+        if (stream != nullptr && stream->scale) {
+            return stream;
+        }
+    }
+    static const std::shared_ptr<TPreparedStream> none;
+    return none;
+}
+
+void TPreparedPicture::KeepOnly(TPdfQuality quality) {
+    for (int q = 0; q < kPdfQualityCount; ++q) {
+        auto& stream = FPrepared[std::size_t(q)];
+        // The maker of a pending scale stays: the picture is waited for from it.
+        if (q != static_cast<int>(quality) && stream != nullptr && !stream->scale) {
+            stream->dropped = true;
+            stream.reset();
+        }
+    }
 }
 
 const QImage& TPreparedPicture::Picture() const {
     if (ScalePending()) {
         // While a scale is pending, a prepared stream belongs to it and makes the picture too.
         QImage made;
-        if (FPrepared != nullptr) {
-            made = TPreparedStream::TakePicture(FPrepared);
+        if (const auto& maker = PictureMaker()) {
+            made = TPreparedStream::TakePicture(maker);
         }
         // Kept pending when making it fails, so nothing is lost.
         FPicture = made.isNull() ? SmoothScaled(FScaleSource, FScaleSize) : made;
@@ -193,9 +254,9 @@ void TPreparedPicture::SetPicture(const QImage& value) {
         DropPreparedStream();
     }
     // The picture a scale started from, back again: its stream still holds.
-    if (FSourcePrepared != nullptr) {
-        if (FPrepared == nullptr && !value.isNull() && value.cacheKey() == FSourceKey) {
-            FPrepared = std::move(FSourcePrepared);
+    if (FSourceKey != 0) {
+        if (!AnyPrepared() && !value.isNull() && value.cacheKey() == FSourceKey) {
+            FPrepared = std::exchange(FSourcePrepared, TStreams{});
             FSourceKey = 0;
         } else {
             DropSourceStream();
@@ -213,10 +274,10 @@ void TPreparedPicture::SetScaledPicture(const QImage& source, QSize size) {
         return; // already waiting for it: its stream and its sharers stay
     }
     KeepTextOnlyFor(source); // the same text, at another size
-    if (!ScalePending() && FPrepared != nullptr && !FPicture.isNull() &&
+    if (!ScalePending() && AnyPrepared() && !FPicture.isNull() &&
         FPicture.cacheKey() == source.cacheKey()) {
         DropSourceStream();
-        FSourcePrepared = std::move(FPrepared);
+        FSourcePrepared = std::exchange(FPrepared, TStreams{});
         FSourceKey = source.cacheKey();
     } else {
         DropPreparedStream();
@@ -245,36 +306,41 @@ void TPreparedPicture::SetPendingScale(const std::shared_ptr<TPendingScale>& sca
     }
 }
 
-void TPreparedPicture::HurryScale() {
+void TPreparedPicture::HurryScale(TPdfQuality quality, QSizeF drawn) {
     if (!ScalePending()) {
         return;
     }
-    if (FPrepared == nullptr) {
-        PostStream(true);
+    const auto& maker = PictureMaker();
+    if (maker == nullptr) {
+        PostStream(true, quality, drawn);
         return;
     }
-    if (FPrepared->claimed) {
+    if (maker->claimed) {
         return; // under way already
     }
     // The task queued earlier stays and does nothing once this one has claimed the work.
     try {
         pdfwork::TWorkPool::Shared().PostFirst(
-            [prepared = FPrepared] { prepared->MakeUnlessClaimed(); });
+            [prepared = maker] { prepared->MakeUnlessClaimed(); });
     } catch (const std::exception&) {
         // Not hurried: the task queued earlier, or the window, makes it.
     }
 }
 
-void TPreparedPicture::PostStream(bool first) {
-    const bool scale = ScalePending();
-    if (FPrepared != nullptr || (!scale && FPicture.isNull())) {
+void TPreparedPicture::PostStream(bool first, TPdfQuality quality, QSizeF drawn) {
+    const bool pending = ScalePending();
+    auto& slot = FPrepared[static_cast<std::size_t>(quality)];
+    if (slot != nullptr || (!pending && FPicture.isNull())) {
         return;
     }
     auto prepared = std::make_shared<TPreparedStream>();
-    // A pending scaled picture is made by the task as well, so the window goes on painting.
-    prepared->source = scale ? FScaleSource : FPicture;
-    prepared->size = scale ? FScaleSize : FPicture.size();
-    prepared->scale = scale;
+    // A pending scaled picture is made by the task as well, so the window goes on painting;
+    // by one task only: the others scale for themselves.
+    prepared->source = pending ? FScaleSource : FPicture;
+    prepared->size = pending ? FScaleSize : FPicture.size();
+    prepared->scale = pending && PictureMaker() == nullptr;
+    prepared->quality = quality;
+    prepared->drawn = drawn;
     try {
         auto task = [prepared] { prepared->MakeUnlessClaimed(); };
         if (first) {
@@ -286,34 +352,45 @@ void TPreparedPicture::PostStream(bool first) {
         // Not prepared then: the picture is made and compressed when it is needed.
         return;
     }
-    FPrepared = std::move(prepared);
+    slot = std::move(prepared);
 }
 
-bool TPreparedPicture::StreamReady() const {
-    if (FPrepared == nullptr) {
+bool TPreparedPicture::StreamReady(TPdfQuality quality) const {
+    const auto& prepared = FPrepared[static_cast<std::size_t>(quality)];
+    if (prepared == nullptr) {
         return false;
     }
-    std::lock_guard lock(FPrepared->mutex);
-    return FPrepared->done && FPrepared->stream != nullptr;
+    std::lock_guard lock(prepared->mutex);
+    return prepared->done && prepared->stream != nullptr;
 }
 
 bool TPreparedPicture::StreamPending() const {
-    if (FPrepared == nullptr) {
-        return false;
+    for (const auto& prepared : FPrepared) {
+        if (prepared != nullptr) {
+            std::lock_guard lock(prepared->mutex);
+            if (!prepared->done) {
+                return true;
+            }
+        }
     }
-    std::lock_guard lock(FPrepared->mutex);
-    return !FPrepared->done;
+    return false;
+}
+
+std::shared_ptr<const TEncodedPicture> TPreparedPicture::Encoded(TPdfQuality quality,
+                                                                 QSizeF drawn) const {
+    const auto& prepared = FPrepared[static_cast<std::size_t>(quality)];
+    if (prepared != nullptr && (quality == TPdfQuality::Lossless || prepared->drawn == drawn)) {
+        prepared->Await();
+        std::lock_guard lock(prepared->mutex);
+        if (prepared->stream != nullptr) {
+            return prepared->stream;
+        }
+    }
+    return EncodeForPage(Picture(), quality, drawn);
 }
 
 std::shared_ptr<const std::string> TPreparedPicture::CompressedPicture() const {
-    if (FPrepared != nullptr) {
-        FPrepared->Await();
-        std::lock_guard lock(FPrepared->mutex);
-        if (FPrepared->stream != nullptr) {
-            return FPrepared->stream;
-        }
-    }
-    return TPdfBitmapImage::CompressPixels(Picture());
+    return Encoded(TPdfQuality::Lossless, QSizeF())->flate;
 }
 
 void TPreparedPicture::PrepareText() {

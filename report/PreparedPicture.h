@@ -1,10 +1,15 @@
 // A report picture's state apart from its widget: the picture itself, a scaled picture asked
-// for and not made yet, and the compressed image stream prepared for it on the work pool.
+// for and not made yet, and the image data prepared for it on the work pool, in each PDF quality
+// asked for.
 #pragma once
+
+#include "PdfQuality.h"
 
 #include <QImage>
 #include <QSize>
+#include <QSizeF>
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -48,21 +53,30 @@ public:
     void SetPendingScale(const std::shared_ptr<TPendingScale>& scale);
     // A pending scale is made on the pool ahead of every task not started yet (with its stream,
     // as PrepareStream does), so that it is usually made before the window needs it.
-    void HurryScale();
+    void HurryScale(TPdfQuality quality = TPdfQuality::Lossless, QSizeF drawn = QSizeF());
     const QImage& ScaleSource() const { return FScaleSource; }
     QSize ScaleSize() const { return FScaleSize; }
 
-    // Starts compressing the final picture's stream on the shared pool (making a pending scaled
-    // picture there too); nothing when one is prepared already or there is no picture. When the
-    // work cannot be posted, nothing is prepared: the stream is then made when it is needed.
-    void PrepareStream() { PostStream(false); }
-    // The compressed stream of the current picture is made and waiting.
-    bool StreamReady() const;
-    // A compression of the current picture is still running or queued.
+    // Starts encoding the final picture in quality on the shared pool (making a pending scaled
+    // picture there too), for a picture drawn over `drawn` points (the lossy qualities bring it
+    // down to 300 dpi on the page); nothing when that quality is prepared already or there is no
+    // picture. When the work cannot be posted, nothing is prepared: the data is then made when
+    // it is needed.
+    void PrepareStream(TPdfQuality quality = TPdfQuality::Lossless, QSizeF drawn = QSizeF()) {
+        PostStream(false, quality, drawn);
+    }
+    // The data of the current picture in quality is made and waiting.
+    bool StreamReady(TPdfQuality quality = TPdfQuality::Lossless) const;
+    // An encoding of the current picture is still running or queued, in any quality.
     bool StreamPending() const;
-    // The compressed pixels of the current picture: prepared (waiting for them), or made now on
-    // every core.
+    // Drops what was prepared in the other qualities.
+    void KeepOnly(TPdfQuality quality);
+    // The compressed pixels of the current picture (lossless): prepared (waiting for them), or
+    // made now on every core.
     std::shared_ptr<const std::string> CompressedPicture() const;
+    // The current picture's data in quality for `drawn` points: prepared (waiting for it) when
+    // prepared for that size, else made now.
+    std::shared_ptr<const TEncodedPicture> Encoded(TPdfQuality quality, QSizeF drawn) const;
 
     // Starts recognising the text of the final picture on the shared pool, below compression
     // (the source of a pending scale, so at its full resolution); nothing when the current
@@ -82,11 +96,15 @@ private:
     void DropText();
     void KeepTextOnlyFor(const QImage& picture);
 
-    void PostStream(bool first);
+    using TStreams = std::array<std::shared_ptr<TPreparedStream>, kPdfQualityCount>;
+    void PostStream(bool first, TPdfQuality quality, QSizeF drawn);
+    bool AnyPrepared() const;
+    // The stream that makes the pending scaled picture, or null.
+    const std::shared_ptr<TPreparedStream>& PictureMaker() const;
     void DropPreparedStream();
     void DropSourceStream();
 
-    std::shared_ptr<TPreparedStream> FPrepared;
+    TStreams FPrepared; // one a quality
     // The recognition of the picture whose cache key is FTextKey: the picture itself, or the
     // source of its zoomed copies.
     std::shared_ptr<TPreparedText> FText;
@@ -95,7 +113,7 @@ private:
     mutable qint64 FTextCopyKey = 0;
     // The stream of the picture a pending scale starts from, kept while that picture may come
     // back (a zoom returning to its start); FSourceKey is that picture's cache key.
-    std::shared_ptr<TPreparedStream> FSourcePrepared;
+    TStreams FSourcePrepared;
     qint64 FSourceKey = 0;
     // Made on first read while FScaleSource is set: mutable so that reading can make it.
     mutable QImage FPicture;

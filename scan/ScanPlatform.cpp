@@ -1,11 +1,6 @@
 #include "ScanPlatform.h"
 
-#ifdef VELORIX_HAVE_SANE
-#include "worker/WorkerPlatform.h"
-#endif
-
 #include <charconv>
-#include <cstdlib>
 
 namespace velorix::scan {
 
@@ -47,19 +42,6 @@ public:
 
 std::shared_ptr<IScanPlatform> CreateNullScanPlatform() {
     return std::make_shared<NullScanPlatform>();
-}
-
-std::shared_ptr<IScanPlatform> LoadScanPlatform() {
-    const char* forced = std::getenv(ScanBackendEnv);
-#ifdef VELORIX_HAVE_SANE
-    const std::string name = forced ? forced : "sane";
-    // The drivers always run in the scanner worker: libsane is never loaded in this process.
-    if (name == "sane")
-        return worker::CreateWorkerScanPlatform();
-#else
-    (void)forced; // no scanner backend for this platform yet
-#endif
-    return CreateNullScanPlatform();
 }
 
 } // namespace velorix::scan

@@ -28,6 +28,35 @@ void OpenImagesAsPages(Tvelorix_2& window, CommandLinePrompts& prompts, const QS
     }
 }
 
+bool CommandLinePrompts::confirm(const QString& text) {
+    if (questionsOf != nullptr)
+        PrintCommandError(questionsOf, text);
+    return false;
+}
+
+bool TakeQuality(QStringList& args, const char* command, TPdfQuality& quality) {
+    const qsizetype options = OptionArguments(args).size();
+    for (qsizetype i = 0; i < options; ++i) {
+        if (args[i] != QLatin1String("--quality"))
+            continue;
+        if (i + 1 >= options) {
+            PrintCommandError(command, QStringLiteral("il manque la valeur de --quality."));
+            return false;
+        }
+        const std::optional<TPdfQuality> q = PdfQualityFromWord(args[i + 1].toStdString());
+        if (!q) {
+            PrintCommandError(command,
+                              QStringLiteral("qualité inconnue : %1 (lossless, compact ou text)")
+                                  .arg(args[i + 1]));
+            return false;
+        }
+        quality = *q;
+        args.remove(i, 2);
+        return TakeQuality(args, command, quality); // the last one given wins
+    }
+    return true;
+}
+
 Services CommandLineServices(std::shared_ptr<Prompts> prompts) {
     Services services;
     services.prompts = std::move(prompts);

@@ -2,6 +2,7 @@
 // What the command-line commands share: the services of a run that shows nothing, their error
 // line on standard error, and the guard that turns a failure into exit code 1.
 #include "app/platform/Services.h"
+#include "pdf/PdfQuality.h"
 
 #include <QQueue>
 #include <QString>
@@ -21,8 +22,11 @@ class CommandLinePrompts final : public Prompts {
 public:
     QQueue<QString> files;
     QStringList messages;
+    // Questions are answered "Non"; with this set they are printed on standard error first,
+    // "velorix <command> : <question>".
+    const char* questionsOf = nullptr;
 
-    bool confirm(const QString&) override { return false; }
+    bool confirm(const QString& text) override;
     void inform(const QString& text) override { messages << text; }
     void warning(const QString& text) override { messages << text; }
     void error(const QString& text) override { messages << text; }
@@ -42,6 +46,16 @@ Services CommandLineServices(std::shared_ptr<Prompts> prompts);
 // ends the options: it is taken out of args, and every argument after it is a file, even one
 // whose name starts with a dash.
 std::optional<int> HelpOrUnknownOption(const char* command, QStringList& args, const char* usage);
+
+// The usage lines of --quality, shared by the commands that write a PDF.
+#define VELORIX_QUALITY_USAGE                                                                      \
+    "  --quality Q    qualité du PDF : lossless (sans perte, par défaut), compact (images\n"     \
+    "                 JPEG, 300 dpi au plus), text (très compacte : le texte net sur un fond\n"   \
+    "                 allégé à 100 dpi)\n"
+
+// Takes "--quality WORD" (lossless, compact or text) before "--" out of args into quality
+// (unchanged without one); false, with the reason printed, for a missing or unknown word.
+bool TakeQuality(QStringList& args, const char* command, TPdfQuality& quality);
 
 // Takes every `option` before "--" out of args; whether there was one.
 bool TakeOption(QStringList& args, const QString& option);

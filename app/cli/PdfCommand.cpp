@@ -17,7 +17,7 @@ namespace velorix {
 namespace {
 
 const char kPdfUsage[] =
-    "Utilisation : velorix --pdf [--ocr] [--] SORTIE.pdf IMAGE...\n"
+    "Utilisation : velorix --pdf [--ocr] [--quality Q] [--] SORTIE.pdf IMAGE...\n"
     "Écrit dans SORTIE.pdf une page par image, comme la fenêtre l'écrit pour les mêmes pages :\n"
     "la première image remplit la page 1, les suivantes ajoutent des pages, chacune mise au\n"
     "format de la page (600 x 800 pixels). Formats lus : ceux de la commande « OUVRIR UNE\n"
@@ -25,8 +25,8 @@ const char kPdfUsage[] =
     "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n"
     "Options :\n"
     "  --ocr          reconnaît le texte des pages et le met, invisible et cherchable,\n"
-    "                 sous chaque image (données de langue tesseract-ocr-fra, -eng)\n"
-    "  -h, --help     affiche cette aide\n"
+    "                 sous chaque image (données de langue tesseract-ocr-fra, "
+    "-eng)\n" VELORIX_QUALITY_USAGE "  -h, --help     affiche cette aide\n"
     "  --             la suite ne nomme que des fichiers, même ceux dont le nom commence\n"
     "                 par un tiret\n";
 
@@ -38,6 +38,9 @@ void fail(const QString& message) {
 
 int runPdfCommand(QStringList args) {
     const bool searchable = TakeOption(args, QStringLiteral("--ocr"));
+    TPdfQuality quality = TPdfQuality::Lossless;
+    if (!TakeQuality(args, "--pdf", quality))
+        return 2;
     if (const std::optional<int> done = HelpOrUnknownOption("--pdf", args, kPdfUsage))
         return *done;
     if (args.size() < 2) {
@@ -57,7 +60,8 @@ int runPdfCommand(QStringList args) {
 
     return RunCommand("--pdf", [&] {
         Tvelorix_2 window(services);
-        window.SetSearchableText(searchable); // recognition starts as each page is opened
+        window.SetSearchableText(searchable);
+        window.SetPdfQuality(quality); // recognition starts as each page is opened
         OpenImagesAsPages(window, *prompts, args.mid(1));
         WriteCommandPdf(window, *prompts, "--pdf", output);
         return 0;

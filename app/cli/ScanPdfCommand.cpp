@@ -1,4 +1,5 @@
 // velorix --scan-pdf OUT.pdf [--device NAME] [--resolution DPI] [--gray] [--pages N] [--ocr]
+//                            [--quality Q]
 // Scans N pages as the scan command does in a fresh window with "Plusieurs Documents"
 // unchecked (the first scan fills page 1, the next ones add pages), then writes OUT.pdf as
 // --pdf does. No window is shown; the transfer's progress window appears only on a display.
@@ -21,7 +22,7 @@ namespace {
 
 const char kScanPdfUsage[] =
     "Utilisation : velorix --scan-pdf SORTIE.pdf [--device NOM] [--resolution DPI] [--gray]\n"
-    "                      [--pages N] [--ocr]\n"
+    "                      [--pages N] [--ocr] [--quality Q]\n"
     "       velorix --scan-pdf [OPTION...] -- SORTIE.pdf\n"
     "Scanne N pages (1 par défaut) et les écrit dans SORTIE.pdf comme le fait --pdf.\n"
     "  --device NOM       le scanner, par son nom dans la liste ou son nom SANE\n"
@@ -31,6 +32,9 @@ const char kScanPdfUsage[] =
     "  --pages N          nombre de pages à scanner\n"
     "  --ocr              reconnaît le texte des pages et le met, invisible et cherchable,\n"
     "                     sous chaque image (données de langue tesseract-ocr-fra, -eng)\n"
+    "  --quality Q        qualité du PDF : lossless (sans perte, par défaut), compact\n"
+    "                     (images JPEG, 300 dpi au plus), text (très compacte : le texte net\n"
+    "                     sur un fond allégé à 100 dpi)\n"
     "  --                 la suite ne nomme que le fichier, même s'il commence par un tiret\n"
     "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n";
 
@@ -50,6 +54,7 @@ struct Options {
     QString resolution = QStringLiteral("75");
     bool gray = false;
     bool searchable = false;
+    TPdfQuality quality = TPdfQuality::Lossless;
     int pages = 1;
 };
 
@@ -92,12 +97,19 @@ int runScanPdfCommand(const QStringList& args) {
             return args[++i];
         };
         if (a == QLatin1String("--device") || a == QLatin1String("--resolution") ||
-            a == QLatin1String("--pages")) {
+            a == QLatin1String("--pages") || a == QLatin1String("--quality")) {
             const auto v = value();
             if (!v)
                 return badUse(QStringLiteral("il manque la valeur de %1.").arg(a));
             if (a == QLatin1String("--device")) {
                 o.device = *v;
+            } else if (a == QLatin1String("--quality")) {
+                const std::optional<TPdfQuality> q = PdfQualityFromWord(v->toStdString());
+                if (!q)
+                    return badUse(
+                        QStringLiteral("qualité inconnue : %1 (lossless, compact ou text)")
+                            .arg(*v));
+                o.quality = *q;
             } else if (a == QLatin1String("--resolution")) {
                 o.resolution = *v; // checked as the resolution box checks it
             } else {
@@ -147,6 +159,7 @@ int runScanPdfCommand(const QStringList& args) {
         window.cbGrayscale->setChecked(o.gray);
         window.multi->setChecked(false);
         window.SetSearchableText(o.searchable);
+        window.SetPdfQuality(o.quality);
 
         for (int page = 1; page <= o.pages; ++page) {
             prompts->messages.clear();

@@ -56,10 +56,11 @@ private:
 };
 
 // Waits until the streams of every page are made; false when the user cancelled.
-bool AwaitStreams(const std::vector<TPRPage*>& pages, ProgressWindow& progress, ExportWait& wait) {
+bool AwaitStreams(const std::vector<TPRPage*>& pages, TPdfQuality quality, ProgressWindow& progress,
+                  ExportWait& wait) {
     for (TPRPage* page : pages)
         for (TPRImage* image : page->findChildren<TPRImage*>())
-            image->PrepareStream(); // all at once, so that the pool is never idle
+            image->PrepareStream(quality); // all at once, so that the pool is never idle
     const int total = static_cast<int>(pages.size());
     for (int i = 0; i < total; ++i) {
         progress.setPage(i + 1, total);
@@ -118,12 +119,26 @@ std::vector<TPRPage*> PdfPages(Tvelorix_2& window) {
 }
 
 bool WritePagesToPdf(Tvelorix_2& window) {
+    return WritePagesToPdf(window, window.PdfQuality());
+}
+
+bool WritePagesToPdf(Tvelorix_2& window, TPdfQuality quality, const QString& fileName) {
     TPReport& report = *window.PReport1;
+    if (!fileName.isEmpty()) {
+        const QString previous = report.FileName();
+        report.SetFileName(fileName);
+        struct Restore {
+            TPReport& report;
+            QString name;
+            ~Restore() { report.SetFileName(name); }
+        } restore{report, previous};
+        return WritePagesToPdf(window, quality);
+    }
     const std::vector<TPRPage*> pages = PdfPages(window);
     const std::unique_ptr<ProgressWindow> progress =
         window.prompts().progress(QStringLiteral("Création du PDF"), true);
     ExportWait wait(*progress);
-    if (!AwaitStreams(pages, *progress, wait))
+    if (!AwaitStreams(pages, quality, *progress, wait))
         return false;
     const bool searchable = window.SearchableText();
     if (searchable) {
@@ -133,6 +148,7 @@ bool WritePagesToPdf(Tvelorix_2& window) {
         progress->setCaption(QStringLiteral("Création du PDF"));
     }
     report.SetSearchableText(searchable);
+    report.SetQuality(quality);
     if (report.FileName() == SharedPdfPath())
         EnsureSharedPdfFolder(); // a fresh account may have no documents folder yet
     report.BeginDoc();

@@ -3,6 +3,8 @@
 // the window's own page 1 (PRPage1) while it exists and its tab is visible, then every report page
 // found by the name "Page" + n for n = 1 .. the number of pages, visible tabs only.
 
+#include "pdf/PdfQuality.h"
+
 #include <QString>
 
 #include <vector>
@@ -23,5 +25,8 @@ std::vector<TPRPage*> PdfPages(Tvelorix_2& window);
 bool WritePagesToPdf(Tvelorix_2& window);
 // The same into `fileName`, which becomes the report's FileName.
 bool WritePagesToPdf(Tvelorix_2& window, const QString& fileName);
+// The same in `quality` rather than the window's ("Qualité du PDF"), into `fileName` when given
+// (the report's FileName then comes back as it was).
+bool WritePagesToPdf(Tvelorix_2& window, TPdfQuality quality, const QString& fileName = {});
 
 } // namespace velorix

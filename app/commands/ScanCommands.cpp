@@ -41,8 +41,6 @@ std::int32_t ResolutionFromBox(const QString& shown) {
     return value;
 }
 
-// The page's bitmap of the scanned image: three bytes a pixel for colour, which every page
-// consumer reads as it is.
 // Opening the component lists the scanners; once open, a scan (and every page of a series)
 // starts without listing again.
 void OpenScanner(TWIAScan& scanner) {
@@ -50,10 +48,39 @@ void OpenScanner(TWIAScan& scanner) {
         scanner.SetOpen(true);
 }
 
+// The page's bitmap of the scanned image: three bytes a pixel for colour, which every page
+// consumer reads as it is.
 QImage AsBitmap(const TGraphic& graphic) {
     if (graphic.Kind == TGraphic::gkBitmap)
         return graphic.Image; // shared: the page and the scanner hold the pixels once
     return graphic.Image.convertToFormat(QImage::Format_RGB888);
+}
+
+// Where a scanned picture lands. The three places differ only where the page-change rules
+// rely on it: the first page and a page added by a single scan are checked full-page and
+// enable the page commands; a page of the series takes page 1 as the zoom source and the view
+// ends on page 1, with its page-change handling.
+enum class Landing { FirstPage, AddedPage, SeriesPage };
+
+void PutScanOnPage(Tvelorix_2& window, const ImagePage& page, Landing landing) {
+    TPRImage* image = page.image;
+    image->SetPicture(AsBitmap(*window.WIAScan->Graphic()));
+    if (landing != Landing::SeriesPage)
+        image->update();
+    window.SetZoomPosition(0);
+    window.Zoom1->setEnabled(true);
+    window.TakeZoomSource(landing == Landing::SeriesPage ? window.FindPageImage(1) : image);
+    image->PrepareStream();
+    if (landing != Landing::SeriesPage)
+        window.SetFullPageBox(true);
+    if (page.page)
+        page.page->show();
+    if (landing != Landing::FirstPage)
+        window.ActivatePage(window.PageControl1->indexOf(page.tabSheet));
+    if (landing == Landing::SeriesPage)
+        window.SelectNextPage(); // the new page is the last: this lands on page 1
+    else
+        window.EnablePageCommands();
 }
 
 } // namespace
@@ -92,16 +119,8 @@ void Tvelorix_2::btnScanClick(QObject*) {
         OpenScanner(*WIAScan);
         if (WIAScan->Acquire()) {
             if (TPRImage* image = FillFirstPage(PageKind::Scanned)) {
-                image->SetPicture(AsBitmap(*WIAScan->Graphic()));
-                image->update();
-                SetZoomPosition(0);
-                Zoom1->setEnabled(true);
-                TakeZoomSource(image);
-                image->PrepareStream();
-                SetFullPageBox(true);
-                if (PRPage1)
-                    PRPage1->show();
-                EnablePageCommands();
+                PutScanOnPage(*this, {nullptr, nullptr, PRPage1, nullptr, image},
+                              Landing::FirstPage);
                 FirstPageFilled = true;
             }
         }
@@ -109,18 +128,8 @@ void Tvelorix_2::btnScanClick(QObject*) {
         const ImagePage page = AddImagePage(n + 1, PageKind::Scanned);
         ++n;
         OpenScanner(*WIAScan);
-        if (WIAScan->Acquire()) {
-            page.image->SetPicture(AsBitmap(*WIAScan->Graphic()));
-            page.image->update();
-            SetZoomPosition(0);
-            Zoom1->setEnabled(true);
-            TakeZoomSource(page.image);
-            page.image->PrepareStream();
-            SetFullPageBox(true);
-            page.page->show();
-            ActivatePage(PageControl1->indexOf(page.tabSheet));
-            EnablePageCommands();
-        }
+        if (WIAScan->Acquire())
+            PutScanOnPage(*this, page, Landing::AddedPage);
     }
 
     if (!multi->isChecked())
@@ -134,15 +143,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
         OpenScanner(*WIAScan);
         if (!WIAScan->Acquire())
             continue; // the empty tab stays; the question comes again
-        page.image->SetPicture(AsBitmap(*WIAScan->Graphic()));
-        SetZoomPosition(0);
-        Zoom1->setEnabled(true);
-        TakeZoomSource(FindPageImage(1));
-        page.image->PrepareStream();
-        page.page->show();
-        ActivatePage(PageControl1->indexOf(page.tabSheet));
-        // The new page is the last: this lands on page 1 with the page-change handling.
-        SelectNextPage();
+        PutScanOnPage(*this, page, Landing::SeriesPage);
     }
 }
 

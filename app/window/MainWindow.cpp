@@ -148,6 +148,8 @@ void Tvelorix_2::BindHandlers() {
     Bind(Configurerlimprimante1, &Tvelorix_2::Configurerlimprimante1Click);
     Bind(Quitter1, &Tvelorix_2::Quitter1Click);
     Bind(TexteCherchable1, &Tvelorix_2::TexteCherchable1Click);
+    for (QAction* quality : {SansPerte1, Compacte1, TexteTresCompacte1})
+        Bind(quality, &Tvelorix_2::QualitePDF1Click, quality);
     Bind(Annuler1, &Tvelorix_2::Annuler1Click);
     Bind(Retablir1, &Tvelorix_2::Retablir1Click);
     Bind(N901, &Tvelorix_2::N901Click, nullptr, kRecorded);
@@ -185,6 +187,10 @@ void Tvelorix_2::FormCreate(QObject*) {
         CentreOnPrimaryScreen();
     }
     SetSearchableText(readIntSetting(store, QStringLiteral("TexteCherchable")).value_or(0) == 1);
+    // 0 lossless, 1 compact, 2 text; anything else keeps the lossless default.
+    const int quality = readIntSetting(store, kPdfQualitySetting).value_or(0);
+    SetPdfQuality(quality >= 0 && quality < kPdfQualityCount ? static_cast<TPdfQuality>(quality)
+                                                             : TPdfQuality::Lossless);
     if (PRImage1)
         TakeZoomSource(PRImage1);
 }
@@ -199,6 +205,34 @@ void Tvelorix_2::SetSearchableText(bool on) {
         if (on && (image->StreamPending() || image->StreamReady()))
             image->PrepareText();
     }
+}
+
+void Tvelorix_2::SetPdfQuality(TPdfQuality quality) {
+    pdfQuality_ = quality;
+    QAction* entry = quality == TPdfQuality::Compact ? Compacte1
+                     : quality == TPdfQuality::Text  ? TexteTresCompacte1
+                                                     : SansPerte1;
+    if (entry && !entry->isChecked())
+        entry->setChecked(true);
+    for (TPRImage* image : findChildren<TPRImage*>()) {
+        const bool final = image->StreamPending() || image->StreamReady();
+        if (image->PdfQuality() == quality)
+            continue;
+        image->SetPdfQuality(quality);
+        // Only final pictures have their data prepared: those are prepared again now.
+        if (final)
+            image->PrepareStream();
+    }
+}
+
+void Tvelorix_2::QualitePDF1Click(QObject* Sender) {
+    const TPdfQuality quality = Sender == Compacte1            ? TPdfQuality::Compact
+                                : Sender == TexteTresCompacte1 ? TPdfQuality::Text
+                                                               : TPdfQuality::Lossless;
+    SetPdfQuality(quality);
+    // Remembered at once, not only when the window closes.
+    services_.settings->write(kPdfQualitySetting, QString::number(static_cast<int>(quality)));
+    services_.settings->flush();
 }
 
 void Tvelorix_2::TexteCherchable1Click(QObject*) {
@@ -246,6 +280,7 @@ void Tvelorix_2::FormCloseQuery(QObject*) {
     }
     store.write(QStringLiteral("TexteCherchable"),
                 searchableText_ ? QStringLiteral("1") : QStringLiteral("0"));
+    store.write(kPdfQualitySetting, QString::number(static_cast<int>(pdfQuality_)));
     store.flush();
     // A normal end: the pages kept for after a crash are not needed any more.
     if (recovery_)
@@ -276,7 +311,11 @@ void Tvelorix_2::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
-        Guarded([this] { FormShow(this); });
+        // The show event comes before the window is on the screen, and FormShow may connect a
+        // scanner, which waits on its driver: it runs once the window is up, so that the window
+        // shows at once whatever the drivers do.
+        QMetaObject::invokeMethod(
+            this, [this] { Guarded([this] { FormShow(this); }); }, Qt::QueuedConnection);
     }
 }
 

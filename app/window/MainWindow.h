@@ -63,6 +63,9 @@ private:
 // scanner's name as the list shows it, by which it is opened at start without the list.
 inline const QString kScannerNameSetting = QStringLiteral("NomScanner");
 
+// The quality of the PDFs: 0 lossless, 1 compact, 2 text.
+inline const QString kPdfQualitySetting = QStringLiteral("QualitePDF");
+
 // What created a page: decides its tab icon, its stretch and its page-print handler.
 enum class PageKind { Scanned, Opened, Captured };
 
@@ -154,6 +157,12 @@ public:
     // Sets the switch and its menu entry; turning it on starts recognising the final pictures.
     void SetSearchableText(bool on);
 
+    // "Qualité du PDF": the quality of every PDF the window writes, and of the data prepared
+    // for it as pictures become final.
+    TPdfQuality PdfQuality() const { return pdfQuality_; }
+    // Sets the quality and checks its menu entry; the final pictures are prepared in it anew.
+    void SetPdfQuality(TPdfQuality quality);
+
     bool FirstPageFilled = false;
     TZoomSource ZoomSource;
 
@@ -163,6 +172,7 @@ public:
     void PageControl1Change(QObject* Sender);
     void Effacer1Click(QObject* Sender);
     void TexteCherchable1Click(QObject* Sender);
+    void QualitePDF1Click(QObject* Sender);
     void effacerClick(QObject* Sender);
     void Quitter1Click(QObject* Sender);
     void AIDE1Click(QObject* Sender);
@@ -196,7 +206,7 @@ public:
     void SavePageImage(TPRImage* image, const QString& fileName);
     void PrintPageImage(TPRImage* image);
 
-    // ---- Image tools (commands/ImageTools.cpp) -------------------------------------------------
+    // ---- Image tools (commands/ImageToolCommands.cpp) ------------------------------------------
     void N901Click(QObject* Sender);
     void N902Click(QObject* Sender);
     void N1801Click(QObject* Sender);
@@ -279,6 +289,10 @@ public:
     QAction* Imprimerlimage1 = nullptr;
     QAction* N4 = nullptr;
     QAction* TexteCherchable1 = nullptr;
+    QMenu* QualitePDF1 = nullptr;
+    QAction* SansPerte1 = nullptr;
+    QAction* Compacte1 = nullptr;
+    QAction* TexteTresCompacte1 = nullptr;
     QAction* Quitter1 = nullptr;
     QMenu* EDITION1 = nullptr;
     QAction* Annuler1 = nullptr;
@@ -364,6 +378,7 @@ private:
     int recording_ = 0;      // > 0 while a recorded command runs
     int restoringPages_ = 0; // > 0 while a step is put back
     bool searchableText_ = false;
+    TPdfQuality pdfQuality_ = TPdfQuality::Lossless;
     bool shownOnce_ = false;
     // The scanner list being made on its own thread; the window takes it when it arrives.
     std::thread deviceLister_;

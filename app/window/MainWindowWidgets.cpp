@@ -7,6 +7,7 @@
 #include "report/PReport.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -367,6 +368,19 @@ void Tvelorix_2::BuildMenus() {
     TexteCherchable1 =
         entry(Scanner1, "TexteCherchable1", QStringLiteral("Texte cherchable (OCR)"), -1, true);
     TexteCherchable1->setCheckable(true);
+    QualitePDF1 = heading(Scanner1, "QualitePDF1", QStringLiteral("Qualité du PDF"));
+    Scanner1->addMenu(QualitePDF1);
+    auto* qualities = new QActionGroup(QualitePDF1);
+    qualities->setExclusive(true);
+    SansPerte1 = entry(QualitePDF1, "SansPerte1", QStringLiteral("Sans perte"), -1, true);
+    Compacte1 = entry(QualitePDF1, "Compacte1", QStringLiteral("Compacte"), -1, true);
+    TexteTresCompacte1 =
+        entry(QualitePDF1, "TexteTresCompacte1", QStringLiteral("Texte (très compacte)"), -1, true);
+    for (QAction* a : {SansPerte1, Compacte1, TexteTresCompacte1}) {
+        a->setCheckable(true);
+        qualities->addAction(a);
+    }
+    SansPerte1->setChecked(true);
     Quitter1 = entry(Scanner1, "Quitter1", QStringLiteral("QUITTER"), 12, true);
 
     EDITION1 = heading(MainMenu1, "EDITION1", QStringLiteral("&EDITION"));

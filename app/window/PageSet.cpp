@@ -64,6 +64,7 @@ void Tvelorix_2::MakePageControls(int n, PageKind kind, ImagePage& out, bool des
     image->SetAlign(alClient);
     image->SetStretch(kind == PageKind::Scanned);
     image->SetRecogniseText(searchableText_);
+    image->SetPdfQuality(pdfQuality_);
     page->Realign();
 
     out = {sheet, box, page, panelControl, image};

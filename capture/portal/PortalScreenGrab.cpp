@@ -2,6 +2,7 @@
 
 #include "waits/Waits.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -28,19 +29,27 @@ QString refusedMessage() {
                           "capture.");
 }
 
-// Receives the portal's Response signal for one request.
+// Receives the portal's Response signal for one request. Anyone on the bus may send a signal on
+// the request's path: only the portal's own (from the name that answered our call) counts, and
+// only once its signature is the one documented, so that nothing is read with the wrong type.
 class ResponseWaiter : public QObject {
     Q_OBJECT
 public:
+    QString portal; // the portal's unique bus name
     bool received = false;
     uint response = 2;
     QVariantMap results;
 
 public slots:
-    void onResponse(uint code, const QVariantMap& values) {
+    void onResponse(const QDBusMessage& message) {
+        if (received || portal.isEmpty() || message.service() != portal)
+            return;
         received = true;
-        response = code;
-        results = values;
+        const QList<QVariant> args = message.arguments();
+        if (message.signature() != QLatin1String("ua{sv}") || args.size() != 2)
+            return; // refused, as a failed request
+        response = args.at(0).toUInt();
+        results = qdbus_cast<QVariantMap>(args.at(1));
     }
 };
 
@@ -55,7 +64,7 @@ QString requestPath(const QDBusConnection& bus, const QString& token) {
 
 bool listen(QDBusConnection& bus, const QString& path, ResponseWaiter& waiter) {
     return bus.connect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"),
-                       QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
+                       QStringLiteral("Response"), &waiter, SLOT(onResponse(QDBusMessage)));
 }
 
 // Removes the file the portal wrote for this request, and nothing else: not a link (nor what it
@@ -104,11 +113,12 @@ std::optional<DesktopPicture> PortalScreenGrab::GrabDesktop(const QString& paren
             throw EScreenUnavailable(noScreenAccessMessage());
         throw EScreenCaptureError(refusedMessage());
     }
+    waiter.portal = reply.service();
     // Older portals choose the request path themselves.
     const QString handle = reply.arguments().value(0).value<QDBusObjectPath>().path();
     if (!handle.isEmpty() && handle != path) {
         bus.disconnect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"),
-                       QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
+                       QStringLiteral("Response"), &waiter, SLOT(onResponse(QDBusMessage)));
         path = handle;
         listen(bus, path, waiter);
     }
@@ -116,7 +126,7 @@ std::optional<DesktopPicture> PortalScreenGrab::GrabDesktop(const QString& paren
     // The program's own windows take no input meanwhile: no command may start during it.
     waits::Until([&waiter] { return waiter.received; }, timeoutMs_);
     bus.disconnect(QString(), path, QStringLiteral("org.freedesktop.portal.Request"),
-                   QStringLiteral("Response"), &waiter, SLOT(onResponse(uint, QVariantMap)));
+                   QStringLiteral("Response"), &waiter, SLOT(onResponse(QDBusMessage)));
     if (!waiter.received)
         throw EScreenCaptureError(QStringLiteral(
             "Impossible de capturer l'écran : le portail du bureau n'a pas répondu."));
@@ -125,7 +135,9 @@ std::optional<DesktopPicture> PortalScreenGrab::GrabDesktop(const QString& paren
     if (waiter.response != 0)
         throw EScreenCaptureError(refusedMessage());
 
-    const QUrl uri(waiter.results.value(QStringLiteral("uri")).toString());
+    const QVariant uriValue = waiter.results.value(QStringLiteral("uri"));
+    const QUrl uri(uriValue.metaType() == QMetaType::fromType<QString>() ? uriValue.toString()
+                                                                         : QString());
     if (!uri.isLocalFile())
         throw EScreenCaptureError(refusedMessage());
     const QString file = uri.toLocalFile();

@@ -61,7 +61,10 @@ HandOverResult DesktopMailPlatform::handOver(const TMailRequest& request, std::u
     bool portalFirst = InsideFlatpak();
     // A client in a Snap or Flatpak sandbox cannot open a file under ~/.cache: its snapshot goes
     // where the sandbox lets it read (still a folder of the user's alone).
-    const std::optional<QStringList> handler = MailtoHandlerCommand();
+    // MAILER names the user's own mail commands, which xdg-email tries before any desktop's
+    // handler: the handler's ways (Thunderbird's -compose, a sandbox's folder) then do not apply.
+    const std::optional<QStringList> handler =
+        qEnvironmentVariableIsEmpty("MAILER") ? MailtoHandlerCommand() : std::nullopt;
     const QString& base = handler && RunsInSandbox(*handler) ? sandboxBase_ : base_;
     for (const std::string& attachment : request.Attachments()) {
         const QString path = AbsoluteAttachmentPath(QString::fromUtf8(attachment));

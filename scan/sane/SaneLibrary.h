@@ -2,7 +2,7 @@
 // libsane for the SANE backend: the library's lifetime with its device list, open handles, option
 // access by name, and the connected device. Internal to the backend.
 
-#include "SaneBackend.h"
+#include "SaneError.h"
 #include "SaneTransfer.h"
 
 #include <sane/sane.h>

@@ -1,15 +1,8 @@
 #include "SaneTransfer.h"
 
-#include "../WakeUp.h"
-#include "SaneBackend.h"
-#include "waits/Waits.h"
-
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
+#include "SaneError.h"
 
 #include <chrono>
-#include <exception>
 #include <thread>
 
 namespace velorix::scan::sane {
@@ -105,63 +98,6 @@ std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi
     std::optional<QImage> picture = assembler.Finish(); // raises on missing data
     session.EndedCleanly();
     return picture;
-}
-
-void RunWithProgress(const ScanProgressFactory& progress, const std::string& title,
-                     const std::string& text, TransferState* cancellable,
-                     const std::function<void()>& work) {
-    // Windows belong to the user-interface thread: elsewhere (the scanner list made in the
-    // background) the work just runs.
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!qobject_cast<QApplication*>(app) || QThread::currentThread() != app->thread()) {
-        work();
-        return;
-    }
-    std::exception_ptr error;
-    std::atomic<bool> done{false};
-    // Lives on this thread and outlives the worker: the worker's wake-up call is posted to it,
-    // and one never delivered goes with it. Its delivery alone ends the wait's pass.
-    TWakeUp waker([] {});
-    std::thread worker([&] {
-        try {
-            work();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        done = true;
-        // The wait ends at once rather than at its next tick: a command making several calls
-        // in a row (list, connect, scan) would otherwise wait up to a tick after each.
-        waker.Post();
-    });
-
-    {
-        const std::unique_ptr<IScanProgress> window =
-            progress ? progress(title, text, cancellable != nullptr)
-                     : CreateScanProgressDialog(title, text, cancellable != nullptr);
-        QElapsedTimer clock;
-        clock.start();
-        // Short work shows no window at all; a scan always shows it.
-        const qint64 showAfterMs = cancellable ? 0 : 300;
-        waits::Until([&] {
-            if (done)
-                return true;
-            if (!window->IsShown() && clock.elapsed() >= showAfterMs)
-                window->Show();
-            if (cancellable) {
-                if (window->CancelRequested())
-                    cancellable->cancel = true;
-                const long long expected = cancellable->expected;
-                if (expected > 0)
-                    window->SetDone(static_cast<double>(cancellable->received) /
-                                    static_cast<double>(expected));
-            }
-            return false;
-        });
-        window->Finish();
-    }
-    worker.join();
-    if (error)
-        std::rethrow_exception(error);
 }
 
 } // namespace velorix::scan::sane

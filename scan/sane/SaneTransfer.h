@@ -1,14 +1,12 @@
 #pragma once
-// Running one scan of an open SANE handle, with or without the progress window.
-// Internal to the SANE backend.
+// Running one scan of an open SANE handle. Internal to the worker process side.
 
 #include "../ScanPlatform.h"
-#include "SaneFrames.h"
+#include "../link/SaneFrames.h"
 
 #include <sane/sane.h>
 
 #include <atomic>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -49,13 +47,5 @@ inline constexpr std::size_t kReadBytes = 32 * 1024;
 // flag or by the device); raises ESaneError on any other status and EPlatformError on missing data.
 // Safe to run on a worker thread as long as no other thread uses the handle meanwhile.
 std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi, int dpiY = 0);
-
-// Runs work; called on the user-interface thread of a widget application, the work runs on a
-// worker thread while the progress window made by `progress` (the scanner layer's own dialog
-// when empty), with a Cancel button when cancellable, keeps painting. Exceptions of the work are
-// raised again here.
-void RunWithProgress(const ScanProgressFactory& progress, const std::string& title,
-                     const std::string& text, TransferState* cancellable,
-                     const std::function<void()>& work);
 
 } // namespace velorix::scan::sane

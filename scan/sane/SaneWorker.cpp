@@ -1,17 +1,20 @@
 // The scanner worker: the only process that loads libsane. It answers the program's messages
 // one at a time on its main thread; a second thread reads the next ones, so that a cancel reaches
-// a scan under way, and ends the process as soon as the program has gone.
+// a scan under way, and ends the process as soon as the program has gone. The link has
+// descriptors of its own: what drivers print goes to standard error, and their standard input
+// reads nothing.
 #include "SaneWorker.h"
 
-#include "../worker/WorkerLink.h"
+#include "../link/WorkerLink.h"
 #include "SaneLibrary.h"
 #include "SaneProperties.h"
 #include "SaneTransfer.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <iostream>
+#include <fcntl.h>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -20,24 +23,33 @@ namespace velorix::scan::sane {
 
 namespace {
 
-using worker::DecodeLine;
-using worker::EncodeLine;
+using worker::DecodeMessage;
+using worker::EncodeMessage;
 using worker::Fields;
+using worker::Message;
 
 std::mutex outMutex;
+int linkOut = -1;
 
-void Send(const Fields& fields) {
-    const std::string line = EncodeLine(fields);
+void Send(std::uint64_t number, const std::string& type, const Fields& args = {}) {
+    const std::string line = EncodeMessage(number, type, args);
     std::lock_guard lock(outMutex);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
+    for (std::size_t done = 0; done < line.size();) {
+        const ssize_t n = ::write(linkOut, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // the program has gone: the reader ends this process
+        done += static_cast<std::size_t>(n);
+    }
 }
 
 struct Inbox {
     std::mutex mutex;
     std::condition_variable ready;
-    std::deque<Fields> messages;
+    std::deque<Message> messages;
     TransferState* scan = nullptr; // the scan under way, for a cancel
+    std::uint64_t scanNumber = 0;
 };
 
 // The name of the last block handed over: the program removes it once it has the block open,
@@ -47,16 +59,17 @@ std::string handedBlock;
 
 // The picture into a block of shared memory, named to the program before it is filled, so that
 // a worker that dies while filling it leaves the program the name to remove.
-void HandOver(const QImage& picture) {
+void HandOver(std::uint64_t number, const QImage& picture) {
     const std::size_t size = static_cast<std::size_t>(picture.bytesPerLine()) *
                              static_cast<std::size_t>(picture.height());
-    worker::SharedBlock::Publish(picture.constBits(), size, [size](const std::string& name) {
-        {
-            std::lock_guard lock(blockMutex);
-            handedBlock = name;
-        }
-        Send({"block", name, std::to_string(size)});
-    });
+    worker::SharedBlock::Publish(picture.constBits(), size,
+                                 [number, size](const std::string& name) {
+                                     {
+                                         std::lock_guard lock(blockMutex);
+                                         handedBlock = name;
+                                     }
+                                     Send(number, "block", {name, std::to_string(size)});
+                                 });
 }
 
 TVariant FromFields(const std::string& kind, const std::string& value) {
@@ -79,31 +92,30 @@ class Worker {
 public:
     explicit Worker(Inbox& inbox) : inbox_(inbox) {}
 
-    void Handle(const Fields& m) {
-        const std::string& what = m[0];
-        if (what == "preset" && m.size() == 3) {
-            presets_.push_back({m[1], m[2]});
+    void Handle(const Message& m) {
+        const std::string& what = m.type;
+        const Fields& a = m.args;
+        if (what == "preset" && a.size() == 2) {
+            presets_.push_back({a[0], a[1]});
             return;
         }
         if (what == "list") {
             for (const DeviceRecord& d : Library()->Devices())
-                Send({"device", d.name, d.vendor, d.model, d.type});
-            Send({"ok"});
-        } else if (what == "open" && m.size() == 2) {
+                Send(m.number, "device", {d.name, d.vendor, d.model, d.type});
+            Send(m.number, "ok");
+        } else if (what == "open" && a.size() == 1) {
             device_.reset();
-            device_ = std::make_shared<SaneDevice>(Library(), m[1], presets_);
-            SendTable();
-        } else if (what == "set" && m.size() == 5) {
-            Properties(m[1])->Item(m[2])->SetValue(FromFields(m[3], m[4]));
+            device_ = std::make_shared<SaneDevice>(Library(), a[0], presets_);
+            SendTable(m.number);
+        } else if (what == "set" && a.size() == 4) {
+            Properties(a[0])->Item(a[1])->SetValue(FromFields(a[2], a[3]));
             // A write may change other options (a mode changes the depths): the whole table
             // goes back with the answer.
-            SendTable();
+            SendTable(m.number);
         } else if (what == "table") {
-            SendTable();
+            SendTable(m.number);
         } else if (what == "scan") {
-            Scan();
-        } else if (what == "cancel") {
-            // Came after its scan ended: nothing to stop, and nobody waits for an answer.
+            Scan(m.number);
         } else {
             throw EPlatformError("Message inconnu");
         }
@@ -112,10 +124,10 @@ public:
 private:
     // "ok" followed by five fields a property: scope, id, kind, value (or the message of a value
     // that cannot be read, kind "e"), read-only.
-    void SendTable() {
+    void SendTable(std::uint64_t number) {
         if (!device_)
             ThrowSane(SANE_STATUS_INVAL);
-        Fields reply{"ok"};
+        Fields reply;
         for (const PropertyRow& row : PropertyTable(*device_)) {
             reply.push_back(row.item ? "item" : "device");
             reply.push_back(std::to_string(row.id));
@@ -128,7 +140,7 @@ private:
             }
             reply.push_back(row.readOnly ? "1" : "0");
         }
-        Send(reply);
+        Send(number, "ok", reply);
     }
 
     std::shared_ptr<SaneLibrary> Library() {
@@ -144,7 +156,7 @@ private:
         return SaneItem(device_).Properties();
     }
 
-    void Scan() {
+    void Scan(std::uint64_t number) {
         if (!device_)
             ThrowSane(SANE_STATUS_INVAL);
         const ScanDpi dpi = ScanResolutions(*device_);
@@ -152,6 +164,7 @@ private:
         {
             std::lock_guard lock(inbox_.mutex);
             inbox_.scan = &state;
+            inbox_.scanNumber = number;
         }
         // Progress goes out while the bytes come, which is also what the program's watchdog
         // watches.
@@ -165,7 +178,8 @@ private:
             while (!done) {
                 const long long received = state.received;
                 if (received != last) {
-                    Send({"progress", std::to_string(received), std::to_string(state.expected)});
+                    Send(number, "progress",
+                         {std::to_string(received), std::to_string(state.expected)});
                     last = received;
                 }
                 doneSignal.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; });
@@ -191,12 +205,13 @@ private:
         if (error)
             std::rethrow_exception(error);
         if (!picture) {
-            Send({"cancelled"});
+            Send(number, "cancelled");
             return;
         }
         const QImage& p = *picture;
-        HandOver(p);
-        Send({"picture", std::to_string(p.width()), std::to_string(p.height()),
+        HandOver(number, p);
+        Send(number, "picture",
+             {std::to_string(p.width()), std::to_string(p.height()),
               std::to_string(p.bytesPerLine()), std::to_string(static_cast<int>(p.format())),
               std::to_string(p.dotsPerMeterX()), std::to_string(p.dotsPerMeterY())});
     }
@@ -207,23 +222,54 @@ private:
     std::shared_ptr<SaneDevice> device_;
 };
 
+// The link's own descriptors, taken from standard input and output before any driver is
+// loaded; then standard output is standard error and standard input is empty, for the drivers.
+int TakeLink(int& in) {
+    in = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int empty = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (in < 0 || out < 0 || empty < 0 || ::dup2(empty, STDIN_FILENO) < 0 ||
+        ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        std::perror("velorix-scan-worker");
+        ::_exit(2);
+    }
+    ::close(empty);
+    return out;
+}
+
 } // namespace
 
 int RunScanWorker() {
+    int linkIn = -1;
+    linkOut = TakeLink(linkIn);
     // Blocks of workers killed before their program could remove them.
     worker::SharedBlock::SweepOrphans();
     Inbox inbox;
-    std::thread reader([&inbox] {
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            Fields m = DecodeLine(line);
-            std::lock_guard lock(inbox.mutex);
-            if (!m.empty() && m[0] == "cancel" && inbox.scan) {
-                inbox.scan->cancel = true;
+    std::thread reader([&inbox, linkIn] {
+        std::string pending;
+        char chunk[4096];
+        for (;;) {
+            const ssize_t n = ::read(linkIn, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
                 continue;
+            if (n <= 0)
+                break;
+            pending.append(chunk, static_cast<std::size_t>(n));
+            for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+                std::optional<Message> m = DecodeMessage(pending.substr(0, end));
+                pending.erase(0, end + 1);
+                if (!m)
+                    continue;
+                std::lock_guard lock(inbox.mutex);
+                if (m->type == "cancel") {
+                    // Only the scan it names; one that came after its scan ended is dropped.
+                    if (inbox.scan && inbox.scanNumber == m->number)
+                        inbox.scan->cancel = true;
+                    continue;
+                }
+                inbox.messages.push_back(std::move(*m));
+                inbox.ready.notify_one();
             }
-            inbox.messages.push_back(std::move(m));
-            inbox.ready.notify_one();
         }
         // The program has gone, or closed the link to stop us: a driver still busy must not
         // keep the process alive, nor a block the program never opened stay behind.
@@ -237,21 +283,19 @@ int RunScanWorker() {
     });
     reader.detach();
     Worker worker(inbox);
-    Send({"ready"});
+    Send(0, "ready");
     for (;;) {
-        Fields m;
+        Message m;
         {
             std::unique_lock lock(inbox.mutex);
             inbox.ready.wait(lock, [&] { return !inbox.messages.empty(); });
             m = std::move(inbox.messages.front());
             inbox.messages.pop_front();
         }
-        if (m.empty())
-            continue;
         try {
             worker.Handle(m);
         } catch (const std::exception& e) {
-            Send({"error", e.what()});
+            Send(m.number, "error", {e.what()});
         }
     }
 }

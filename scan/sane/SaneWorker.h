@@ -1,5 +1,5 @@
 #pragma once
-// The scanner worker's main loop (see scan/worker/): answers the program on standard input and
+// The scanner worker's main loop (see WorkerMain.cpp): answers the program on standard input and
 // output until the program closes the link.
 
 namespace velorix::scan::sane {

@@ -3,7 +3,8 @@
 # real xdg-desktop-portal with our fake backend (FakeScreenshotPortal.py) behind it, and a
 # program whose Qt grab gets nothing (offscreen, with two screens), so that it falls back on the
 # portal. Checks the picture arrives, the request was non-interactive, and the file the portal
-# wrote is deleted (but never a link named by the portal).
+# wrote is deleted (but never a link named by the portal), and that another bus client answering
+# in the portal's place, with a wrong type or another picture, is not heard.
 set -uo pipefail
 probe=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -59,7 +60,7 @@ wait_for() {
 
 "$probe" picture "$work/screen.png" 1824 768 || exit 1
 /usr/bin/python3 "$here/FakeScreenshotPortal.py" "$work/screen.png" "$work/written.png" \
-  "$work/requests.log" 2>"$work/fake.log" &
+  "$work/requests.log" "$work/spoof.png" 2>"$work/fake.log" &
 pids+=($!)
 wait_for org.freedesktop.impl.portal.desktop.velorixtest || { cat "$work/fake.log"; exit 1; }
 "$portal" --replace --verbose >"$work/portal.log" 2>&1 &
@@ -79,5 +80,10 @@ cp "$work/screen.png" "$work/mine.png"
 ln -s "$work/mine.png" "$work/written.png"
 "$probe" portal "$work/screen.png" || fail "the capture through a linked portal file"
 [ -f "$work/mine.png" ] && [ -L "$work/written.png" ] || fail "the user's picture was removed"
-[ $status -eq 0 ] || { cat "$work/requests.log" "$work/portal.log" 2>/dev/null; }
+rm -f "$work/written.png"
+# Another client answers first: the capture still gets the portal's own picture.
+"$probe" picture "$work/spoof.png" 1824 768 mirrored || exit 1
+"$probe" portal "$work/screen.png" || fail "the capture with a client answering for the portal"
+[ -f "$work/spoof.png" ] || fail "the other client's picture was read and removed"
+[ $status -eq 0 ] || { cat "$work/fake.log"; cat "$work/requests.log" "$work/portal.log" 2>/dev/null; }
 exit $status

@@ -6,10 +6,12 @@
 #include "capture/CaptureRectForm.h"
 #include "capture/ScreenCapture.h"
 #include "capture/ScreenGrab.h"
+#include "capture/wlroots/WlrootsScreenGrab.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
 
@@ -245,19 +247,22 @@ private slots:
         QCOMPARE(LoadScreenGrab()->Name(), QStringLiteral("x11+portal"));
     }
 
-    // A Wayland session goes through the portal whatever Qt runs on (here offscreen; through
-    // Xwayland Qt's grab would give a black picture); the variable still wins.
+    // A Wayland session goes through the portal, then the compositor's own screen copy, whatever
+    // Qt runs on (here offscreen; through Xwayland Qt's grab would give a black picture); the
+    // variable still wins.
     void waylandSessionTakesThePortal_data() {
         QTest::addColumn<QByteArray>("waylandDisplay");
         QTest::addColumn<QByteArray>("sessionType");
         QTest::addColumn<QByteArray>("forced");
         QTest::addColumn<QString>("backend");
         QTest::newRow("WAYLAND_DISPLAY") << QByteArray("wayland-1") << QByteArray("x11")
-                                         << QByteArray() << QStringLiteral("portal");
-        QTest::newRow("session type")
-            << QByteArray() << QByteArray("wayland") << QByteArray() << QStringLiteral("portal");
+                                         << QByteArray() << QStringLiteral("portal+wlroots");
+        QTest::newRow("session type") << QByteArray() << QByteArray("wayland") << QByteArray()
+                                      << QStringLiteral("portal+wlroots");
         QTest::newRow("forced x11") << QByteArray("wayland-1") << QByteArray("wayland")
                                     << QByteArray("x11") << QStringLiteral("x11");
+        QTest::newRow("forced wlroots") << QByteArray("wayland-1") << QByteArray("wayland")
+                                        << QByteArray("wlroots") << QStringLiteral("wlroots");
     }
     void waylandSessionTakesThePortal() {
         QFETCH(QByteArray, waylandDisplay);
@@ -277,6 +282,77 @@ private slots:
         qunsetenv("WAYLAND_DISPLAY");
         qunsetenv("XDG_SESSION_TYPE");
         qunsetenv(ScreenGrabEnv);
+    }
+
+    // What grim answers is checked before it counts as the screen: its status, its size against
+    // the screen's (one scale for both axes), a flood or a hang cut short. A compositor without
+    // wlroots' screen copy leaves the way to another backend.
+    void compositorCopyIsChecked_data() {
+        QTest::addColumn<QString>("grim");  // the shell script standing for grim
+        QTest::addColumn<QSize>("picture"); // valid when the copy is taken
+        QTest::addColumn<QString>("says");  // the message otherwise; empty: unavailable
+        const QString ppm = QStringLiteral("printf 'P6\\n%1 %2\\n255\\n'; head -c %3 /dev/zero");
+        const QSize screen = DesktopScreens().front().size();
+        const int w = screen.width(), h = screen.height();
+        QTest::newRow("at scale 2")
+            << ppm.arg(2 * w).arg(2 * h).arg(12 * w * h) << QSize(2 * w, 2 * h) << QString();
+        QTest::newRow("not wlroots")
+            << QStringLiteral("echo \"compositor doesn't support wlr-screencopy-unstable-v1\" >&2; "
+                              "exit 1")
+            << QSize() << QString();
+        QTest::newRow("failed") << QStringLiteral("echo 'output lost' >&2; exit 2") << QSize()
+                                << QStringLiteral("(output lost)");
+        QTest::newRow("other proportions")
+            << ppm.arg(w).arg(h / 2).arg(3 * w * (h / 2)) << QSize()
+            << QStringLiteral("image de %1 × %2 pour un écran de %1 × %3").arg(w).arg(h / 2).arg(h);
+        QTest::newRow("garbage") << QStringLiteral("echo bonjour") << QSize()
+                                 << QStringLiteral("(image illisible)");
+        QTest::newRow("flood") << QStringLiteral("exec cat /dev/zero") << QSize()
+                               << QStringLiteral("(image trop grande)");
+        QTest::newRow("hang") << QStringLiteral("exec sleep 30") << QSize()
+                              << QStringLiteral("(pas de réponse)");
+    }
+    void compositorCopyIsChecked() {
+        QFETCH(QString, grim);
+        QFETCH(QSize, picture);
+        QFETCH(QString, says);
+        QTemporaryDir bin;
+        QFile script(bin.filePath(QStringLiteral("grim")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\n" + grim.toUtf8() + "\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ":" + path);
+        qputenv("WAYLAND_DISPLAY", "wayland-velorix-test");
+        QElapsedTimer clock;
+        clock.start();
+        QString failure;
+        bool unavailable = false;
+        std::optional<DesktopPicture> got;
+        try {
+            got = WlrootsScreenGrab(2000).GrabDesktop(QString());
+        } catch (const EScreenUnavailable&) {
+            unavailable = true;
+        } catch (const EScreenCaptureError& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        qputenv("PATH", path);
+        qunsetenv("WAYLAND_DISPLAY");
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        if (picture.isValid()) {
+            QVERIFY2(got && got->size() == 1, qPrintable(failure));
+            QCOMPARE(got->front().geometry, DesktopScreens().front());
+            QCOMPARE(got->front().picture.size(), picture);
+        } else if (says.isEmpty()) {
+            QVERIFY2(unavailable, qPrintable(failure));
+        } else {
+            QVERIFY2(
+                failure.startsWith(QStringLiteral(
+                    "Impossible de capturer l'écran : la copie d'écran du compositeur a échoué")) &&
+                    failure.contains(says),
+                qPrintable(failure));
+        }
     }
 
     // A portal's one picture of the desktop is cut into each screen's part, per axis: two screens

@@ -3,8 +3,10 @@
 # rendering) with Xwayland, two outputs of different sizes side by side each showing its own
 # picture, the desktop portal with sway's backend (xdg-desktop-portal-wlr) on a private session
 # bus, and grim's picture of the desktop as the reference. The probe captures on each output,
-# once through Xwayland with xdotool's drags and once on Qt's Wayland platform with Qt's events;
-# then the program itself (PROGRAM, when given) must open natively on Wayland.
+# once through Xwayland with xdotool's drags and once on Qt's Wayland platform with Qt's events:
+# first with the portal as installed, which offers no screenshots there (the capture goes through
+# the compositor's own screen copy), then with an access dialog added, through the portal; then
+# the program itself (PROGRAM, when given) must open natively on Wayland.
 #   WaylandCaptureTest.sh PROBE [PROGRAM]
 # sway refuses to run as root: as root, the test runs itself as an unprivileged user, made for it
 # when missing.
@@ -44,7 +46,7 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 
 if [ -z "${VELORIX_PRIVATE_BUS:-}" ]; then
-  VELORIX_PRIVATE_BUS=1 exec timeout 150 dbus-run-session -- bash "$0" "$@"
+  VELORIX_PRIVATE_BUS=1 exec timeout 240 dbus-run-session -- bash "$0" "$@"
 fi
 
 if [ -n "${VELORIX_WAYLAND_WORK:-}" ]; then
@@ -102,6 +104,10 @@ has_owner() {
   dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
     org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
 }
+owner() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.GetNameOwner "string:$1" 2>/dev/null | sed -n 's/^ *string "\(.*\)"$/\1/p'
+}
 wait_for() {
   for _ in $(seq 100); do has_owner "$1" && return 0; sleep 0.1; done
   echo "$1 did not appear"; tail -n 20 "$work"/*.log; exit 1
@@ -113,24 +119,6 @@ for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1;
 /usr/libexec/xdg-desktop-portal-wlr >"$work/portal-wlr.log" 2>&1 &
 pids+=($!)
 wait_for org.freedesktop.impl.portal.desktop.wlr
-# The portal asks the desktop's access dialogs too before a screenshot; sway has none of its own
-# (a desktop adds one, GTK's for instance): a stand-in answers yes as the user would.
-mkdir -p "$work/portals"
-cp /usr/share/xdg-desktop-portal/portals/wlr.portal "$work/portals/"
-cat >"$work/portals/velorixaccess.portal" <<PORTAL
-[portal]
-DBusName=org.freedesktop.impl.portal.desktop.velorixaccess
-Interfaces=org.freedesktop.impl.portal.Access;
-UseIn=sway
-PORTAL
-export XDG_DESKTOP_PORTAL_DIR=$work/portals
-/usr/bin/python3 "$here/FakeScreenshotPortal.py" --access-only "$work/access-requests.log" \
-  >"$work/access.log" 2>&1 &
-pids+=($!)
-wait_for org.freedesktop.impl.portal.desktop.velorixaccess
-/usr/libexec/xdg-desktop-portal --replace >"$work/portal.log" 2>&1 &
-pids+=($!)
-wait_for org.freedesktop.portal.Desktop
 
 # The desktop's backgrounds are drawn once swaybg has run: wait until grim sees both pictures.
 for _ in $(seq 50); do
@@ -156,9 +144,50 @@ run() {
 [ -n "${ASAN_OPTIONS:-}" ] &&
   export ASAN_OPTIONS=${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}
 wayland_asan=${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0}
-run "Xwayland, xdotool" DISPLAY="$xdisplay" QT_QPA_PLATFORM=xcb \
-  "$probe" desktop "$work/reference.png" xdotool
-run "Wayland" $wayland_asan QT_QPA_PLATFORM=wayland "$probe" desktop "$work/reference.png"
+captures() {
+  run "$1: Xwayland, xdotool" DISPLAY="$xdisplay" QT_QPA_PLATFORM=xcb \
+    "$probe" desktop "$work/reference.png" xdotool
+  run "$1: Wayland" $wayland_asan QT_QPA_PLATFORM=wayland "$probe" desktop "$work/reference.png"
+}
+
+# The portal as Debian installs it beside sway, with sway's backend alone: without an access
+# dialog it offers no screenshots, and the captures go through the compositor's screen copy.
+/usr/libexec/xdg-desktop-portal >"$work/portal-stock.log" 2>&1 &
+pids+=($!)
+wait_for org.freedesktop.portal.Desktop
+if dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
+  /org/freedesktop/portal/desktop org.freedesktop.DBus.Introspectable.Introspect |
+  grep -q 'org.freedesktop.portal.Screenshot'; then
+  echo "FAILED: the stock portal offers screenshots, the compositor's copy is not reached"
+  status=1
+fi
+captures "stock portal"
+
+# The portal asks the desktop's access dialogs too before a screenshot; sway has none of its own
+# (a desktop adds one, GTK's for instance): a stand-in answers yes as the user would.
+mkdir -p "$work/portals"
+cp /usr/share/xdg-desktop-portal/portals/wlr.portal "$work/portals/"
+cat >"$work/portals/velorixaccess.portal" <<PORTAL
+[portal]
+DBusName=org.freedesktop.impl.portal.desktop.velorixaccess
+Interfaces=org.freedesktop.impl.portal.Access;
+UseIn=sway
+PORTAL
+export XDG_DESKTOP_PORTAL_DIR=$work/portals
+/usr/bin/python3 "$here/FakeScreenshotPortal.py" --access-only "$work/access-requests.log" \
+  >"$work/access.log" 2>&1 &
+pids+=($!)
+wait_for org.freedesktop.impl.portal.desktop.velorixaccess
+stock_owner=$(owner org.freedesktop.portal.Desktop)
+/usr/libexec/xdg-desktop-portal --replace >"$work/portal.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  new_owner=$(owner org.freedesktop.portal.Desktop)
+  [ -n "$new_owner" ] && [ "$new_owner" != "$stock_owner" ] && break
+  sleep 0.1
+done
+
+captures "portal with an access dialog"
 
 # The program itself, with no platform chosen, opens its window natively on Wayland.
 if [ -n "$program" ]; then

@@ -9,7 +9,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
@@ -327,6 +329,45 @@ TEST(ImageLibraryPolicy, FoundNextToTheProgramWhenTheUserSetNone) {
             const bool ours = QFileInfo(folder + "/policy.xml").isFile() &&
                               qgetenv("MAGICK_CONFIGURE_PATH") == folder.toLocal8Bit();
             std::exit(ours && Magick::ResourceLimits::width() >= 19843u ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// A MAGICK_CONFIGURE_PATH of the user's, with a policy of its own that would let more through:
+// our limits and coder bans still hold.
+TEST(ImageLibraryPolicy, OursHoldsWhenTheUserNamedAnotherFolder) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    QTemporaryDir users;
+    ASSERT_TRUE(users.isValid());
+    {
+        QFile policy(users.filePath("policy.xml"));
+        ASSERT_TRUE(policy.open(QIODevice::WriteOnly));
+        policy.write("<policymap>\n"
+                     "  <policy domain=\"resource\" name=\"width\" value=\"1KP\"/>\n"
+                     "  <policy domain=\"coder\" rights=\"read|write\" pattern=\"MVG\"/>\n"
+                     "</policymap>\n");
+    }
+    const QString drawing = users.filePath("drawing.mvg");
+    {
+        QFile mvg(drawing);
+        ASSERT_TRUE(mvg.open(QIODevice::WriteOnly));
+        mvg.write("viewbox 0 0 20 20\nfill red\nrectangle 0 0 19 19\n");
+    }
+    EXPECT_EXIT(
+        {
+            ::setenv("MAGICK_CONFIGURE_PATH", QFile::encodeName(users.path()).constData(), 1);
+            initialiseImageLibrary();
+            bool banned = false;
+            try {
+                Magick::Image image;
+                image.read(("MVG:" + drawing).toStdString());
+            } catch (const Magick::Exception&) {
+                banned = true;
+            }
+            std::fprintf(stderr, "width %llu, MVG %s\n",
+                         static_cast<unsigned long long>(Magick::ResourceLimits::width()),
+                         banned ? "banned" : "read");
+            std::exit(banned && Magick::ResourceLimits::width() >= 19843u ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -102,6 +102,43 @@ TEST(ParallelDeflateTest, ParallelForRunsEachIndexOnceNestsAndPassesOnAFailure) 
 
 } // namespace
 
+// Tasks start in the order posted, except that PostFirst's go ahead of every task still waiting
+// (the picture a zoomed tab needs now, ahead of compressions queued before it).
+TEST(ParallelDeflateTest, PostFirstGoesAheadOfTheQueue) {
+    pdfwork::TWorkPool pool(1);
+    std::atomic<bool> release{false};
+    std::atomic<bool> holding{false};
+    std::mutex mutex;
+    std::string order;
+    std::atomic<int> done{0};
+    auto note = [&](char c) {
+        return [&, c] {
+            std::lock_guard lock(mutex);
+            order += c;
+            ++done;
+        };
+    };
+    pool.Post([&] {
+        holding = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!holding && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(holding.load());
+    pool.Post(note('a'));
+    pool.Post(note('b'));
+    pool.PostFirst(note('1'));
+    pool.PostFirst(note('2'));
+    pool.Post(note('c'));
+    release = true;
+    while (done < 5 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(order, "21abc");
+}
+
 // Background work (text recognition) never holds the pool's last free worker: a compression posted
 // while one runs starts at once, and a second background task waits for the first.
 TEST(ParallelDeflateTest, BackgroundWorkLeavesAWorkerForCompression) {

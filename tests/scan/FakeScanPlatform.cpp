@@ -161,7 +161,11 @@ class FakeManager : public IDeviceManager {
 public:
     explicit FakeManager(std::shared_ptr<Script> s) : s_(std::move(s)) {}
     std::unique_ptr<IDeviceInfos> DeviceInfos() override {
+        if (s_->listGate.valid())
+            s_->listGate.wait();
         std::this_thread::sleep_for(std::chrono::milliseconds(s_->listDelayMs));
+        if (s_->onListed)
+            s_->onListed();
         return std::make_unique<FakeInfos>(s_);
     }
 

@@ -5,6 +5,8 @@
 #include "ScanPlatform.h"
 
 #include <cstdint>
+#include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
@@ -50,6 +52,10 @@ struct Script {
     bool failManager = false;
     int failAtInfo = 0;  // Item(i) of the device list raises for this i (0: never)
     int listDelayMs = 0; // the device list takes this long, as slow backends do
+    // When valid, the device list waits for it too: ends at a moment of the test's choosing,
+    // whatever the machine's load. onListed, when set, is called on the listing's thread then.
+    std::shared_future<void> listGate;
+    std::function<void()> onListed;
     std::vector<DeviceEntry> devices;
     Outcome outcome = Outcome::Image;
     std::vector<Outcome> nextOutcomes; // taken first, one per transfer

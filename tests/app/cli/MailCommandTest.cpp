@@ -85,6 +85,23 @@ private slots:
         QCOMPARE(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 2);
     }
 
+    // A lossless PDF over the limit: the question with its figures on standard error, and the
+    // lossless PDF asked for is the one sent.
+    void aLargeLosslessMailSaysWhatCompactWouldWeigh() {
+        const Run run = runMail(
+            images_, {{"MAILER", tmp_->filePath("bin/mailer")}, {"VELORIX_MAIL_LIMIT", "1000"}});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("velorix --mail : Le PDF fait ")) &&
+                     run.err.contains(QStringLiteral("refusent plus de 0,1 Mo. L'envoyer en "
+                                                     "qualité compacte (")),
+                 qPrintable(run.err));
+        QFile shared(tmp_->filePath("home/Documents/capture.pdf"));
+        QVERIFY(shared.open(QIODevice::ReadOnly));
+        QVERIFY(!shared.readAll().contains("/DCTDecode"));
+        QCOMPARE(QDir(tmp_->filePath("home/Documents")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("capture.pdf")});
+    }
+
     // --ocr: the mail client gets the PDF with the page's text in it.
     void searchablePdfReachesTheMailClient() {
         QImage page(560, 200, QImage::Format_RGB32); // whole on the page: no part cut off

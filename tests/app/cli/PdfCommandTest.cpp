@@ -6,6 +6,7 @@
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
+#include "tests/files/FailingSync.h"
 #include "tests/imaging/TestImages.h"
 
 #include <QCheckBox>
@@ -26,11 +27,16 @@ struct Run {
     QString out, err;
 };
 
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Runs "velorix --pdf ARGS" as a user would from a terminal without a display. asNobody drops
 // root's rights so that file permissions apply.
-Run runPdf(QStringList args, bool asNobody = false, const QString& program = VELORIX_EXE) {
+Run runPdf(QStringList args, bool asNobody = false, const QString& program = VELORIX_EXE,
+           QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
     args.prepend(QStringLiteral("--pdf"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name :
          {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "MAGICK_CONFIGURE_PATH"})
         env.remove(QString::fromLatin1(name));
@@ -198,6 +204,29 @@ private slots:
         QVERIFY(QDir(locked).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
 
+    // A sync refused (a full quota or a failing network disk speaks only there): the run
+    // fails with the reason, the old PDF stays byte for byte and nothing else is left.
+    void unconfirmedWriteKeepsTheOldFile() {
+        const QString folder = dir.filePath("synced");
+        QVERIFY(QDir().mkdir(folder));
+        const QString out = folder + QStringLiteral("/out.pdf");
+        QVERIFY(runPdf({out, images.first()}).exitCode == 0);
+        const QByteArray old = readAll(out);
+        for (const RefusedSync& c : kRefusedSyncs) {
+            const QProcessEnvironment env =
+                FailingSync::childEnvironment(QProcessEnvironment::systemEnvironment(),
+                                              QStringLiteral(VELORIX_FAILING_SYNC), c.error, c.on);
+            const Run run = runPdf({out, images.at(1)}, false, VELORIX_EXE, env);
+            QVERIFY2(run.exitCode > 0, qPrintable(c.error + run.err));
+            QVERIFY2(run.err.contains(
+                         QStringLiteral("Impossible d'écrire le fichier \"%1\"").arg(out)) &&
+                         run.err.contains(QString::fromUtf8(c.reason)),
+                     qPrintable(run.err));
+            QCOMPARE(readAll(out), old);
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"out.pdf"});
+        }
+    }
+
     void helpVersionAndBadUse() {
         Run run = runPdf({QStringLiteral("--help")});
         QCOMPARE(run.exitCode, 0);
@@ -218,6 +247,32 @@ private slots:
         run = runPdf({dir.filePath("x.pdf"), QStringLiteral("--colour"), images.first()});
         QCOMPARE(run.exitCode, 2);
         QVERIFY(!QFileInfo::exists(dir.filePath("x.pdf")));
+    }
+
+    // --quality: the lossy qualities write their own image objects, lossless the same file as
+    // without the option; an unknown or missing word is refused before anything is written.
+    void qualityOption() {
+        const Run lossless = runPdf({QStringLiteral("--quality"), QStringLiteral("lossless"),
+                                     dir.filePath("lossless.pdf"), images.first()});
+        QVERIFY2(lossless.exitCode == 0, qPrintable(lossless.err));
+        QVERIFY(readFile(dir.filePath("lossless.pdf")).contains("/FlateDecode"));
+        for (const char* word : {"compact", "text"}) {
+            const QString out = dir.filePath(QStringLiteral("%1.pdf").arg(word));
+            const Run run =
+                runPdf({out, QStringLiteral("--quality"), QLatin1String(word), images.first()});
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            const QByteArray pdf = readFile(out);
+            QVERIFY(pdf.contains("/DCTDecode"));
+            QVERIFY(pdf.size() < readFile(dir.filePath("lossless.pdf")).size());
+        }
+        Run run = runPdf({QStringLiteral("--quality"), QStringLiteral("best"),
+                          dir.filePath("y.pdf"), images.first()});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(QStringLiteral("qualité inconnue : best")), qPrintable(run.err));
+        run = runPdf({dir.filePath("y.pdf"), images.first(), QStringLiteral("--quality")});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(!QFileInfo::exists(dir.filePath("y.pdf")));
+        QVERIFY(runPdf({QStringLiteral("--help")}).out.contains(QStringLiteral("--quality Q")));
     }
 
     // Without the language data: the message names the packages and the PDF is the one written

@@ -6,6 +6,7 @@
 #include "tests/mail/MailFakes.h"
 
 #include "WorkPool.h"
+#include "app/commands/PdfMail.h"
 #include "app/platform/Shell.h"
 #include "app/window/MainWindow.h"
 #include "capture/CaptureRectForm.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -224,6 +226,68 @@ private slots:
         pdf = readPdf(mail->sent[0].pdf);
         QCOMPARE(pdf.pages, 2);
         QCOMPARE(pdf.widths, (QList<int>{41, 43}));
+    }
+
+    // A lossless PDF over the mail limit: the question gives the real sizes of both PDFs, "Oui"
+    // mails the compact one in the shared file's place, "Non" the lossless one; no stray file.
+    void aLargeLosslessMailOffersTheCompactPdf_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Oui") << true;
+        QTest::newRow("Non") << false;
+    }
+    void aLargeLosslessMailOffersTheCompactPdf() {
+        QFETCH(bool, yes);
+        qputenv("VELORIX_MAIL_LIMIT", "100000");
+        make();
+        const QString path = tmp_->filePath(QStringLiteral("noise.png"));
+        QImage noise(600, 800, QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x)
+                noise.setPixel(x, y,
+                               qRgb((x * 37 + y * 11) % 256, (x * y) % 251, (x + y * 7) % 256));
+        QVERIFY(noise.save(path));
+        prompts->openAnswers.enqueue(path);
+        window->ouvririmageClick(window->ouvririmage);
+        prompts->answer(yes);
+        window->mailerClick(window->mailer);
+        qunsetenv("VELORIX_MAIL_LIMIT");
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(mail->sent.size(), 1);
+        const QByteArray sent = mail->sent[0].pdf;
+        QCOMPARE(sent.contains("/DCTDecode"), yes);
+        QCOMPARE(readFile(pdfPath), sent); // the shared file is what was mailed
+        const QStringList asked = prompts->texts(ScriptedPrompts::Kind::Confirm);
+        QCOMPARE(asked.size(), 1);
+        // The lossless figure is that of the file written first; the compact one, what was sent
+        // (or would have been).
+        QVERIFY2(asked[0].contains(QStringLiteral("refusent plus de 0,1 Mo. L'envoyer en qualité "
+                                                  "compacte (")),
+                 qPrintable(asked[0]));
+        const QString figure = velorix::MegabytesText(sent.size());
+        QVERIFY2(yes ? asked[0].endsWith(QStringLiteral("(%1 Mo) ?").arg(figure))
+                     : asked[0].startsWith(QStringLiteral("Le PDF fait %1 Mo :").arg(figure)),
+                 qPrintable(asked[0]));
+        QCOMPARE(QDir(tmp_->path()).entryList(QDir::Files | QDir::Hidden).filter("compacte"),
+                 QStringList());
+
+        // In the compact quality nothing is asked.
+        window->QualitePDF1Click(window->Compacte1);
+        qputenv("VELORIX_MAIL_LIMIT", "1000");
+        window->mailerClick(window->mailer);
+        qunsetenv("VELORIX_MAIL_LIMIT");
+        QCOMPARE(mail->sent.size(), 2);
+        QVERIFY(mail->sent[1].pdf.contains("/DCTDecode"));
+        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Confirm).size(), 1);
+    }
+
+    void megabytesAreWrittenTheFrenchWay() {
+        QCOMPARE(velorix::MegabytesText(58'000'000), QStringLiteral("58"));
+        QCOMPARE(velorix::MegabytesText(1'940'000), QStringLiteral("1,9"));
+        QCOMPARE(velorix::MegabytesText(9'960'000), QStringLiteral("10"));
+        QCOMPARE(velorix::MegabytesText(1'000), QStringLiteral("0,1"));
+        QCOMPARE(velorix::CompactMailQuestion(58'000'000, 1'900'000),
+                 QStringLiteral("Le PDF fait 58 Mo : la plupart des serveurs de mail refusent plus "
+                                "de 20 Mo. L'envoyer en qualité compacte (1,9 Mo) ?"));
     }
 
     void afterClearingTwoScansArePage1AndPage2WithoutOpenAction() {
@@ -438,9 +502,12 @@ private slots:
             mailPlatform = velorix::mail::loadMailPlatform();
         }
         listInBackground = true;
-        script->listDelayMs = 400; // past the window's showing, before the command's wait
-        QElapsedTimer clock;
-        clock.start();
+        // The list ends once the window has shown, before the command's wait: at the test's
+        // word, since a delay would let a loaded machine hand it over while the window shows.
+        std::promise<void> listMayEnd;
+        script->listGate = listMayEnd.get_future().share();
+        const auto listed = std::make_shared<std::atomic<bool>>(false);
+        script->onListed = [listed] { *listed = true; };
         make();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -449,8 +516,15 @@ private slots:
             blocked.emplace();
         if (wait != QLatin1String("capture"))
             openImage(41);
-        // The list is handed over meanwhile; the window sees it at the command's first wait.
-        QThread::msleep(ulong(std::max<qint64>(800 - clock.elapsed(), 0)));
+        // The list is handed over meanwhile, with no pass of the window's loop; the window sees
+        // it at the command's first wait.
+        listMayEnd.set_value();
+        QElapsedTimer clock;
+        clock.start();
+        while (!*listed && clock.elapsed() < 30000)
+            QThread::msleep(5);
+        QVERIFY(*listed);
+        QThread::msleep(200);
         QCOMPARE(window->cbDevice->count(), 0);
 
         int listedDuringWait = -1;

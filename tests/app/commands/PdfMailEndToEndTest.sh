@@ -18,9 +18,17 @@ cleanup() {
     [ -n "${VELORIX_E2E_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
+# On failure the program's output and a screenshot are kept (in VELORIX_E2E_FAILED, by default
+# the test's working folder) and the output printed, whatever VELORIX_E2E_KEEP says.
 fail() {
     echo "FAIL: $*"
-    [ -z "${VELORIX_E2E_KEEP:-}" ] || import -display "$DISPLAY" -window root "$work/screen.png" || true
+    local kept=${VELORIX_E2E_FAILED:-$PWD/PdfMailEndToEndTest.failed}
+    mkdir -p "$kept"
+    [ -z "${DISPLAY:-}" ] || import -display "$DISPLAY" -window root "$kept/screen.png" || true
+    [ ! -f "$work/velorix.log" ] || cp "$work/velorix.log" "$kept/"
+    ps -o pid,etime,stat,wchan:20,args --ppid "${program:-1}" >"$kept/children.txt" 2>&1 || true
+    echo "kept: $kept"
+    [ ! -f "$work/velorix.log" ] || sed 's/^/velorix: /' "$work/velorix.log"
     exit 1
 }
 wait_for_file() { # path, seconds

@@ -7,7 +7,7 @@
 #include "app/window/MainWindow.h"
 #include "pdf/PdfImages.h"
 #include "scan/ScannerComponent.h"
-#include "scan/worker/WorkerPlatform.h"
+#include "scan/client/WorkerPlatform.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,7 @@
 // The scanner drivers in their worker process, with a backend of our own whose devices crash,
-// exit, hang, stall or send odd data: through the window (the message naming the scanner, the
-// pages kept, the next scan working) and through --scan-pdf (non-zero, nothing written).
+// exit, hang, stall, print or send odd data, and a worker of our own that floods, shrinks its
+// block or lies about its page: through the window (the message naming the scanner, the pages
+// kept, the next scan working) and through --scan-pdf (non-zero, nothing written).
 #include "tests/app/SaneTestConfig.h"
 #include "tests/app/ScriptedPrompts.h"
 
@@ -8,24 +9,68 @@
 #include "report/PReport.h"
 #include "scan/ScanPlatform.h"
 #include "scan/ScannerComponent.h"
-#include "scan/worker/WorkerLink.h"
-#include "scan/worker/WorkerPlatform.h"
+#include "scan/client/Watchdog.h"
+#include "scan/client/WorkerPlatform.h"
+#include "scan/link/WorkerLink.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
+#include <QDir>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
+
+// While set, a SIGKILL this program sends stops its target instead, as a process stuck in the
+// kernel outlives the signal; the target is kept for the test to end.
+std::atomic<bool> killIsIgnored{false};
+std::atomic<pid_t> survivor{0};
+
+} // namespace
+
+// Qt's process class sends its signals through kill(): this one comes first.
+extern "C" int kill(pid_t pid, int sig) {
+    if (sig == SIGKILL && killIsIgnored && pid > 0) {
+        survivor = pid;
+        sig = SIGSTOP;
+    }
+    return static_cast<int>(::syscall(SYS_kill, pid, sig));
+}
+
+namespace {
+
+// The blocks of shared memory this user's workers have in /dev/shm, and those this process
+// holds open or mapped.
+QStringList BlocksInShm() {
+    return QDir(QStringLiteral("/dev/shm"))
+        .entryList({QStringLiteral("velorix-scan-*")}, QDir::Files | QDir::System);
+}
+int BlocksHeld() {
+    int held = 0;
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (maps.open(QIODevice::ReadOnly))
+        held += static_cast<int>(maps.readAll().count("velorix-scan-"));
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System))
+        held += fd.symLinkTarget().contains(QLatin1String("velorix-scan-")) ? 1 : 0;
+    return held;
+}
 
 // A progress window whose "Annuler" is clicked a moment after it shows.
 class ClickingProgress : public velorix::scan::IScanProgress {
@@ -50,15 +95,87 @@ private:
 
 class WorkerPrompts : public ScriptedPrompts {
 public:
-    int cancelAfterMs = -1; // -1: never
+    int cancelAfterMs = -1;      // -1: never
+    int cancelCallsAfterMs = -1; // the same for the windows of calls other than scans
+    QStringList windows;         // the text of every progress window made
     int execDialog(QDialog&) override { return QDialog::Accepted; }
     std::unique_ptr<velorix::scan::IScanProgress>
-    scanProgress(const std::string&, const std::string&, bool cancellable) override {
-        return std::make_unique<ClickingProgress>(cancellable ? cancelAfterMs : -1);
+    scanProgress(const std::string& title, const std::string& text, bool cancellable) override {
+        windows << QString::fromStdString(text);
+        const bool scan = title == "Numérisation";
+        return std::make_unique<ClickingProgress>(!cancellable ? -1
+                                                  : scan       ? cancelAfterMs
+                                                               : cancelCallsAfterMs);
     }
 };
 
+const QString kBadWorker =
+    QStringLiteral(VELORIX_SOURCE_DIR "/tests/scan/client/MisbehavingWorker.py");
+
 const QString kWorker = QStringLiteral(VELORIX_SCAN_WORKER_EXE);
+
+// Kills this process's scanner workers once limitMs have passed, unless destroyed first: a cancel
+// that never stops the driver then ends the scan here, and fails the test's own check, instead of
+// leaving the test hung until the runner's time-out.
+class WorkerDeadline {
+public:
+    explicit WorkerDeadline(int limitMs)
+        : thread_([this, limitMs] {
+              std::unique_lock lock(mutex_);
+              if (!wake_.wait_for(lock, std::chrono::milliseconds(limitMs),
+                                  [this] { return over_; }))
+                  fired_ = KillWorkers();
+          }) {}
+    ~WorkerDeadline() {
+        {
+            std::lock_guard lock(mutex_);
+            over_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    bool Fired() {
+        std::lock_guard lock(mutex_);
+        return fired_;
+    }
+
+private:
+    static bool KillWorkers() {
+        const QString exe = QFileInfo(kWorker).canonicalFilePath();
+        bool any = false;
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (pid.toInt() <= 0 || !stat.open(QIODevice::ReadOnly))
+                continue;
+            // "pid (comm) state ppid ...": the name may hold spaces, the fields after it do not.
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() < 2 || fields[1].toInt() != getpid() ||
+                QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath() != exe)
+                continue;
+            any = ::kill(pid.toInt(), SIGKILL) == 0 || any;
+        }
+        return any;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool over_ = false;
+    bool fired_ = false;
+    std::thread thread_;
+};
+
+// Our backend's "good" device, connected through the platform as the scanner component does.
+std::shared_ptr<velorix::scan::IDevice> ConnectGood(velorix::scan::IScanPlatform& platform) {
+    auto infos = platform.CreateDeviceManager()->DeviceInfos();
+    for (int i = 1; i <= infos->Count(); ++i) {
+        auto info = infos->Item(i);
+        if (velorix::scan::VariantToText(info->Properties()->Item("7")->Value())
+                .find("(velorixtest:good)") != std::string::npos)
+            return info->Connect();
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -113,6 +230,15 @@ private slots:
     void cleanup() {
         window.reset();
         qunsetenv("VELORIXTEST_LIST");
+        qunsetenv("VELORIXTEST_XY");
+        qunsetenv("VELORIX_BAD_WORKER");
+        qputenv(velorix::scan::worker::WorkerExeEnv, kWorker.toUtf8());
+    }
+    // The session's worker is ours, passing everything else to the real one.
+    void useBadWorker(const QByteArray& how) {
+        qputenv("VELORIX_REAL_WORKER", kWorker.toUtf8());
+        qputenv("VELORIX_BAD_WORKER", how);
+        qputenv(velorix::scan::worker::WorkerExeEnv, kBadWorker.toUtf8());
     }
 
     void driverFailureKeepsPages_data() {
@@ -177,7 +303,11 @@ private slots:
         pick(QStringLiteral("(velorixtest:hang)"));
         QElapsedTimer clock;
         clock.start();
-        scan();
+        {
+            WorkerDeadline deadline(3000);
+            scan();
+            QVERIFY2(!deadline.Fired(), "the worker still ran 3 s after the scan began: killed");
+        }
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Inform),
                  QStringList{QStringLiteral("Scanning annulé")});
@@ -217,26 +347,23 @@ private slots:
     // block left by a worker killed with its program goes when the next worker starts; blocks
     // of live workers stay.
     void sharedMemoryLeftBehind() {
-        using velorix::scan::worker::DecodeLine;
-        using velorix::scan::worker::EncodeLine;
+        using velorix::scan::worker::DecodeMessage;
+        using velorix::scan::worker::EncodeMessage;
         QProcess worker;
         worker.start(kWorker, {});
         QVERIFY(worker.waitForStarted());
-        for (const char* request : {"open", "scan"}) {
-            const std::string line = request == std::string("open")
-                                         ? EncodeLine({"open", "velorixtest:good"})
-                                         : EncodeLine({"scan"});
+        for (const std::string& line :
+             {EncodeMessage(1, "open", {"velorixtest:good"}), EncodeMessage(2, "scan")})
             worker.write(line.data(), static_cast<qint64>(line.size()));
-        }
         std::string block;
         QElapsedTimer clock;
         clock.start();
         while (block.empty() && clock.elapsed() < 10000) {
             if (!worker.canReadLine() && !worker.waitForReadyRead(1000))
                 continue;
-            const auto fields = DecodeLine(worker.readLine().toStdString());
-            if (fields.size() == 3 && fields[0] == "block")
-                block = fields[1];
+            const auto m = DecodeMessage(worker.readLine().toStdString());
+            if (m && m->number == 2 && m->type == "block" && m->args.size() == 2)
+                block = m->args[0];
         }
         QVERIFY(!block.empty());
         const QString path = QStringLiteral("/dev/shm") + QString::fromStdString(block);
@@ -258,7 +385,7 @@ private slots:
                      ->CreateDeviceManager()
                      ->DeviceInfos()
                      ->Count(),
-                 10);
+                 14);
         QVERIFY(!QFile::exists(orphan));
         QVERIFY(QFile::exists(live));
         QFile::remove(live);
@@ -285,6 +412,13 @@ private slots:
         const QString path = QStringLiteral("/dev/shm") + QString::fromStdString(name);
         QCOMPARE(raised(name, 4), QStringLiteral("Mémoire partagée illisible"));
         QVERIFY(!QFile::exists(path));
+        // A block others may read or write is not taken, and its name goes all the same.
+        const std::string open = SharedBlock::Publish(bytes, 3, [](const std::string&) {});
+        const QString openPath = QStringLiteral("/dev/shm") + QString::fromStdString(open);
+        QVERIFY(QFile::setPermissions(openPath,
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        QCOMPARE(raised(open, 3), QStringLiteral("Mémoire partagée d'un autre"));
+        QVERIFY(!QFile::exists(openPath));
     }
 
     // The program lists in the background: from a thread of its own, with no event loop.
@@ -298,7 +432,7 @@ private slots:
             }
         });
         lister.join();
-        QCOMPARE(count, 10); // our nine and the test backend's one
+        QCOMPARE(count, 14); // our thirteen and the test backend's one
     }
 
     // Properties are read from the table the worker sends back with each write: a write that
@@ -306,14 +440,7 @@ private slots:
     void writesBringTheirEffects() {
         using namespace velorix::scan;
         auto platform = worker::CreateWorkerScanPlatform();
-        auto infos = platform->CreateDeviceManager()->DeviceInfos();
-        std::shared_ptr<IDevice> device;
-        for (int i = 1; i <= infos->Count() && !device; ++i) {
-            auto info = infos->Item(i);
-            if (VariantToText(info->Properties()->Item("7")->Value()).find("(velorixtest:good)") !=
-                std::string::npos)
-                device = info->Connect();
-        }
+        const auto device = ConnectGood(*platform);
         QVERIFY(device);
         auto item = device->Items()->Item(1)->Properties();
         const std::string depth = std::to_string(wia::IPA_DEPTH);
@@ -329,6 +456,26 @@ private slots:
             item->Item(std::to_string(wia::IPS_XRES))->SetValue(std::int32_t{5000}));
         QCOMPARE(VariantToInt(item->Item(std::to_string(wia::IPS_XRES))->Value()), 120);
         QVERIFY(!device->Properties()->Exists("99999"));
+    }
+
+    // A device with a vertical resolution of its own: each axis keeps its own dots per metre
+    // from the driver's options to the page.
+    void eachAxisKeepsItsResolution() {
+        using namespace velorix::scan;
+        qputenv("VELORIXTEST_XY", "1");
+        auto platform = worker::CreateWorkerScanPlatform();
+        const auto device = ConnectGood(*platform);
+        QVERIFY(device);
+        auto item = device->Items()->Item(1);
+        item->Properties()->Item(std::to_string(wia::IPS_XRES))->SetValue(std::int32_t{50});
+        item->Properties()->Item(std::to_string(wia::IPS_YRES))->SetValue(std::int32_t{100});
+        const auto file =
+            platform->CreateCommonDialog()->ShowTransfer(*item, wia::ImgFmt_BMP, true);
+        QVERIFY(file);
+        const QImage page = file->Picture();
+        QCOMPARE(page.size(), QSize(100, 300));
+        QCOMPARE(page.dotsPerMeterX(), qRound(50 / 0.0254));
+        QCOMPARE(page.dotsPerMeterY(), qRound(100 / 0.0254));
     }
 
     // A scanner named as the list showed it is opened by its SANE name, without a listing
@@ -377,8 +524,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         open();
-        QVERIFY(window->WIAScan->Connected());
-        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+        QTRY_VERIFY_WITH_TIMEOUT(window->WIAScan->Connected(), 2500);
         QCOMPARE(window->cbDevice->currentText(), good);
         QCOMPARE(window->WIA->palette().color(QPalette::Window), green);
         window->res->setEditText(QStringLiteral("50"));
@@ -388,7 +534,7 @@ private slots:
         QVERIFY(prompts->seen.isEmpty());
         QCOMPARE(window->PRImage1->Picture().size(), QSize(100, 150));
 
-        QTRY_COMPARE_WITH_TIMEOUT(window->cbDevice->count(), 10, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(window->cbDevice->count(), 14, 15000);
         QCOMPARE(window->cbDevice->currentText(), good);
         QVERIFY(window->cbDevice->currentIndex() != 3);
         QCOMPARE(window->WIAScan->SelectedDevice(), good.toStdString());
@@ -406,6 +552,7 @@ private slots:
             QStringLiteral("Velorix gone (velorixtest:gone)");
         qputenv("VELORIXTEST_LIST", "slow:2");
         open();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QVERIFY(!window->WIAScan->Connected());
         QCOMPARE(window->cbDevice->count(), 0);
         window->close();
@@ -415,10 +562,47 @@ private slots:
         window.reset();
         qunsetenv("VELORIXTEST_LIST");
         open();
-        QTRY_COMPARE_WITH_TIMEOUT(window->cbDevice->count(), 10, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(window->cbDevice->count(), 14, 15000);
         QCOMPARE(window->cbDevice->currentIndex(), 3);
         QCOMPARE(window->cbDevice->currentText(), third);
         QCOMPARE(window->WIAScan->SelectedDevice(), third.toStdString());
+    }
+
+    // The window is on the screen within a second of its start, while the scanner of the last
+    // run hangs in its driver's open and the listing hangs too.
+    void windowShowsAtOnce() {
+        class FirstPaint : public QObject {
+        public:
+            QElapsedTimer clock;
+            qint64 at = -1;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Paint && at < 0)
+                    at = clock.elapsed();
+                return false;
+            }
+        } paint;
+        qputenv(velorix::scan::worker::WatchdogEnv, "4,1");
+        qputenv("VELORIXTEST_LIST", "hang");
+        auto settings = std::make_shared<MemorySettings>();
+        settings->exists = true;
+        settings->values[velorix::kScannerNameSetting] =
+            QStringLiteral("Velorix openhang (velorixtest:openhang)");
+        prompts = std::make_shared<WorkerPrompts>();
+        velorix::Services services;
+        services.prompts = prompts;
+        services.settings = settings;
+        services.shell = std::make_shared<RecordingShell>();
+        services.scanner = velorix::scan::worker::CreateWorkerScanPlatform();
+        services.listScannersInBackground = true;
+        window = std::make_unique<velorix::Tvelorix_2>(services);
+        window->installEventFilter(&paint);
+        paint.clock.start();
+        window->show();
+        QTRY_VERIFY_WITH_TIMEOUT(paint.at >= 0, 10000);
+        QVERIFY2(paint.at < 1000, qPrintable(QString::number(paint.at)));
+        QTRY_VERIFY_WITH_TIMEOUT(!prompts->texts(ScriptedPrompts::Kind::Warning).isEmpty(), 15000);
+        QVERIFY(!window->WIAScan->Connected());
+        window->removeEventFilter(&paint);
     }
 
     // A listing that crashes or never ends leaves a working window without scanners.
@@ -435,6 +619,158 @@ private slots:
             QVERIFY2(told[0].startsWith(QStringLiteral("La recherche des scanners ")),
                      qPrintable(told[0]));
             window.reset();
+        }
+    }
+
+    // A page's pixels are the program's own once scanned: no block stays open or mapped, and a
+    // worker that shrinks its block after the hand-over changes nothing.
+    void pagesLeaveSharedMemory() {
+        openWindow();
+        pick(QStringLiteral("(velorixtest:good)"));
+        scan();
+        pick(QStringLiteral("(velorixtest:good)"));
+        scan();
+        QVERIFY(prompts->seen.isEmpty());
+        QCOMPARE(window->PageCount(), 2);
+        QCOMPARE(BlocksHeld(), 0);
+        window.reset();
+
+        useBadWorker("shrink");
+        openWindow();
+        pick(QStringLiteral("(velorixtest:good)"));
+        scan();
+        QVERIFY(prompts->seen.isEmpty());
+        QTest::qWait(600); // the block is shrunk meanwhile
+        const QImage page = window->PRImage1->Picture();
+        QCOMPARE(page.size(), QSize(2, 2));
+        QCOMPARE(page.pixel(1, 1), qRgb(0, 0, 0)); // a fault here, were the page still the block
+        QCOMPARE(BlocksHeld(), 0);
+    }
+
+    // What drivers print on their standard output, even lines that read like answers, goes to
+    // standard error: the scans work and their pixels are the device's.
+    void driversPrintingStayOffTheLink() {
+        openWindow();
+        for (const char* device : {"chatty", "mimic"}) {
+            pick(QStringLiteral("(velorixtest:%1)").arg(QLatin1String(device)));
+            scan();
+            QVERIFY2(prompts->seen.isEmpty(), device);
+        }
+        QCOMPARE(window->PageCount(), 2);
+        for (int n : {1, 2}) {
+            const QImage page = window->FindPageImage(n)->Picture();
+            QCOMPARE(page.size(), QSize(100, 150));
+            // byte = line + column in the line, colour: pixel (7, 3) starts at column 21
+            QCOMPARE(page.pixel(7, 3), qRgb(24, 25, 26));
+        }
+    }
+
+    // A worker that sends more than the program takes is stopped, and the user told.
+    void floodingWorkerIsStopped() {
+        useBadWorker("longline");
+        openWindow();
+        pick(QStringLiteral("(velorixtest:good)"));
+        QElapsedTimer clock;
+        clock.start();
+        scan();
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        const QStringList told = prompts->texts(ScriptedPrompts::Kind::Inform);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].contains(QStringLiteral("envoie trop de données")), qPrintable(told[0]));
+        window.reset();
+
+        useBadWorker("devices");
+        openWindow();
+        QCOMPARE(window->cbDevice->count(), 1000); // the first thousand, the worker stopped
+        const QStringList warned = prompts->texts(ScriptedPrompts::Kind::Warning);
+        QCOMPARE(warned.size(), 1);
+        QVERIFY2(warned[0].contains(QStringLiteral("plus de 1 000")), qPrintable(warned[0]));
+    }
+
+    // A page whose geometry does not hold together is refused, and its block freed.
+    void badGeometryIsRefused_data() {
+        QTest::addColumn<QString>("geometry");
+        QTest::addRow("height past 32 bits") << "2,4294967297,8,13";
+        QTest::addRow("rows shorter than the width") << "3,2,8,13";
+        QTest::addRow("rows past the block") << "2,9,8,13";
+        QTest::addRow("negative row") << "2,2,-8,13";
+        QTest::addRow("unknown format") << "2,2,8,4";
+        QTest::addRow("not a number") << "2,2x,8,13";
+    }
+    void badGeometryIsRefused() {
+        QFETCH(QString, geometry);
+        const QStringList before = BlocksInShm();
+        useBadWorker("geometry:" + geometry.toLatin1());
+        openWindow();
+        pick(QStringLiteral("(velorixtest:good)"));
+        scan();
+        const QStringList told = prompts->texts(ScriptedPrompts::Kind::Inform);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].contains(QStringLiteral("Image scannée invalide")), qPrintable(told[0]));
+        QVERIFY(!window->FirstPageFilled);
+        QCOMPARE(BlocksHeld(), 0);
+        QCOMPARE(BlocksInShm(), before);
+    }
+
+    // A driver that hangs while an option is written: the call waits behind a progress window
+    // whose "Annuler" ends it at once, and the next scan works.
+    void hungOptionDoesNotFreeze() {
+        openWindow();
+        prompts->cancelCallsAfterMs = 300;
+        QElapsedTimer clock;
+        clock.start();
+        pick(QStringLiteral("(velorixtest:sethang)"));
+        // The write that was stopped fails the command as a refused one does, with its message.
+        QVERIFY(!window->Guarded([this] { window->btnScanClick(window->scanner); }));
+        QVERIFY(!prompts->seen.isEmpty());
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(prompts->windows.contains(QStringLiteral("Réglage du scanner…")),
+                 qPrintable(prompts->windows.join(u'|')));
+        QVERIFY(!window->FirstPageFilled);
+        prompts->seen.clear();
+        prompts->cancelCallsAfterMs = -1;
+        pick(QStringLiteral("(velorixtest:good)"));
+        scan();
+        QVERIFY(prompts->seen.isEmpty());
+        QVERIFY(window->FirstPageFilled);
+    }
+
+    // A worker that outlives SIGKILL is left behind at once, not waited for.
+    void unkillableWorkerIsAbandoned() {
+        openWindow();
+        pick(QStringLiteral("(velorixtest:hang)"));
+        killIsIgnored = true;
+        QElapsedTimer clock;
+        clock.start();
+        scan();
+        killIsIgnored = false;
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        const pid_t stuck = survivor.exchange(0);
+        QVERIFY(stuck > 0);
+        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Inform).size(), 1);
+        prompts->seen.clear();
+        pick(QStringLiteral("(velorixtest:good)"));
+        scan();
+        QVERIFY(prompts->seen.isEmpty());
+        QVERIFY(window->FirstPageFilled);
+        ::kill(stuck, SIGKILL);
+        ::kill(stuck, SIGCONT);
+    }
+
+    // Limits beyond an hour, infinite ones too, are an hour; what is no number keeps the default.
+    void watchdogLimitsAreBounded() {
+        using velorix::scan::worker::ReadLimits;
+        const struct {
+            const char* text;
+            double first, after;
+        } cases[] = {{"inf", 3600, 3600},           {"1e300,inf", 3600, 3600},
+                     {"1e400,2", 3600, 2},          {"nan,-1", 60, 30},
+                     {"0.5,abc", 0.5, 30},          {"90", 90, 90},
+                     {"infinity,1e-3", 3600, 0.001}};
+        for (const auto& c : cases) {
+            qputenv(velorix::scan::worker::WatchdogEnv, c.text);
+            QCOMPARE(ReadLimits().first, c.first);
+            QCOMPARE(ReadLimits().after, c.after);
         }
     }
 

@@ -10,7 +10,7 @@
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
 #include "scan/ScannerComponent.h"
-#include "scan/worker/WorkerPlatform.h"
+#include "scan/client/WorkerPlatform.h"
 #include "tests/support/FrenchTextPage.h"
 
 #include <QCheckBox>
@@ -243,6 +243,18 @@ private slots:
         QVERIFY(Run(QStringLiteral("pdftotext"), {dir.filePath("off.pdf"), QStringLiteral("-")})
                     .trimmed()
                     .isEmpty());
+        checkPage(1);
+        checkPage(2);
+
+        // The text quality carries the same words, recognised from the scanned pixels (not
+        // again: the pictures did not change), over its much smaller layers.
+        window.SetSearchableText(true);
+        window.SetPdfQuality(TPdfQuality::Text);
+        QVERIFY(writePdf(window, QStringLiteral("on.pdf")));
+        const QByteArray small = read(QStringLiteral("on.pdf"));
+        QVERIFY(small.contains("/CCITTFaxDecode"));
+        QVERIFY2(small.size() * 3 < off.size(),
+                 qPrintable(QStringLiteral("%1 of %2").arg(small.size()).arg(off.size())));
         checkPage(1);
         checkPage(2);
     }

@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,8 +52,9 @@ void SettingsTest::firstRunIsCentredAndWrittenOnClose() {
         QCOMPARE(doubles.settings->values.value("Gauche"), QString::number(window.x()));
     }
     QCOMPARE(doubles.settings->values.keys(),
-             QStringList({"Gauche", "Haut", "Hauteur", "Largeur", "NomScanner", "Scanner",
-                          "TexteCherchable"}));
+             QStringList({"Gauche", "Haut", "Hauteur", "Largeur", "NomScanner", "QualitePDF",
+                          "Scanner", "TexteCherchable"}));
+    QCOMPARE(doubles.settings->values.value("QualitePDF"), QStringLiteral("0"));
     QCOMPARE(doubles.settings->values.value("NomScanner"), QString());
     QCOMPARE(doubles.settings->values.value("TexteCherchable"), QStringLiteral("0"));
     QCOMPARE(doubles.settings->values.value("Largeur"), QStringLiteral("900"));
@@ -91,6 +93,26 @@ void SettingsTest::secondRunRestores() {
     Tvelorix_2 next(doubles.services());
     QVERIFY(next.SearchableText());
     QVERIFY(next.TexteCherchable1->isChecked());
+
+    // "Qualité du PDF": "Sans perte" until another is chosen, which is remembered at once; a
+    // stored value out of range keeps the default.
+    QVERIFY(next.SansPerte1->isChecked());
+    QCOMPARE(next.QualitePDF1->title(), QStringLiteral("Qualité du PDF"));
+    QCOMPARE(next.TexteTresCompacte1->text(), QStringLiteral("Texte (très compacte)"));
+    next.TexteTresCompacte1->trigger();
+    QVERIFY(next.TexteTresCompacte1->isChecked());
+    QVERIFY(!next.SansPerte1->isChecked());
+    QCOMPARE(next.PdfQuality(), TPdfQuality::Text);
+    QCOMPARE(doubles.settings->values.value("QualitePDF"), QStringLiteral("2"));
+    {
+        Tvelorix_2 third(doubles.services());
+        QCOMPARE(third.PdfQuality(), TPdfQuality::Text);
+        QVERIFY(third.TexteTresCompacte1->isChecked());
+        QCOMPARE(third.FindPageImage(1)->PdfQuality(), TPdfQuality::Text);
+    }
+    doubles.settings->values["QualitePDF"] = QStringLiteral("7");
+    Tvelorix_2 fourth(doubles.services());
+    QCOMPARE(fourth.PdfQuality(), TPdfQuality::Lossless);
 }
 
 void SettingsTest::minimumSize_data() {

@@ -6,7 +6,7 @@
 // a process of its own can be stopped then.
 
 #include "scan/ScannerComponent.h"
-#include "scan/worker/WorkerPlatform.h"
+#include "scan/client/WorkerPlatform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // writes. It scans its whole area, whatever area was asked, and every pixel arrives unchanged,
 // as one colour frame, as three colour planes, and with a height unknown in advance.
 
-#include "sane/SaneBackend.h"
+#include "sane/inprocess/InProcessSanePlatform.h"
 #include "scan/ScannerComponent.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +60,7 @@ protected:
             {"filename", (dir_ / file).string()}, {"three-pass", "no"}, {"hand-scanner", "no"}};
         presets.insert(presets.end(), more.begin(), more.end());
         auto scan = std::make_unique<TWIAScan>(
-            velorix::scan::sane::CreateSaneScanPlatform(std::move(presets)));
+            velorix::scan::sane::CreateInProcessSanePlatform(std::move(presets)));
         scan->ShowMessage = [this](TWIAScan::TMessageKind, const std::string& text) {
             messages_.push_back(text);
         };
@@ -143,7 +143,7 @@ TEST_F(PnmDevice, BedIsTheFrameAndAreaWritesTakeTheWholeArea) {
 // The area reads back as the whole frame, as the platform's own callers see it.
 TEST_F(PnmDevice, AreaReadsAsTheWholeFrame) {
     auto platform =
-        velorix::scan::sane::CreateSaneScanPlatform({{"filename", (dir_ / "page.ppm").string()}});
+        velorix::scan::sane::CreateInProcessSanePlatform({{"filename", (dir_ / "page.ppm").string()}});
     auto device = platform->CreateDeviceManager()->DeviceInfos()->Item(1)->Connect();
     auto area = device->Items()->Item(1)->Properties();
     area->Item("6151")->SetValue(std::int32_t{4});

@@ -1,0 +1,29 @@
+// The desktop's answers to the image and printer dialogs.
+#include "app/platform/Prompts.h"
+
+#include "imaging/ImageDialogs.h"
+#include "imaging/printing/Printing.h"
+
+#include <QFileDialog>
+
+namespace velorix {
+
+bool QtPrompts::openImage(imaging::TOpenImageDialog& dialog) {
+    return dialog.Execute(owner());
+}
+
+bool QtPrompts::saveImage(imaging::TSaveImageDialog& dialog) {
+    return dialog.Execute(owner());
+}
+
+QString QtPrompts::saveFileName(const QString& caption, const QString& filters) {
+    // The replace question is the command's own, as for a single image.
+    return QFileDialog::getSaveFileName(owner(), caption, QString(), filters, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+bool QtPrompts::printerSetup(printing::IPrinter& printer) {
+    return printer.setup(owner());
+}
+
+} // namespace velorix

@@ -1,0 +1,10 @@
+#pragma once
+// The scanners the worker lists, and opening one by the name a list showed.
+
+#include "Connection.h"
+
+namespace velorix::scan::worker {
+
+std::unique_ptr<IDeviceManager> CreateWorkerDeviceManager(std::shared_ptr<Connection> connection);
+
+} // namespace velorix::scan::worker
