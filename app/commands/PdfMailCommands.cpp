@@ -6,6 +6,7 @@
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
