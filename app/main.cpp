@@ -23,6 +23,7 @@ const char kUsage[] =
     "  (sans option)      ouvre la fenêtre de Velorix! 2\n"
     "  IMAGE...           ouvre la fenêtre avec chaque image comme une page\n"
     "  --pdf ...          écrit un PDF à partir d'images, sans fenêtre\n"
+    "  --tiff ...         écrit un TIFF de plusieurs pages à partir d'images, sans fenêtre\n"
     "  --scan-pdf ...     scanne vers un PDF, sans fenêtre\n"
     "  --mail IMAGE...    envoie des images par mail (PDF partagé en pièce jointe), sans fenêtre\n"
     "  --ocr              avec --pdf, --scan-pdf et --mail : le texte reconnu des pages,\n"
@@ -79,7 +80,9 @@ int main(int argc, char** argv) {
         std::printf("Velorix! 2 %s\n", VELORIX_VERSION);
         return 0;
     }
-    const bool pdf = std::strcmp(first, "--pdf") == 0;
+    // --tiff is a --pdf of another format: the same start, the same way out.
+    const bool tiff = std::strcmp(first, "--tiff") == 0;
+    const bool pdf = tiff || std::strcmp(first, "--pdf") == 0;
     const bool scanPdf = std::strcmp(first, "--scan-pdf") == 0;
     const bool mail = std::strcmp(first, "--mail") == 0;
     const bool dump = std::strcmp(first, "--dump-ui") == 0;
@@ -109,6 +112,8 @@ int main(int argc, char** argv) {
         if (qtFrench.load(QStringLiteral("qtbase_fr"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
             QApplication::installTranslator(&qtFrench);
+        if (tiff)
+            return velorix::runTiffCommand(argumentsAfterFirst(argc, argv));
         if (pdf)
             return velorix::runPdfCommand(argumentsAfterFirst(argc, argv));
         if (scanPdf)
@@ -123,6 +128,8 @@ int main(int argc, char** argv) {
         velorix::Tvelorix_2 window(std::move(services));
         qtPrompts->setOwner(&window);
         window.show();
+        if (!dump)
+            velorix::OfferRecovery(window);
         if (!images.isEmpty())
             velorix::OpenStartupImages(window, *prompts, images);
         if (dump) {

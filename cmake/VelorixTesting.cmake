@@ -11,6 +11,8 @@ set(VELORIX_TEST_ENV
     "VELORIX_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
     "SANE_CONFIG_DIR=${CMAKE_SOURCE_DIR}/data/sane.d:"
     "MAGICK_CONFIGURE_PATH=${CMAKE_SOURCE_DIR}/data/magick"
+    # No test leaves pages in the user's cache; the recovery tests name folders of their own.
+    "VELORIX_RECOVERY=null"
     # Scanner drivers run in the worker beside the program; test programs live elsewhere.
     "VELORIX_SCAN_WORKER_EXE=${CMAKE_BINARY_DIR}/app/velorix-scan-worker")
 

@@ -22,14 +22,15 @@ const QString TOpenImageDialog::kFilter = QStringLiteral(
     "Toutes les "
     "images|*.tif;*.tiff;*.fax;*.g3n;*.g3f;*.jpg;*.jpeg;*.jpe;*.pcx;*.bmp;*.dib;*.rle;*.ico;*.cur;*"
     ".png;*.wmf;*.emf;*.tga;*.targa;*.vda;*.icb;*.vst;*.pix;*.pxm;*.ppm;*.pgm;*.pbm;*.jp2;*.j2k;*."
-    "jpc;*.j2c;*.avi|TIFF Bitmap (TIF;TIFF;FAX;G3N;G3F)|*.tif;*.tiff;*.fax;*.g3n;*.g3f|JPEG Bitmap "
+    "jpc;*.j2c;*.avi;*.pdf|TIFF Bitmap (TIF;TIFF;FAX;G3N;G3F)|*.tif;*.tiff;*.fax;*.g3n;*.g3f|JPEG "
+    "Bitmap "
     "(JPG;JPEG;JPE)|*.jpg;*.jpeg;*.jpe|PaintBrush (PCX)|*.pcx|Windows Bitmap "
     "(BMP;DIB;RLE)|*.bmp;*.dib;*.rle|Windows Icon (ICO)|*.ico|Windows Cursor (CUR)|*.cur|Portable "
     "Network Graphics (PNG)|*.png|Windows Metafile (WMF)|*.wmf|Enhanced Windows Metafile "
     "(EMF)|*.emf|Targa Bitmap (TGA;TARGA;VDA;ICB;VST;PIX)|*.tga;*.targa;*.vda;*.icb;*.vst;*.pix|"
     "Portable Pixmap, GreyMap, BitMap (PXM;PPM;PGM;PBM)|*.pxm;*.ppm;*.pgm;*.pbm|JPEG2000 "
     "(JP2)|*.jp2|JPEG2000 Code Stream (J2K;JPC;J2C)|*.j2k;*.jpc;*.j2c|Video for Windows "
-    "(AVI)|*.avi");
+    "(AVI)|*.avi|Document PDF (PDF)|*.pdf");
 
 const QString TSaveImageDialog::kFilter = QStringLiteral(
     "JPEG Bitmap (JPG)|*.jpg|TIFF Bitmap (TIF)|*.tif|PaintBrush (PCX)|*.pcx|Portable Network "

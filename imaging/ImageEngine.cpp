@@ -354,6 +354,20 @@ void TImageEngine::LoadFromFile(const QString& fileName) {
     image_ = decodeFile(fileName, BackgroundColor());
 }
 
+namespace {
+
+// The encoded file, replacing an existing one only once it is completely written.
+void WriteWhole(const QString& fileName, const Magick::Blob& blob) {
+    // Written beside the old picture, which it replaces only once on disk.
+    files::TAtomicFile out(fileName);
+    if (!out.Open() || !out.Write(static_cast<const char*>(blob.data()), blob.length()) ||
+        !out.Commit())
+        throw EImageEngineError(QStringLiteral("Impossible de créer le fichier %1. %2")
+                                    .arg(quoted(fileName), out.ErrorString()));
+}
+
+} // namespace
+
 void TImageEngine::SaveToFile(const QString& fileName, const TSaveOptions& options) const {
     const TFileFormat format = formatForFileName(fileName);
     if (format == TFileFormat::Unknown || format == TFileFormat::Unsupported ||
@@ -414,12 +428,48 @@ void TImageEngine::SaveToFile(const QString& fileName, const TSaveOptions& optio
             QStringLiteral("Mémoire insuffisante pour enregistrer %1.").arg(quoted(fileName)));
     }
 
-    // Written beside the old picture, which it replaces only once on disk.
-    files::TAtomicFile out(fileName);
-    if (!out.Open() || !out.Write(static_cast<const char*>(blob.data()), blob.length()) ||
-        !out.Commit())
-        throw EImageEngineError(QStringLiteral("Impossible de créer le fichier %1. %2")
-                                    .arg(quoted(fileName), out.ErrorString()));
+    WriteWhole(fileName, blob);
+}
+
+void SaveMultiPageTiff(const std::vector<QImage>& pages, const QString& fileName) {
+    initialiseImageLibrary();
+    if (pages.empty())
+        throw EImageEngineError(QStringLiteral("Aucune page à enregistrer."));
+    Magick::Blob blob;
+    try {
+        std::vector<Magick::Image> frames;
+        frames.reserve(pages.size());
+        for (const QImage& page : pages) {
+            const QImage rgb = page.convertToFormat(QImage::Format_RGB32);
+            const auto width = static_cast<unsigned long long>(rgb.width());
+            const auto height = static_cast<unsigned long long>(rgb.height());
+            if (rgb.isNull() || width > Magick::ResourceLimits::width() ||
+                height > Magick::ResourceLimits::height() ||
+                width * height > Magick::ResourceLimits::area())
+                throw EImageEngineError(
+                    QStringLiteral("Impossible d'enregistrer %1 : une page de %2 × %3 pixels "
+                                   "ne peut pas être écrite.")
+                        .arg(quoted(fileName))
+                        .arg(width)
+                        .arg(height));
+            Magick::Image image(static_cast<size_t>(rgb.width()), static_cast<size_t>(rgb.height()),
+                                "BGRA", Magick::CharPixel, rgb.constBits());
+            image.quiet(true);
+            image.matte(false);
+            image.depth(8);
+            image.magick("TIFF");
+            image.compressType(MagickCore::ZipCompression);
+            frames.push_back(std::move(image));
+        }
+        Magick::writeImages(frames.begin(), frames.end(), &blob, true);
+    } catch (const Magick::Exception& e) {
+        throw EImageEngineError(QStringLiteral("Impossible d'enregistrer les pages dans %1 : %2")
+                                    .arg(quoted(fileName), QString::fromLocal8Bit(e.what())));
+    } catch (const std::bad_alloc&) {
+        throw EImageEngineError(
+            QStringLiteral("Mémoire insuffisante pour enregistrer %1.").arg(quoted(fileName)));
+    }
+    WriteWhole(fileName, blob);
 }
 
 void TImageEngine::ImageResize(int width, int height, TAlign horizontal, TAlign vertical) {

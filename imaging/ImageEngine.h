@@ -9,6 +9,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace velorix::imaging {
 
@@ -96,6 +97,10 @@ private:
     QImage image_;
     QColor background_; // invalid: follow the palette
 };
+
+// Writes the pictures, in order, as the pages of one TIFF file, losslessly (Deflate, 8 bits a
+// sample). An existing file is replaced only once the new content is completely written.
+void SaveMultiPageTiff(const std::vector<QImage>& pages, const QString& fileName);
 
 // Canvas resize of a bitmap, as TImageEngine::ImageResize does it.
 QImage resizeCanvas(const QImage& source, int width, int height, TAlign horizontal, TAlign vertical,

@@ -7,7 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev
-  libsane-dev libmagick++-6.q16-dev libtesseract-dev
+  libsane-dev libmagick++-6.q16-dev libtesseract-dev libpoppler-qt6-dev libtiff-dev
   libgtest-dev libbenchmark-dev
   # the small PDFs: JPEG (libjpeg-turbo) and CCITT Group 4 (libtiff's encoder)
   libjpeg62-turbo-dev libtiff-dev

@@ -10,6 +10,8 @@ namespace velorix {
 
 // velorix --pdf ... (the arguments after "--pdf").
 int runPdfCommand(QStringList args);
+// velorix --tiff ... (the arguments after "--tiff").
+int runTiffCommand(QStringList args);
 // velorix --scan-pdf ... (the arguments after "--scan-pdf").
 int runScanPdfCommand(const QStringList& args);
 // velorix --mail ... (the arguments after "--mail").

@@ -62,7 +62,7 @@ void OpenStartupImages(Tvelorix_2& window, StartupFilePrompts& prompts, const QS
     const waits::CommandRun command;
     PaintShownWindow(window, true);
     while (!prompts.files_.isEmpty())
-        window.Guarded([&] { window.ouvririmageClick(window.ouvririmage); });
+        window.Recorded([&] { window.ouvririmageClick(window.ouvririmage); });
     window.multi->setChecked(multiWasChecked);
     prompts.active_ = false;
     prompts.window_ = nullptr;

@@ -2,6 +2,7 @@
 #include "app/window/MainWindow.h"
 
 #include "imaging/PageFit.h"
+#include "imaging/PdfImport.h"
 #include "report/PReport.h"
 
 #include <QCheckBox>
@@ -17,13 +18,39 @@ const QString kAnotherImage = QStringLiteral("Voulez-vous ouvrir une autre image
 
 void Tvelorix_2::ouvririmageClick(QObject*) {
     int n = PageCount();
-    auto chooseFile = [this] {
-        return prompts().openImage(OpenImageDialog1) && !OpenImageDialog1.FileName.isEmpty();
+    // The pages of a chosen PDF, read whole before any page is made: a PDF that cannot be read
+    // leaves no page behind.
+    std::vector<QImage> pdf;
+    auto chooseFile = [this, &pdf] {
+        pdf.clear();
+        if (!prompts().openImage(OpenImageDialog1) || OpenImageDialog1.FileName.isEmpty())
+            return false;
+        if (imaging::IsPdfFile(OpenImageDialog1.FileName))
+            pdf = imaging::ReadPdfPages(OpenImageDialog1.FileName);
+        return true;
     };
-    // Loads the chosen file into the engine and puts it, fitted, into the page's image.
-    auto loadInto = [this](TPRImage* image) {
+    // Loads the chosen file into the engine and puts it, fitted, into the page's image; a PDF's
+    // first page keeps its own pixels.
+    auto loadInto = [this, &pdf](TPRImage* image) {
+        if (!pdf.empty()) {
+            image->SetPicture(pdf.front());
+            return;
+        }
         ImageEngine1.LoadFromFile(OpenImageDialog1.FileName);
         image->SetPicture(imaging::FitToPage(ImageEngine1));
+    };
+    // A PDF's page is shown whole, as a scanned page is; its other pages follow as new pages.
+    auto restOfPdf = [this, &pdf, &n] {
+        if (pdf.empty())
+            return;
+        SetFullPageBox(true);
+        for (std::size_t i = 1; i < pdf.size(); ++i) {
+            const ImagePage page = AddImagePage(++n, PageKind::Opened);
+            page.image->SetPicture(pdf[i]);
+            page.image->SetStretch(true);
+            page.page->show();
+            page.image->PrepareStream();
+        }
     };
 
     if (chooseFile()) {
@@ -41,6 +68,7 @@ void Tvelorix_2::ouvririmageClick(QObject*) {
             autoClick(auto_);
             image->PrepareStream(); // final now: compressed ahead of the export
             FirstPageFilled = true;
+            restOfPdf();
         } else {
             const ImagePage page = AddImagePage(n + 1, PageKind::Opened);
             ++n;
@@ -54,6 +82,7 @@ void Tvelorix_2::ouvririmageClick(QObject*) {
             EnablePageCommands();
             autoClick(auto_);
             page.image->PrepareStream();
+            restOfPdf();
         }
     }
 
@@ -74,6 +103,7 @@ void Tvelorix_2::ouvririmageClick(QObject*) {
         SetFullPageBox(true);
         SelectNextPage();
         page.image->PrepareStream();
+        restOfPdf();
     }
 }
 

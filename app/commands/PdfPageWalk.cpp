@@ -105,7 +105,9 @@ void TellTextFailure(const std::vector<TPRPage*>& pages, Prompts& prompts) {
 std::vector<TPRPage*> PdfPages(Tvelorix_2& window) {
     std::vector<TPRPage*> pages;
     QTabWidget& tabs = *window.PageControl1;
-    if (window.PRPage1 && tabs.count() > 0 && tabs.isTabVisible(0))
+    // The window's own page, while it is first (moved elsewhere it is named "Page" + n).
+    if (window.PRPage1 && tabs.count() > 0 && tabs.widget(0) == window.TabSheet1 &&
+        tabs.isTabVisible(0))
         pages.push_back(window.PRPage1);
     const int count = window.PageCount();
     for (int n = 1; n <= count; ++n) {

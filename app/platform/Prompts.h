@@ -56,6 +56,8 @@ public:
     virtual bool openImage(imaging::TOpenImageDialog&) { return false; }
     virtual bool saveImage(imaging::TSaveImageDialog&) { return false; }
     virtual bool printerSetup(printing::IPrinter&) { return false; }
+    // A plain save dialog with the given file types; the chosen full name, empty when cancelled.
+    virtual QString saveFileName(const QString&, const QString&) { return {}; }
     // Shows one of the program's own modal windows (the change-document prompt) and returns
     // its result; tests answer it instead.
     virtual int execDialog(QDialog& dialog) { return dialog.exec(); }
@@ -83,6 +85,7 @@ public:
     bool openImage(imaging::TOpenImageDialog& dialog) override;
     bool saveImage(imaging::TSaveImageDialog& dialog) override;
     bool printerSetup(printing::IPrinter& printer) override;
+    QString saveFileName(const QString& caption, const QString& filters) override;
     std::unique_ptr<ProgressWindow> progress(const QString& title, bool cancellable) override;
 
 private:

@@ -4,6 +4,8 @@
 #include "imaging/ImageDialogs.h"
 #include "imaging/printing/Printing.h"
 
+#include <QFileDialog>
+
 namespace velorix {
 
 bool QtPrompts::openImage(imaging::TOpenImageDialog& dialog) {
@@ -12,6 +14,12 @@ bool QtPrompts::openImage(imaging::TOpenImageDialog& dialog) {
 
 bool QtPrompts::saveImage(imaging::TSaveImageDialog& dialog) {
     return dialog.Execute(owner());
+}
+
+QString QtPrompts::saveFileName(const QString& caption, const QString& filters) {
+    // The replace question is the command's own, as for a single image.
+    return QFileDialog::getSaveFileName(owner(), caption, QString(), filters, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
 }
 
 bool QtPrompts::printerSetup(printing::IPrinter& printer) {

@@ -1,5 +1,7 @@
 #include "app/platform/Services.h"
 
+#include <QStandardPaths>
+
 namespace velorix {
 
 Services Services::platform() {
@@ -13,6 +15,14 @@ Services Services::platform() {
     s.screen = capture::LoadScreenGrab();
     s.mail = mail::loadMailPlatform();
     s.listScannersInBackground = true;
+    // VELORIX_RECOVERY=null keeps no pages; another value names the folder.
+    const QString recovery = qEnvironmentVariable("VELORIX_RECOVERY");
+    if (recovery != QLatin1String("null"))
+        s.recoveryFolder =
+            !recovery.isEmpty()
+                ? recovery
+                : QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                      QStringLiteral("/velorix/recovery");
     return s;
 }
 

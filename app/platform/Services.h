@@ -34,6 +34,9 @@ struct Services {
     // The window lists the scanners on a thread of its own and shows at once; otherwise the
     // list is made before the window is built (command-line runs, most tests).
     bool listScannersInBackground = false;
+    // Where each session keeps its pages for after a crash; empty keeps nothing (tests, the
+    // command-line modes).
+    QString recoveryFolder;
 
     // The real platform: Qt message boxes, the platform's settings store and shell.
     static Services platform();

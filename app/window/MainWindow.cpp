@@ -4,6 +4,8 @@
 #include "app/window/Artwork.h"
 #include "app/window/CommandGuard.h"
 #include "app/window/HelpWindow.h"
+#include "app/window/PageHistory.h"
+#include "app/window/Recovery.h"
 #include "report/PReport.h"
 #include "waits/Waits.h"
 
@@ -21,6 +23,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -38,7 +41,8 @@ constexpr int kDesignHeight = 760;
 } // namespace
 
 Tvelorix_2::Tvelorix_2(Services services, QWidget* parent)
-    : QMainWindow(parent), services_(std::move(services)) {
+    : QMainWindow(parent), services_(std::move(services)),
+      history_(std::make_unique<TPageHistory>()) {
     if (!services_.prompts)
         services_.prompts = std::make_shared<QtPrompts>(this);
     if (auto* qtPrompts = dynamic_cast<QtPrompts*>(services_.prompts.get());
@@ -57,6 +61,7 @@ Tvelorix_2::Tvelorix_2(Services services, QWidget* parent)
     BindHandlers();
 
     help_ = new Thelp(this);
+    StartRecovery();
 
     setMinimumSize(kDesignWidth, kDesignHeight);
     move(kDesignLeft, kDesignTop);
@@ -77,37 +82,44 @@ bool Tvelorix_2::Guarded(const std::function<void()>& command) {
     const waits::CommandRun running;
     return runGuarded(*services_.prompts, command);
 }
-void Tvelorix_2::Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*)) {
-    connect(button, &QToolButton::clicked, this,
-            [this, button, handler] { Guarded([&] { (this->*handler)(button); }); });
+void Tvelorix_2::Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*), bool recorded) {
+    connect(button, &QToolButton::clicked, this, [this, button, handler, recorded] {
+        const auto run = [&] { (this->*handler)(button); };
+        recorded ? Recorded(run) : void(Guarded(run));
+    });
 }
 
-void Tvelorix_2::Bind(QAction* action, void (Tvelorix_2::*handler)(QObject*), QObject* sender) {
+void Tvelorix_2::Bind(QAction* action, void (Tvelorix_2::*handler)(QObject*), QObject* sender,
+                      bool recorded) {
     QObject* from = sender ? sender : action;
-    connect(action, &QAction::triggered, this,
-            [this, from, handler] { Guarded([&] { (this->*handler)(from); }); });
+    connect(action, &QAction::triggered, this, [this, from, handler, recorded] {
+        const auto run = [&] { (this->*handler)(from); };
+        recorded ? Recorded(run) : void(Guarded(run));
+    });
 }
 
 void Tvelorix_2::BindHandlers() {
+    // Commands that change the page set are recorded for "Annuler"; the others are not.
+    constexpr bool kRecorded = true;
     // Right panel
-    Bind(scanner, &Tvelorix_2::btnScanClick);
-    Bind(scannerimprimer, &Tvelorix_2::scannerimprimerClick);
-    Bind(scannerenregistrer, &Tvelorix_2::scannerenregistrerClick);
-    Bind(scannerexporterpdf, &Tvelorix_2::pdfClick);
-    Bind(scannermailer, &Tvelorix_2::mailClick);
-    Bind(scannermodifier, &Tvelorix_2::scannermodifierClick);
+    Bind(scanner, &Tvelorix_2::btnScanClick, kRecorded);
+    Bind(scannerimprimer, &Tvelorix_2::scannerimprimerClick, kRecorded);
+    Bind(scannerenregistrer, &Tvelorix_2::scannerenregistrerClick, kRecorded);
+    Bind(scannerexporterpdf, &Tvelorix_2::pdfClick, kRecorded);
+    Bind(scannermailer, &Tvelorix_2::mailClick, kRecorded);
+    Bind(scannermodifier, &Tvelorix_2::scannermodifierClick, kRecorded);
     Bind(enregistrerimage, &Tvelorix_2::enregistrerimageClick);
     Bind(imprimer, &Tvelorix_2::imprimerClick);
-    Bind(ouvririmage, &Tvelorix_2::ouvririmageClick);
+    Bind(ouvririmage, &Tvelorix_2::ouvririmageClick, kRecorded);
     Bind(mailer, &Tvelorix_2::mailerClick);
     // Top panel
-    Bind(moins90, &Tvelorix_2::N901Click);
-    Bind(plus90, &Tvelorix_2::N902Click);
-    Bind(plus180, &Tvelorix_2::N1801Click);
-    Bind(noiretblanc, &Tvelorix_2::noiretblancClick);
-    Bind(selection, &Tvelorix_2::selectionClick);
-    Bind(selectionecran, &Tvelorix_2::selectionClick);
-    Bind(effacer, &Tvelorix_2::effacerClick);
+    Bind(moins90, &Tvelorix_2::N901Click, kRecorded);
+    Bind(plus90, &Tvelorix_2::N902Click, kRecorded);
+    Bind(plus180, &Tvelorix_2::N1801Click, kRecorded);
+    Bind(noiretblanc, &Tvelorix_2::noiretblancClick, kRecorded);
+    Bind(selection, &Tvelorix_2::selectionClick, kRecorded);
+    Bind(selectionecran, &Tvelorix_2::selectionClick, kRecorded);
+    Bind(effacer, &Tvelorix_2::effacerClick, kRecorded);
     connect(Zoom1, &QScrollBar::valueChanged, this,
             [this] { Guarded([this] { zoom1Change(Zoom1); }); });
     connect(auto_, &QCheckBox::toggled, this, [this] { Guarded([this] { autoClick(auto_); }); });
@@ -115,37 +127,44 @@ void Tvelorix_2::BindHandlers() {
             [this] { Guarded([this] { cbDeviceChange(cbDevice); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this,
             &Tvelorix_2::PageControlCurrentChanged);
+    connect(PageControl1->tabBar(), &QTabBar::tabMoved, this,
+            [this](int from, int to) { Guarded([&] { PageTabMoved(from, to); }); });
     connect(PageControl1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(PageControl1->mapToGlobal(at)); });
     // Main menu
-    Bind(Scanner2, &Tvelorix_2::btnScanClick);
-    Bind(Scannerimprimer1, &Tvelorix_2::scannerimprimerClick);
-    Bind(scannerenregistrer1, &Tvelorix_2::scannerenregistrerClick);
-    Bind(ScanneretExporterlimageauformatPDF1, &Tvelorix_2::pdfClick);
-    Bind(ScanneretMailerlimageauformatPDF1, &Tvelorix_2::mailClick);
-    Bind(SCANNERETMODIFIER1, &Tvelorix_2::scannermodifierClick);
+    Bind(Scanner2, &Tvelorix_2::btnScanClick, nullptr, kRecorded);
+    Bind(Scannerimprimer1, &Tvelorix_2::scannerimprimerClick, nullptr, kRecorded);
+    Bind(scannerenregistrer1, &Tvelorix_2::scannerenregistrerClick, nullptr, kRecorded);
+    Bind(ScanneretExporterlimageauformatPDF1, &Tvelorix_2::pdfClick, nullptr, kRecorded);
+    Bind(ScanneretMailerlimageauformatPDF1, &Tvelorix_2::mailClick, nullptr, kRecorded);
+    Bind(SCANNERETMODIFIER1, &Tvelorix_2::scannermodifierClick, nullptr, kRecorded);
     // These two entries follow the page commands' state; they run the commands of the
     // buttons they mirror rather than doing nothing while enabled.
     Bind(ENREGISTRERLIMAGE1, &Tvelorix_2::enregistrerimageClick);
+    Bind(EnregistrerToutes1, &Tvelorix_2::EnregistrerToutes1Click);
     Bind(Imprimerlimage1, &Tvelorix_2::imprimerClick);
-    Bind(Ouvriruneimage1, &Tvelorix_2::ouvririmageClick);
+    Bind(Ouvriruneimage1, &Tvelorix_2::ouvririmageClick, nullptr, kRecorded);
     Bind(Maileruneimage1, &Tvelorix_2::mailerClick);
     Bind(Configurerlimprimante1, &Tvelorix_2::Configurerlimprimante1Click);
     Bind(Quitter1, &Tvelorix_2::Quitter1Click);
     Bind(TexteCherchable1, &Tvelorix_2::TexteCherchable1Click);
     for (QAction* quality : {SansPerte1, Compacte1, TexteTresCompacte1})
         Bind(quality, &Tvelorix_2::QualitePDF1Click, quality);
-    Bind(N901, &Tvelorix_2::N901Click);
-    Bind(N902, &Tvelorix_2::N902Click);
-    Bind(N1801, &Tvelorix_2::N1801Click);
-    Bind(NOIRBLANC1, &Tvelorix_2::noiretblancClick);
-    Bind(SELECTIONIMAGE1, &Tvelorix_2::selectionClick);
+    Bind(Annuler1, &Tvelorix_2::Annuler1Click);
+    Bind(Retablir1, &Tvelorix_2::Retablir1Click);
+    Bind(N901, &Tvelorix_2::N901Click, nullptr, kRecorded);
+    Bind(N902, &Tvelorix_2::N902Click, nullptr, kRecorded);
+    Bind(N1801, &Tvelorix_2::N1801Click, nullptr, kRecorded);
+    Bind(NOIRBLANC1, &Tvelorix_2::noiretblancClick, nullptr, kRecorded);
+    Bind(SELECTIONIMAGE1, &Tvelorix_2::selectionClick, nullptr, kRecorded);
     // "CAPTURE D'ECRAN" captures the desktop, as the button "Capture bureau" does.
-    Bind(CAPTUREDECRAN1, &Tvelorix_2::selectionClick, selectionecran);
+    Bind(CAPTUREDECRAN1, &Tvelorix_2::selectionClick, selectionecran, kRecorded);
     Bind(AIDE1, &Tvelorix_2::AIDE1Click);
     Bind(APROPOS1, &Tvelorix_2::APROPOS1Click);
     Bind(MONSITE1, &Tvelorix_2::MONSITE1Click);
-    Bind(Effacer1, &Tvelorix_2::Effacer1Click);
+    Bind(Effacer1, &Tvelorix_2::Effacer1Click, nullptr, kRecorded);
+    Bind(DeplacerGauche1, &Tvelorix_2::DeplacerGauche1Click, nullptr, kRecorded);
+    Bind(DeplacerDroite1, &Tvelorix_2::DeplacerDroite1Click, nullptr, kRecorded);
 }
 
 // ---- Lifecycle and settings ---------------------------------------------------------------
@@ -263,6 +282,9 @@ void Tvelorix_2::FormCloseQuery(QObject*) {
                 searchableText_ ? QStringLiteral("1") : QStringLiteral("0"));
     store.write(kPdfQualitySetting, QString::number(static_cast<int>(pdfQuality_)));
     store.flush();
+    // A normal end: the pages kept for after a crash are not needed any more.
+    if (recovery_)
+        recovery_->Finish();
     ZoomSource = TZoomSource();
     zoomTarget_ = nullptr;
 }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -40,7 +41,23 @@ namespace velorix {
 
 class Tchangerdoc;
 class Thelp;
+class TPageHistory;
+class TRecovery;
+struct RecoveredPage;
+struct PageSetState;
 struct TListedDevices;
+
+// Marks a change of the tab control made by the window itself, not chosen by the user.
+class QuietPageChanges {
+public:
+    explicit QuietPageChanges(int& counter) : counter_(counter) { ++counter_; }
+    ~QuietPageChanges() { --counter_; }
+    QuietPageChanges(const QuietPageChanges&) = delete;
+    QuietPageChanges& operator=(const QuietPageChanges&) = delete;
+
+private:
+    int& counter_;
+};
 
 // The settings value beside "Scanner" (the chosen entry's place in the list): the chosen
 // scanner's name as the list shows it, by which it is opened at start without the list.
@@ -62,6 +79,11 @@ struct ImagePage {
 };
 
 // The main window: the program's one window, with its page set and every command.
+class Tvelorix_2;
+// At start: for each session of the recovery folder that did not end, asks whether to restore
+// its pages; Oui puts them back, and either answer removes its folder.
+void OfferRecovery(Tvelorix_2& window);
+
 class Tvelorix_2 : public QMainWindow {
     Q_OBJECT
 public:
@@ -82,7 +104,7 @@ public:
     // panel and report image. The active page stays active.
     ImagePage AddImagePage(int n, PageKind kind);
     // Resets page 1's report page and sets PRImage1's stretch for the kind; returns PRImage1.
-    // PRImage1 no longer exists after "Tout effacer": the result is then null.
+    // PRImage1 is no page after "Tout effacer": the result is then null.
     TPRImage* FillFirstPage(PageKind kind);
     // The report image of the active page, or null when no page is active.
     TPRImage* ActivePageImage() const;
@@ -107,6 +129,28 @@ public:
     void SetZoomPosition(int position);
     // Sets the "Pleine Page" box, running the full-page action when the state changes.
     void SetFullPageBox(bool checked);
+
+    // ---- Page order and history (window/PageHistory.cpp) ----------------------------------
+    // Moves the page at index `from` to index `to` and renames every page by its new place.
+    void MovePage(int from, int to);
+    // Names and captions by position: "TabeSheet"/"Page"/"PRLayoutPanel"/"PRImage" + n, the
+    // window's own page keeping TabSheet1 and PRPage1 while it is first.
+    void RenamePages();
+    // Runs a command through the guard and keeps what it changed for "Annuler".
+    void Recorded(const std::function<void()>& command);
+    TPageHistory& History() { return *history_; }
+
+    // ---- Recovery after a crash (window/RecoverySession.cpp) --------------------------------
+    // The session's pages on disk; null when the services name no recovery folder.
+    TRecovery* Recovery() const { return recovery_.get(); }
+    // Hands the page set as it stands now to the recovery writer.
+    void KeepForRecovery();
+    // Appends the pages of a session that did not end, as they were: pixels, order, hidden state.
+    void RestorePages(const std::vector<RecoveredPage>& pages);
+    void DeplacerGauche1Click(QObject* Sender);
+    void DeplacerDroite1Click(QObject* Sender);
+    void Annuler1Click(QObject* Sender);
+    void Retablir1Click(QObject* Sender);
 
     // "Texte cherchable (OCR)": pictures are recognised once final and PDFs carry their text.
     bool SearchableText() const { return searchableText_; }
@@ -177,6 +221,9 @@ public:
     void mailerClick(QObject* Sender);
     void PRPage1PrintPage(TPRPage* Sender, TPRCanvas* ACanvas);
 
+    // ---- Every page in one file (commands/SaveAllCommand.cpp) -------------------------------
+    void EnregistrerToutes1Click(QObject* Sender);
+
     // ---- Controls, by the names they are given ---------------------------------------------
     // Top panel
     QFrame* Panneauhaut = nullptr;
@@ -233,6 +280,7 @@ public:
     QAction* ScanneretMailerlimageauformatPDF1 = nullptr;
     QAction* SCANNERETMODIFIER1 = nullptr;
     QAction* ENREGISTRERLIMAGE1 = nullptr;
+    QAction* EnregistrerToutes1 = nullptr; // "Enregistrer toutes les pages..."
     QAction* N3 = nullptr;
     QAction* Ouvriruneimage1 = nullptr;
     QAction* Maileruneimage1 = nullptr;
@@ -246,6 +294,9 @@ public:
     QAction* Compacte1 = nullptr;
     QAction* TexteTresCompacte1 = nullptr;
     QAction* Quitter1 = nullptr;
+    QMenu* EDITION1 = nullptr;
+    QAction* Annuler1 = nullptr;
+    QAction* Retablir1 = nullptr;
     QMenu* OUTILS1 = nullptr;
     QMenu* ROTATIONIMAGE1 = nullptr;
     QAction* N901 = nullptr;
@@ -262,6 +313,8 @@ public:
     QAction* MONSITE1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Effacer1 = nullptr;
+    QAction* DeplacerGauche1 = nullptr;
+    QAction* DeplacerDroite1 = nullptr;
     // Non-visual components
     QList<QIcon> ImageList1; // fifteen 16 x 16 icons shared by the tabs and the menu
     TPReport* PReport1 = nullptr;
@@ -292,12 +345,25 @@ private:
     void BuildCapture(); // commands/CaptureCommand.cpp
     void BindHandlers();
     // Connects a button or menu entry to a handler through the guard.
-    void Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*));
-    void Bind(QAction* action, void (Tvelorix_2::*handler)(QObject*), QObject* sender = nullptr);
+    // A recorded command keeps its step for "Annuler".
+    void Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*), bool recorded = false);
+    void Bind(QAction* action, void (Tvelorix_2::*handler)(QObject*), QObject* sender = nullptr,
+              bool recorded = false);
     void MakePageControls(int n, PageKind kind, ImagePage& out, bool design);
     void PlaceOnScreen();
     void CentreOnPrimaryScreen();
     void PageControlCurrentChanged(int index);
+    // The page commands whose state a step of the history keeps, in a fixed order.
+    std::vector<QObject*> HistoryCommands() const;
+    PageSetState CapturePageSet();
+    // Puts the page set as `target` holds it; `from` is the state left, so that only what the
+    // step changed is put back.
+    void ApplyPageSet(const PageSetState& target, const PageSetState& from);
+    void UpdateHistoryActions();
+    // A tab dragged to another place (or moved by a command): renamed, and kept for "Annuler".
+    void PageTabMoved(int from, int to);
+    // The nearest visible page from `index` in `direction` (-1 or +1), or -1.
+    int NeighbourPage(int index, int direction) const;
 
     Services services_;
     Thelp* help_ = nullptr;
@@ -306,6 +372,11 @@ private:
     // > 0 while the window itself changes the tab control (adds, hides, removes, activates):
     // such changes are not a user's page choice.
     int quietPageChanges_ = 0;
+    std::unique_ptr<TPageHistory> history_;
+    std::unique_ptr<TRecovery> recovery_;
+    void StartRecovery();
+    int recording_ = 0;      // > 0 while a recorded command runs
+    int restoringPages_ = 0; // > 0 while a step is put back
     bool searchableText_ = false;
     TPdfQuality pdfQuality_ = TPdfQuality::Lossless;
     bool shownOnce_ = false;

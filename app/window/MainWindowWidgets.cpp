@@ -292,6 +292,7 @@ void Tvelorix_2::BuildWorkingArea() {
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setIconSize(QSize(16, 16));
     PageControl1->setContextMenuPolicy(Qt::CustomContextMenu);
+    PageControl1->setMovable(true); // a tab dragged elsewhere moves its page
     fill->addWidget(PageControl1);
 
     // The window's own page 1: full-page, showing the placeholder, with the open-at-page handler.
@@ -351,6 +352,8 @@ void Tvelorix_2::BuildMenus() {
         entry(Scanner1, "SCANNERETMODIFIER1", QStringLiteral("SCANNER ET MODIFIER"), 8, true);
     ENREGISTRERLIMAGE1 =
         entry(Scanner1, "ENREGISTRERLIMAGE1", QStringLiteral("ENREGISTRER L'IMAGE"), 0, false);
+    EnregistrerToutes1 = entry(Scanner1, "EnregistrerToutes1",
+                               QStringLiteral("Enregistrer toutes les pages..."), 0, false);
     N3 = separator(Scanner1, "N3");
     Ouvriruneimage1 =
         entry(Scanner1, "Ouvriruneimage1", QStringLiteral("OUVRIR UNE IMAGE"), 8, true);
@@ -380,6 +383,14 @@ void Tvelorix_2::BuildMenus() {
     SansPerte1->setChecked(true);
     Quitter1 = entry(Scanner1, "Quitter1", QStringLiteral("QUITTER"), 12, true);
 
+    EDITION1 = heading(MainMenu1, "EDITION1", QStringLiteral("&EDITION"));
+    MainMenu1->addMenu(EDITION1);
+    Annuler1 = entry(EDITION1, "Annuler1", QStringLiteral("Annuler"), -1, false);
+    Annuler1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Retablir1 = entry(EDITION1, "Retablir1", QStringLiteral("Rétablir"), -1, false);
+    Retablir1->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+
     OUTILS1 = heading(MainMenu1, "OUTILS1", QStringLiteral("&OUTILS"));
     MainMenu1->addMenu(OUTILS1);
     OUTILS1->menuAction()->setEnabled(false);
@@ -403,6 +414,14 @@ void Tvelorix_2::BuildMenus() {
 
     PopupMenu1 = heading(this, "PopupMenu1", QString());
     Effacer1 = entry(PopupMenu1, "Effacer1", QStringLiteral("SUPPRIMER"), -1, true);
+    DeplacerGauche1 =
+        entry(PopupMenu1, "DeplacerGauche1", QStringLiteral("Déplacer à gauche"), -1, true);
+    DeplacerGauche1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_PageUp));
+    DeplacerDroite1 =
+        entry(PopupMenu1, "DeplacerDroite1", QStringLiteral("Déplacer à droite"), -1, true);
+    DeplacerDroite1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_PageDown));
+    // The context menu is not always open: its shortcuts belong to the window.
+    addActions({DeplacerGauche1, DeplacerDroite1});
 }
 
 void Tvelorix_2::BuildComponents() {

@@ -17,25 +17,13 @@ namespace velorix {
 
 namespace {
 
-// Marks a change of the tab control made by the window itself, not chosen by the user.
-class QuietPages {
-public:
-    explicit QuietPages(int& counter) : counter_(counter) { ++counter_; }
-    ~QuietPages() { --counter_; }
-    QuietPages(const QuietPages&) = delete;
-    QuietPages& operator=(const QuietPages&) = delete;
-
-private:
-    int& counter_;
-};
-
 constexpr int kScannedIcon = 11;
 constexpr int kOpenedIcon = 8;
 
 } // namespace
 
 void Tvelorix_2::MakePageControls(int n, PageKind kind, ImagePage& out, bool design) {
-    QuietPages quiet(quietPageChanges_);
+    QuietPageChanges quiet(quietPageChanges_);
 
     auto* sheet = new QWidget;
     sheet->setObjectName(design ? QStringLiteral("TabSheet%1").arg(n)
@@ -89,7 +77,8 @@ ImagePage Tvelorix_2::AddImagePage(int n, PageKind kind) {
 }
 
 TPRImage* Tvelorix_2::FillFirstPage(PageKind kind) {
-    if (!PRPage1 || !PRImage1)
+    // Cleared away (kept only for "Annuler"), the window's own page is no page to fill.
+    if (!PRPage1 || !PRImage1 || PageControl1->indexOf(TabSheet1) != 0)
         return nullptr;
     PRPage1->SetMarginTop(0);
     PRPage1->SetMarginLeft(0);
@@ -107,8 +96,7 @@ TPRImage* Tvelorix_2::ActivePageImage() const {
     // No active page: every tab hidden, or none left.
     if (i < 0 || !PageControl1->isTabVisible(i))
         return nullptr;
-    if (i == 0 && PRImage1)
-        return PRImage1;
+    // Names equal positions: the window's own page 1, while first, is PRImage1 too.
     return FindPageImage(i + 1);
 }
 
@@ -125,7 +113,7 @@ TPRPage* Tvelorix_2::FindReportPage(int n) const {
 }
 
 void Tvelorix_2::ActivatePage(int index) {
-    QuietPages quiet(quietPageChanges_);
+    QuietPageChanges quiet(quietPageChanges_);
     PageControl1->setCurrentIndex(index);
 }
 
@@ -173,7 +161,7 @@ void Tvelorix_2::EnablePageCommands() {
          std::initializer_list<QWidget*>{imprimer, enregistrerimage, mailer, effacer, moins90,
                                          plus90, plus180, noiretblanc, selection, auto_})
         w->setEnabled(true);
-    for (QAction* a : {Imprimerlimage1, Maileruneimage1, ENREGISTRERLIMAGE1})
+    for (QAction* a : {Imprimerlimage1, Maileruneimage1, ENREGISTRERLIMAGE1, EnregistrerToutes1})
         a->setEnabled(true);
     OUTILS1->menuAction()->setEnabled(true);
 }
@@ -183,7 +171,7 @@ void Tvelorix_2::DisablePageCommands() {
          std::initializer_list<QWidget*>{imprimer, enregistrerimage, mailer, moins90, plus90,
                                          plus180, noiretblanc, selection, auto_})
         w->setEnabled(false);
-    for (QAction* a : {Imprimerlimage1, Maileruneimage1, ENREGISTRERLIMAGE1})
+    for (QAction* a : {Imprimerlimage1, Maileruneimage1, ENREGISTRERLIMAGE1, EnregistrerToutes1})
         a->setEnabled(false);
     OUTILS1->menuAction()->setEnabled(false);
     Zoom1->setEnabled(false);
@@ -233,7 +221,7 @@ void Tvelorix_2::Effacer1Click(QObject*) {
     const int i = PageControl1->currentIndex();
     if (i < 0)
         return;
-    QuietPages quiet(quietPageChanges_);
+    QuietPageChanges quiet(quietPageChanges_);
     PageControl1->setTabVisible(i, false);
 }
 
@@ -243,11 +231,15 @@ void Tvelorix_2::effacerClick(QObject*) {
     if (!prompts().confirm(QStringLiteral("Voulez-vous effacer toutes les images actuelles?")))
         return;
     {
-        QuietPages quiet(quietPageChanges_);
+        QuietPageChanges quiet(quietPageChanges_);
         for (int i = PageControl1->count() - 1; i >= 0; --i) {
             QWidget* sheet = PageControl1->widget(i);
             PageControl1->removeTab(i);
-            delete sheet; // its scroll box, report page, layout panel and image go with it
+            // A recorded clear keeps the pages, out of the window, for "Annuler" to put back.
+            if (recording_ > 0)
+                sheet->setParent(nullptr);
+            else
+                delete sheet; // its scroll box, report page, layout panel and image go with it
         }
     }
     DisablePageCommands();

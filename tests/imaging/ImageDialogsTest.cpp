@@ -40,10 +40,10 @@ class DialogsTest : public QObject {
 private slots:
     void filtersInTheirOrder() {
         const QStringList open = qtNameFilters(TOpenImageDialog::kFilter);
-        QCOMPARE(open.size(), 15);
+        QCOMPARE(open.size(), 16);
         QVERIFY(open.first().startsWith(QStringLiteral("Toutes les images (*.tif *.tiff *.fax")));
-        QCOMPARE(open.first().count(QStringLiteral("*.")), 32);
-        QCOMPARE(open.last(), QStringLiteral("Video for Windows (AVI) (*.avi)"));
+        QCOMPARE(open.first().count(QStringLiteral("*.")), 33);
+        QCOMPARE(open.last(), QStringLiteral("Document PDF (PDF) (*.pdf)"));
 
         TSaveImageDialog save;
         const QStringList types = qtNameFilters(save.Filter);
@@ -115,7 +115,7 @@ private slots:
         TOpenImageDialog open;
         QVERIFY(open.FileName.isEmpty());
         std::unique_ptr<QFileDialog> dialog(open.create(nullptr));
-        QCOMPARE(dialog->nameFilters().size(), 15);
+        QCOMPARE(dialog->nameFilters().size(), 16);
         dialog->setDirectory(dir.path());
         dialog->selectFile(dir.filePath("one.png"));
         static_cast<QDialog*>(dialog.get())->accept(); // as the user pressing the button

@@ -1,6 +1,7 @@
 // velorix --pdf: a run over several formats gives the PDF the window writes for the same pages;
 // a corrupt image or a folder that cannot be written fails cleanly, leaving files as they were.
 #include "tests/app/ImagePrompts.h"
+#include "tests/app/PageFiles.h"
 
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
@@ -124,6 +125,35 @@ private slots:
             QVERIFY(pages.waitForFinished(60000));
             QCOMPARE(pages.readAllStandardOutput().trimmed(), QByteArray::number(images.size()));
         }
+    }
+
+    void pdfInputsKeepTheirPixelsAndTiffHoldsThePages() {
+        const QString first = dir.filePath("first.pdf");
+        QCOMPARE(runPdf({first, images[0], images[3], images[4]}).exitCode, 0);
+        // Our lossless PDF read back and written again: the same pictures, page for page.
+        const QString again = dir.filePath("again.pdf");
+        const Run r = runPdf({again, first});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QTemporaryDir a, b, c;
+        const QList<QImage> before = PdfPictures(first, a.path());
+        QCOMPARE(before.size(), 3);
+        QCOMPARE(PdfPictures(again, b.path()), before);
+
+        const QString tiff = dir.filePath("pages.tif");
+        QProcess p;
+        p.start(VELORIX_EXE, {"--tiff", tiff, first});
+        QVERIFY(p.waitForFinished(120000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QCOMPARE(TiffPages(tiff), before);
+
+        // A hostile PDF among the inputs: a message, no file.
+        const QString hostile = dir.filePath("hostile.pdf");
+        QVERIFY(QFile::copy(
+            QStringLiteral(VELORIX_SOURCE_DIR "/fuzz/corpus/PdfOpenFuzz/encrypted.pdf"), hostile));
+        const Run h = runPdf({dir.filePath("never.pdf"), images[0], hostile});
+        QCOMPARE(h.exitCode, 1);
+        QVERIFY2(h.err.contains(QStringLiteral("protégé")), qPrintable(h.err));
+        QVERIFY(!QFile::exists(dir.filePath("never.pdf")));
     }
 
     void corruptImageLeavesNoFileAndKeepsAnOldOne() {

@@ -169,6 +169,7 @@ void WindowTest::menuEntries_data() {
         5, true);
     row("SCANNERETMODIFIER1", "Scanner1", "SCANNER ET MODIFIER", 8, true);
     row("ENREGISTRERLIMAGE1", "Scanner1", "ENREGISTRER L'IMAGE", 0, false);
+    row("EnregistrerToutes1", "Scanner1", "Enregistrer toutes les pages...", 0, false);
     row("N3", "Scanner1", "", -1, true);
     row("Ouvriruneimage1", "Scanner1", "OUVRIR UNE IMAGE", 8, true);
     row("Maileruneimage1", "Scanner1", "ENVOYER UNE IMAGE PAR MAIL", 10, false);
@@ -190,6 +191,10 @@ void WindowTest::menuEntries_data() {
     row("APROPOS1", "N1", "A PROPOS", 14, true);
     row("MONSITE1", "N1", "MON SITE", 12, true);
     row("Effacer1", "PopupMenu1", "SUPPRIMER", -1, true);
+    row("DeplacerGauche1", "PopupMenu1", "Déplacer à gauche", -1, true);
+    row("DeplacerDroite1", "PopupMenu1", "Déplacer à droite", -1, true);
+    row("Annuler1", "EDITION1", "Annuler", -1, false);
+    row("Retablir1", "EDITION1", "Rétablir", -1, false);
 }
 
 void WindowTest::menuEntries() {
@@ -222,13 +227,15 @@ void WindowTest::panelsAndColours() {
 
     // Menu headings, in order, with "&OUTILS" disabled until a page holds a picture.
     const QList<QAction*> headings = window->MainMenu1->actions();
-    QCOMPARE(headings.size(), 3);
+    QCOMPARE(headings.size(), 4);
     QCOMPARE(headings[0]->text(), QStringLiteral("&ACTION"));
-    QCOMPARE(headings[1]->text(), QStringLiteral("&OUTILS"));
-    QCOMPARE(headings[2]->text(), QStringLiteral("?"));
+    QCOMPARE(headings[1]->text(), QStringLiteral("&EDITION"));
+    QCOMPARE(headings[2]->text(), QStringLiteral("&OUTILS"));
+    QCOMPARE(headings[3]->text(), QStringLiteral("?"));
     QVERIFY(headings[0]->isEnabled());
-    QVERIFY(!headings[1]->isEnabled());
-    QVERIFY(headings[2]->isEnabled());
+    QVERIFY(headings[1]->isEnabled());
+    QVERIFY(!headings[2]->isEnabled());
+    QVERIFY(headings[3]->isEnabled());
 
     // The status lamp is grey until the window's first showing colours it.
     QCOMPARE(window->WIA->palette().color(QPalette::Window), QColor(128, 128, 128));
