@@ -1,11 +1,11 @@
 // Program entry: command-line commands first (no window), then the main window.
-#include "TextRecognition.h"
-#include "WorkPool.h"
 #include "app/cli/CommandLine.h"
 #include "app/cli/DumpUi.h"
 #include "app/commands/OpenAtStart.h"
 #include "app/window/MainWindow.h"
+#include "ocr/TextRecognition.h"
 #include "waits/Waits.h"
+#include "workpool/WorkPool.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -1,9 +1,9 @@
 // Text recognition of an A4 300-dpi page of French text in two columns: seconds per page, and the
 // bytes the text layer adds to the page's PDF against its image stream (a plain program).
-#include "PReport.h"
-#include "TextRecognition.h"
-#include "WorkPool.h"
+#include "ocr/TextRecognition.h"
+#include "report/PReport.h"
 #include "tests/support/FrenchTextPage.h"
+#include "workpool/WorkPool.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 // Report layer speed: painting a full-resolution scan on its page, and writing it as a PDF page.
-#include "PReport.h"
+#include "report/PReport.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -7,7 +7,7 @@
 // <= 120 KB, recall >= 98 %, photo >= 28 dB.
 //
 //   build-X/bench/PdfQualityBench [pages]
-#include "PReport.h"
+#include "report/PReport.h"
 #include "tests/support/OfficePage.h"
 #include "tests/support/ReportPage.h"
 #include "tests/support/ScanLikePage.h"

@@ -5,8 +5,8 @@
 //
 // Times are wall times; run it on an otherwise idle machine.
 // Usage: PdfWriterBench [rounds]   (default 3; the best round of each counts)
-#include "PdfDoc.h"
-#include "PdfImages.h"
+#include "pdf/PdfDoc.h"
+#include "pdf/PdfImages.h"
 #include "tests/support/ScanLikePage.h"
 
 #include <QImage>

@@ -9,9 +9,9 @@
 // The device is configured as the demo scanner (data/sane.d/test.conf: 215.9 mm bed, colour
 // pattern) but with the test backend alone, so that neither side pays for other backends.
 
-#include "ScannerComponent.h"
-#include "sane/inprocess/InProcessSanePlatform.h"
+#include "scan/ScannerComponent.h"
 #include "scan/client/WorkerPlatform.h"
+#include "scan/sane/inprocess/InProcessSanePlatform.h"
 
 #include <algorithm>
 #include <chrono>

@@ -10,11 +10,11 @@
 //
 // Times are wall times; run it on an otherwise idle machine.
 // Usage: ZoomBench [steps]   (default 9 steps per figure)
-#include "WorkPool.h"
 #include "app/window/MainWindow.h"
 #include "imaging/SmoothScale.h"
 #include "report/PReport.h"
 #include "tests/support/ScanLikePage.h"
+#include "workpool/WorkPool.h"
 
 #include <QApplication>
 #include <QPixmap>

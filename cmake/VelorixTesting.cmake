@@ -46,6 +46,5 @@ function(velorix_add_corpus_test name)
   cmake_parse_arguments(ARG "" "TARGET" "SOURCES;LIBS" ${ARGN})
   velorix_add_gtest(${name} SOURCES ${ARG_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/${ARG_TARGET}.cpp
                     LIBS ${ARG_LIBS})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
   target_compile_definitions(${name} PRIVATE VELORIX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 endfunction()

@@ -1,7 +1,7 @@
 // A random page list (page sizes, pictures of random size and format, stretched or not) written
 // by the report component the way the program writes its pages, then read back in process.
-#include "PReport.h"
-#include "PdfStructure.h"
+#include "fuzz/PdfStructure.h"
+#include "report/PReport.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "PdfStructure.h"
+#include "fuzz/PdfStructure.h"
 
 #include <zlib.h>
 

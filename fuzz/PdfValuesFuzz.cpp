@@ -1,7 +1,7 @@
 // Any bytes as a PDF string, a name and numbers: each is written, read back the way a PDF reader
 // tokenises it, and must give the value again (numbers: plain decimal syntax, the same value to
 // 15 digits and 10 decimals, page numbers to 2 decimals; beyond single precision: refused).
-#include "PdfTypes.h"
+#include "pdf/PdfTypes.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Any frame parameters and bytes, one frame or three planes, turned into a picture and a BMP file.
 // A picture that comes out must be consistent with its own size, and the same when the bytes
 // arrive in pieces.
-#include "link/SaneFrames.h"
+#include "scan/link/SaneFrames.h"
 
-#include "ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 #include "tests/scan/link/FramesInPieces.h"
 
 #include <algorithm>

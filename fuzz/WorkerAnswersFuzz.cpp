@@ -1,9 +1,9 @@
 // Anything a scanner worker may send: lines up to the first empty one are its messages, each
 // read as the program reads them (tables, listed scanners, block sizes, pages); the bytes after
 // that line are the page's block. A page that comes out must be what its message announced.
-#include "client/Answers.h"
+#include "scan/client/Answers.h"
 
-#include "ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <cstdint>
 #include <cstdlib>

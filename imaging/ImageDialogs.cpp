@@ -1,4 +1,4 @@
-#include "ImageDialogs.h"
+#include "imaging/ImageDialogs.h"
 
 #include <QCheckBox>
 #include <QDialog>

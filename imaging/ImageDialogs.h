@@ -3,7 +3,7 @@
 // dialog with a preview of the picture, its thirteen file types and an "advanced" button for the
 // writer's options. Filters are kept in their "description|patterns|..." form.
 
-#include "ImageEngine.h"
+#include "imaging/ImageEngine.h"
 
 #include <QImage>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "ImageEngine.h"
+#include "imaging/ImageEngine.h"
 
 #include <Magick++.h>
 

@@ -1,6 +1,6 @@
-#include "PageFit.h"
+#include "imaging/PageFit.h"
 
-#include "ImageEngine.h"
+#include "imaging/ImageEngine.h"
 
 #include <cmath>
 #include <cstdint>

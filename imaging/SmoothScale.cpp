@@ -1,6 +1,6 @@
 #include "imaging/SmoothScale.h"
 
-#include "WorkPool.h"
+#include "workpool/WorkPool.h"
 
 #include <algorithm>
 #include <cstdint>

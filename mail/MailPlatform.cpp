@@ -1,12 +1,12 @@
-#include "MailPlatform.h"
+#include "mail/MailPlatform.h"
 
 #include <QDir>
 #include <QFile>
 
 #if defined(VELORIX_MAIL_LINUX)
-#include "linux/DesktopMail.h"
+#include "mail/linux/DesktopMail.h"
 #elif defined(_WIN32)
-#include "windows/WindowsMailPlatform.h"
+#include "mail/windows/WindowsMailPlatform.h"
 #endif
 
 namespace velorix::mail {

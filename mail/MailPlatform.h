@@ -3,8 +3,8 @@
 // Windows, the desktop's mail hand-over on Linux (linux/), a null backend elsewhere and when
 // VELORIX_MAIL=null.
 
-#include "MailRequest.h"
-#include "MailTexts.h"
+#include "mail/MailRequest.h"
+#include "mail/MailTexts.h"
 
 #include <QString>
 

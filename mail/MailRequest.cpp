@@ -1,4 +1,4 @@
-#include "MailRequest.h"
+#include "mail/MailRequest.h"
 
 #include <algorithm>
 

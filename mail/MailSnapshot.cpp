@@ -1,4 +1,4 @@
-#include "MailSnapshot.h"
+#include "mail/MailSnapshot.h"
 
 #include <QFile>
 #include <QFileInfo>

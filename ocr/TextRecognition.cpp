@@ -1,6 +1,6 @@
-#include "TextRecognition.h"
+#include "ocr/TextRecognition.h"
 
-#include "WorkPool.h"
+#include "workpool/WorkPool.h"
 
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>

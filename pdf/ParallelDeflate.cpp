@@ -1,7 +1,7 @@
-#include "ParallelDeflate.h"
+#include "pdf/ParallelDeflate.h"
 
-#include "PdfErrors.h"
-#include "WorkPool.h"
+#include "pdf/PdfErrors.h"
+#include "workpool/WorkPool.h"
 
 #include <zlib.h>
 

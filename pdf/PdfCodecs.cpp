@@ -1,6 +1,6 @@
-#include "PdfCodecs.h"
+#include "pdf/PdfCodecs.h"
 
-#include "PdfErrors.h"
+#include "pdf/PdfErrors.h"
 
 #include <csetjmp>
 #include <cstdio>

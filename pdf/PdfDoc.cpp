@@ -1,4 +1,4 @@
-#include "PdfDoc.h"
+#include "pdf/PdfDoc.h"
 
 #include <charconv>
 #include <cmath>

@@ -3,8 +3,8 @@
 // current page.
 #pragma once
 
-#include "PdfFonts.h"
-#include "PdfTypes.h"
+#include "pdf/PdfFonts.h"
+#include "pdf/PdfTypes.h"
 
 #include <algorithm>
 #include <array>

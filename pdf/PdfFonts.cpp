@@ -1,6 +1,6 @@
-#include "PdfFonts.h"
+#include "pdf/PdfFonts.h"
 
-#include "PdfFontWidths.h"
+#include "pdf/PdfFontWidths.h"
 
 #include <functional>
 #include <utility>

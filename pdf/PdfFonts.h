@@ -2,7 +2,7 @@
 // each knowing the advance width of every WinAnsiEncoding character.
 #pragma once
 
-#include "PdfTypes.h"
+#include "pdf/PdfTypes.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "PdfImages.h"
+#include "pdf/PdfImages.h"
 
-#include "ParallelDeflate.h"
+#include "pdf/ParallelDeflate.h"
 
 #include <map>
 #include <string>

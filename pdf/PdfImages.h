@@ -3,7 +3,7 @@
 // other format), rows top to bottom without padding, compressed with Flate when written.
 #pragma once
 
-#include "PdfTypes.h"
+#include "pdf/PdfTypes.h"
 
 #include <QImage>
 

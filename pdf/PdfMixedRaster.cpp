@@ -4,10 +4,10 @@
 // enough from the paper around it (the brightest cell near it): that mask is kept at full
 // resolution, its colours at a low one, and the background (paper and photos, with the ink taken
 // out) at about 100 dpi.
-#include "PdfQuality.h"
+#include "pdf/PdfQuality.h"
 
-#include "PdfCodecs.h"
-#include "PdfImages.h"
+#include "pdf/PdfCodecs.h"
+#include "pdf/PdfImages.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "PdfQuality.h"
+#include "pdf/PdfQuality.h"
 
-#include "PdfCodecs.h"
-#include "PdfImages.h"
+#include "pdf/PdfCodecs.h"
+#include "pdf/PdfImages.h"
 
 #include <algorithm>
 #include <cmath>

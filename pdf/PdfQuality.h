@@ -4,7 +4,7 @@
 // mask's colours as a low-resolution JPEG drawn through it).
 #pragma once
 
-#include "PdfDoc.h"
+#include "pdf/PdfDoc.h"
 
 #include <QImage>
 

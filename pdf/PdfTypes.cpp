@@ -1,6 +1,6 @@
-#include "PdfTypes.h"
+#include "pdf/PdfTypes.h"
 
-#include "ParallelDeflate.h"
+#include "pdf/ParallelDeflate.h"
 
 #include <zlib.h>
 

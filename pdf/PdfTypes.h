@@ -6,7 +6,7 @@
 // they enter the writer, never elsewhere.
 #pragma once
 
-#include "PdfErrors.h"
+#include "pdf/PdfErrors.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "PRControls.h"
+#include "report/PRControls.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -2,8 +2,8 @@
 // window and printed as one PDF page each.
 #pragma once
 
-#include "PdfDoc.h"
-#include "PdfQuality.h"
+#include "pdf/PdfDoc.h"
+#include "pdf/PdfQuality.h"
 
 #include <QFrame>
 #include <QRect>

@@ -1,8 +1,8 @@
-#include "PRImage.h"
+#include "report/PRImage.h"
 
-#include "PdfImages.h"
-#include "TextLayer.h"
 #include "imaging/SmoothScale.h"
+#include "pdf/PdfImages.h"
+#include "report/TextLayer.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -1,8 +1,8 @@
 // The picture control of a report page: shows its picture and prints it as a PDF image.
 #pragma once
 
-#include "PRControls.h"
-#include "PreparedPicture.h"
+#include "report/PRControls.h"
+#include "report/PreparedPicture.h"
 
 #include <QByteArray>
 #include <QImage>

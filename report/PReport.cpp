@@ -1,4 +1,4 @@
-#include "PReport.h"
+#include "report/PReport.h"
 
 #include <QDateTime>
 #include <QDir>

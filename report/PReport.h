@@ -2,9 +2,9 @@
 // controls it prints are in PRControls.h and PRImage.h.
 #pragma once
 
-#include "PRControls.h"
-#include "PRImage.h"
-#include "PdfDoc.h"
+#include "pdf/PdfDoc.h"
+#include "report/PRControls.h"
+#include "report/PRImage.h"
 
 #include <QObject>
 #include <QString>

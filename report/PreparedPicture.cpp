@@ -1,9 +1,9 @@
-#include "PreparedPicture.h"
+#include "report/PreparedPicture.h"
 
-#include "PdfImages.h"
-#include "TextRecognition.h"
-#include "WorkPool.h"
 #include "imaging/SmoothScale.h"
+#include "ocr/TextRecognition.h"
+#include "pdf/PdfImages.h"
+#include "workpool/WorkPool.h"
 
 #include <algorithm>
 #include <atomic>

@@ -3,7 +3,7 @@
 // asked for.
 #pragma once
 
-#include "PdfQuality.h"
+#include "pdf/PdfQuality.h"
 
 #include <QImage>
 #include <QSize>

@@ -1,9 +1,9 @@
-#include "TextLayer.h"
+#include "report/TextLayer.h"
 
-#include "PdfDoc.h"
-#include "PdfFontWidths.h"
-#include "PdfTypes.h"
-#include "TextRecognition.h"
+#include "ocr/TextRecognition.h"
+#include "pdf/PdfDoc.h"
+#include "pdf/PdfFontWidths.h"
+#include "pdf/PdfTypes.h"
 
 #include <algorithm>
 #include <cmath>

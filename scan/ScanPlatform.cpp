@@ -1,4 +1,4 @@
-#include "ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <charconv>
 

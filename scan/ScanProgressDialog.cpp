@@ -1,5 +1,5 @@
 // The scanner layer's own progress window, for programs that pass none of their own.
-#include "ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <QDialog>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "ScannerComponent.h"
+#include "scan/ScannerComponent.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -2,7 +2,7 @@
 // The scanner component: lists the scanners, connects the chosen one, holds the scan settings,
 // writes them into the device just before a scan and acquires one image.
 
-#include "ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "WorkPool.h"
+#include "workpool/WorkPool.h"
 
 #include <algorithm>
 #include <atomic>

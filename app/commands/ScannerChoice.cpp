@@ -3,8 +3,8 @@
 #include "app/window/ChangeDocumentPrompt.h"
 #include "app/window/MainWindow.h"
 #include "scan/ScannerComponent.h"
-#include "waits/WakeUp.h"
 #include "waits/Waits.h"
+#include "waits/WakeUp.h"
 
 #include <QComboBox>
 #include <QFrame>

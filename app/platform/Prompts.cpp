@@ -1,6 +1,6 @@
 #include "app/platform/Prompts.h"
 
-#include "ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

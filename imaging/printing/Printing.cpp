@@ -1,4 +1,4 @@
-#include "Printing.h"
+#include "imaging/printing/Printing.h"
 
 #include <QByteArray>
 

@@ -1,8 +1,8 @@
-#include "linux/DesktopMail.h"
+#include "mail/linux/DesktopMail.h"
 
-#include "MailSnapshot.h"
-#include "linux/PortalEmail.h"
-#include "linux/XdgEmail.h"
+#include "mail/MailSnapshot.h"
+#include "mail/linux/PortalEmail.h"
+#include "mail/linux/XdgEmail.h"
 
 #include <QDir>
 #include <QFileInfo>

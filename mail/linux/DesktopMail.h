@@ -2,8 +2,8 @@
 // The Linux mail backend: the desktop's mail client through xdg-email, a Thunderbird mailto
 // handler directly, or the desktop portal, each attachment handed over as a snapshot.
 
-#include "MailPlatform.h"
-#include "linux/MailMessage.h"
+#include "mail/MailPlatform.h"
+#include "mail/linux/MailMessage.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "linux/PortalEmail.h"
+#include "mail/linux/PortalEmail.h"
 
 #include "waits/Waits.h"
 

@@ -3,7 +3,7 @@
 // way out of a sandbox, and for paths that a mailto link cannot carry, since the attachments
 // travel as open file descriptors.
 
-#include "linux/MailMessage.h"
+#include "mail/linux/MailMessage.h"
 
 namespace velorix::mail {
 

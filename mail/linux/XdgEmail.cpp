@@ -1,4 +1,4 @@
-#include "linux/XdgEmail.h"
+#include "mail/linux/XdgEmail.h"
 
 #include "waits/Waits.h"
 

@@ -3,7 +3,7 @@
 // Thunderbird set as the mailto handler under any launcher (Flatpak, Snap, a wrapper) directly,
 // since it ignores attachments in mailto links and xdg-email spots it only by its path.
 
-#include "linux/MailMessage.h"
+#include "mail/linux/MailMessage.h"
 
 #include <optional>
 

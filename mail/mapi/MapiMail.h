@@ -4,10 +4,10 @@
 // the three entry-point wrappers and SendMail. One instance per process in the program; tests
 // make their own over a fake system.
 
-#include "MailRequest.h"
-#include "MailTexts.h"
-#include "MapiSystem.h"
-#include "MapiTypes.h"
+#include "mail/MailRequest.h"
+#include "mail/MailTexts.h"
+#include "mail/mapi/MapiSystem.h"
+#include "mail/mapi/MapiTypes.h"
 
 namespace velorix::mail {
 

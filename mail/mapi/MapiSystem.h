@@ -2,7 +2,7 @@
 // The Windows calls that the Simple MAPI hand-over makes, behind one small interface so that
 // its logic runs against a fake system in tests. WindowsMapiSystem is the real one.
 
-#include "MapiTypes.h"
+#include "mail/mapi/MapiTypes.h"
 
 #include <cstddef>
 #include <optional>

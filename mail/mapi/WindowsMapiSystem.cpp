@@ -1,4 +1,4 @@
-#include "WindowsMapiSystem.h"
+#include "mail/mapi/WindowsMapiSystem.h"
 
 #include <windows.h>
 

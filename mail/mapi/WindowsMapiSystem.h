@@ -2,9 +2,9 @@
 // The real Windows calls behind IMapiSystem, and the process's one Simple MAPI state. Built on
 // Windows only.
 
-#include "MailRequest.h"
-#include "MapiMail.h"
-#include "MapiSystem.h"
+#include "mail/MailRequest.h"
+#include "mail/mapi/MapiMail.h"
+#include "mail/mapi/MapiSystem.h"
 
 namespace velorix::mail {
 

@@ -1,6 +1,6 @@
-#include "windows/WindowsMailPlatform.h"
+#include "mail/windows/WindowsMailPlatform.h"
 
-#include "mapi/WindowsMapiSystem.h"
+#include "mail/mapi/WindowsMapiSystem.h"
 
 namespace velorix::mail {
 

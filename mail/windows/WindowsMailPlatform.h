@@ -1,7 +1,7 @@
 #pragma once
 // Simple MAPI as the mail platform layer's Windows backend.
 
-#include "MailPlatform.h"
+#include "mail/MailPlatform.h"
 
 namespace velorix::mail {
 

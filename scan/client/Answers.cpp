@@ -1,6 +1,6 @@
-#include "Answers.h"
+#include "scan/client/Answers.h"
 
-#include "../ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <limits>
 

@@ -3,7 +3,7 @@
 // property table, a listed scanner, a page's geometry and pixels. No process here, so that a
 // fuzzer reaches all of it.
 
-#include "../link/WorkerLink.h"
+#include "scan/link/WorkerLink.h"
 
 #include <QImage>
 

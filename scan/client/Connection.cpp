@@ -1,4 +1,4 @@
-#include "Connection.h"
+#include "scan/client/Connection.h"
 
 namespace velorix::scan::worker {
 

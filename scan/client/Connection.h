@@ -2,9 +2,9 @@
 // The worker of the session as the platform's objects share it: the open device, the property
 // table the worker last sent, and the scanners last listed.
 
-#include "Answers.h"
-#include "Watchdog.h"
-#include "WorkerProcess.h"
+#include "scan/client/Answers.h"
+#include "scan/client/Watchdog.h"
+#include "scan/client/WorkerProcess.h"
 
 #include <QElapsedTimer>
 #include <QThread>

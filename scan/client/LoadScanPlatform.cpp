@@ -1,9 +1,9 @@
 // The platform the program reaches its scanners through. Built on every system, also where no
 // worker client is (the null platform then).
-#include "../ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #ifdef VELORIX_HAVE_SANE
-#include "WorkerPlatform.h"
+#include "scan/client/WorkerPlatform.h"
 #endif
 
 #include <cstdlib>

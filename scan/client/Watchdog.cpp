@@ -1,6 +1,6 @@
-#include "Watchdog.h"
+#include "scan/client/Watchdog.h"
 
-#include "WorkerPlatform.h"
+#include "scan/client/WorkerPlatform.h"
 #include "waits/Waits.h"
 
 #include <QCoreApplication>

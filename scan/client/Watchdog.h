@@ -2,7 +2,7 @@
 // The rules every wait on the worker follows: how long a driver may stay silent, and the progress
 // window that keeps painting meanwhile.
 
-#include "../ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <QElapsedTimer>
 

@@ -1,4 +1,4 @@
-#include "WorkerDevice.h"
+#include "scan/client/WorkerDevice.h"
 
 namespace velorix::scan::worker {
 

@@ -2,7 +2,7 @@
 // The open scanner and its one item as the scanner component sees them: properties answered from
 // the connection's table, writes sent to the worker.
 
-#include "Connection.h"
+#include "scan/client/Connection.h"
 
 namespace velorix::scan::worker {
 

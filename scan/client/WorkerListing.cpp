@@ -1,6 +1,6 @@
-#include "WorkerListing.h"
+#include "scan/client/WorkerListing.h"
 
-#include "WorkerDevice.h"
+#include "scan/client/WorkerDevice.h"
 
 namespace velorix::scan::worker {
 

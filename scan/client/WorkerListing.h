@@ -1,7 +1,7 @@
 #pragma once
 // The scanners the worker lists, and opening one by the name a list showed.
 
-#include "Connection.h"
+#include "scan/client/Connection.h"
 
 namespace velorix::scan::worker {
 

@@ -1,8 +1,8 @@
-#include "WorkerPlatform.h"
+#include "scan/client/WorkerPlatform.h"
 
-#include "Connection.h"
-#include "WorkerListing.h"
-#include "WorkerTransfer.h"
+#include "scan/client/Connection.h"
+#include "scan/client/WorkerListing.h"
+#include "scan/client/WorkerTransfer.h"
 
 namespace velorix::scan::worker {
 

@@ -4,7 +4,7 @@
 // exits or stops answering costs the call under way, with a message naming the scanner; the next
 // call starts a fresh worker.
 
-#include "../ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 namespace velorix::scan::worker {
 

@@ -1,6 +1,6 @@
-#include "WorkerProcess.h"
+#include "scan/client/WorkerProcess.h"
 
-#include "Watchdog.h"
+#include "scan/client/Watchdog.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 // One scanner worker process: starting it, the numbered messages to and from it, its end. What
 // it sends is bounded (kMaxLineBytes a line); a worker past that is stopped.
 
-#include "../link/WorkerLink.h"
-#include "WorkerPlatform.h"
+#include "scan/client/WorkerPlatform.h"
+#include "scan/link/WorkerLink.h"
 
 #include <QProcess>
 

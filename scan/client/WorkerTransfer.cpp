@@ -1,7 +1,7 @@
-#include "WorkerTransfer.h"
+#include "scan/client/WorkerTransfer.h"
 
-#include "../link/SaneFrames.h"
-#include "WorkerDevice.h"
+#include "scan/client/WorkerDevice.h"
+#include "scan/link/SaneFrames.h"
 
 #include <cmath>
 #include <limits>

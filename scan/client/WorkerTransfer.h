@@ -1,7 +1,7 @@
 #pragma once
 // One scan through the worker: its progress, the watchdog, "Annuler", and the page taken over.
 
-#include "Connection.h"
+#include "scan/client/Connection.h"
 
 namespace velorix::scan::worker {
 

@@ -1,6 +1,6 @@
-#include "SaneFrames.h"
+#include "scan/link/SaneFrames.h"
 
-#include "../ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <algorithm>
 #include <cstdint>

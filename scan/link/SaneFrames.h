@@ -2,7 +2,7 @@
 // Turning the frames a SANE device sends into one picture and that picture into a BMP file.
 // No device and no library state, so they are tested with synthetic frames.
 
-#include "../ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <QImage>
 

@@ -1,5 +1,5 @@
 // Blocks as POSIX shared memory objects, named "/velorix-scan-PID-N-RANDOM".
-#include "SharedBlock.h"
+#include "scan/link/SharedBlock.h"
 
 #include <algorithm>
 #include <atomic>

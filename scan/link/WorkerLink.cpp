@@ -1,6 +1,6 @@
-#include "WorkerLink.h"
+#include "scan/link/WorkerLink.h"
 
-#include "../ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <QByteArray>
 

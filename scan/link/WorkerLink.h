@@ -13,7 +13,7 @@
 // EXPECTED" lines, then "block NAME SIZE" and "picture ...", or "cancelled"), "cancel" carrying
 // the number of the scan to stop. Any request may be answered by "error MESSAGE".
 
-#include "SharedBlock.h"
+#include "scan/link/SharedBlock.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 // What the worker process side says of SANE: a failed call, and an option written by name.
 
-#include "../ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <string>
 

@@ -2,8 +2,8 @@
 // libsane for the SANE backend: the library's lifetime with its device list, open handles, option
 // access by name, and the connected device. Internal to the backend.
 
-#include "SaneError.h"
-#include "SaneTransfer.h"
+#include "scan/sane/SaneError.h"
+#include "scan/sane/SaneTransfer.h"
 
 #include <sane/sane.h>
 #include <sane/saneopts.h>

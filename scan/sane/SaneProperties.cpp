@@ -1,4 +1,4 @@
-#include "SaneProperties.h"
+#include "scan/sane/SaneProperties.h"
 
 #include <cstdint>
 

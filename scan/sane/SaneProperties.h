@@ -3,7 +3,7 @@
 // mapped to SANE options with its geometry, mode and resolution conversions. Internal to the
 // backend.
 
-#include "SaneLibrary.h"
+#include "scan/sane/SaneLibrary.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
-#include "SaneTransfer.h"
+#include "scan/sane/SaneTransfer.h"
 
-#include "SaneError.h"
+#include "scan/sane/SaneError.h"
 
 #include <chrono>
 #include <thread>

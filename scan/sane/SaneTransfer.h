@@ -1,8 +1,8 @@
 #pragma once
 // Running one scan of an open SANE handle. Internal to the worker process side.
 
-#include "../ScanPlatform.h"
-#include "../link/SaneFrames.h"
+#include "scan/ScanPlatform.h"
+#include "scan/link/SaneFrames.h"
 
 #include <sane/sane.h>
 

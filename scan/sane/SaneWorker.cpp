@@ -3,12 +3,12 @@
 // a scan under way, and ends the process as soon as the program has gone. The link has
 // descriptors of its own: what drivers print goes to standard error, and their standard input
 // reads nothing.
-#include "SaneWorker.h"
+#include "scan/sane/SaneWorker.h"
 
-#include "../link/WorkerLink.h"
-#include "SaneLibrary.h"
-#include "SaneProperties.h"
-#include "SaneTransfer.h"
+#include "scan/link/WorkerLink.h"
+#include "scan/sane/SaneLibrary.h"
+#include "scan/sane/SaneProperties.h"
+#include "scan/sane/SaneTransfer.h"
 
 #include <cerrno>
 #include <condition_variable>

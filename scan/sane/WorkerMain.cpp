@@ -1,8 +1,8 @@
 // velorix-scan-worker: the process that runs the scanner drivers for the program, so that a
 // driver that crashes, exits or hangs takes only this process with it.
 // Usage: velorix-scan-worker [--program PID], PID being the program that takes the pages.
-#include "../link/SharedBlock.h"
-#include "SaneWorker.h"
+#include "scan/link/SharedBlock.h"
+#include "scan/sane/SaneWorker.h"
 
 #include <csignal>
 #include <cstdlib>

@@ -1,10 +1,10 @@
 #pragma once
 // Test doubles for the window's services: prompts answered from a script, settings in memory,
 // a shell that records what it was asked to open.
+#include "app/platform/Prompts.h"
 #include "app/platform/Services.h"
 #include "app/platform/Settings.h"
 #include "app/platform/Shell.h"
-#include "app/platform/Prompts.h"
 
 #include <QElapsedTimer>
 #include <QList>

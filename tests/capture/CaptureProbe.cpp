@@ -15,7 +15,7 @@
 //                                       portal returns (PICTURE of the whole desktop, through
 //                                       the fake backend)
 // Exit status 0 when every check holds; the failed checks are printed.
-#include "OverlayDriver.h"
+#include "tests/capture/OverlayDriver.h"
 
 #include "capture/CaptureRectForm.h"
 #include "capture/ScreenCapture.h"

@@ -1,6 +1,6 @@
 // The capture overlay: its frame read back from its own pixels, the band repainted when the frame
 // moves, the mouse rules and the selection taken from the frozen screen.
-#include "OverlayDriver.h"
+#include "tests/capture/OverlayDriver.h"
 
 #include "capture/CaptureRectForm.h"
 #include "capture/MarchingAnts.h"

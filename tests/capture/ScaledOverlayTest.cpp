@@ -1,7 +1,7 @@
 // Scaled screens, and several of them: each overlay shows its screen's frozen picture sharp, one
 // snapshot pixel to one device pixel, and cuts the selection at device pixels. The desktop here
 // is a primary screen scaled by 2 with a larger unscaled screen on its right.
-#include "OverlayDriver.h"
+#include "tests/capture/OverlayDriver.h"
 
 #include "capture/CaptureRectForm.h"
 #include "capture/ScreenCapture.h"

@@ -1,7 +1,7 @@
 // The capture component with a stand-in for the screen: what a capture returns, keeps and puts
 // on the clipboard; the program's windows off the screen while it is frozen and back afterwards,
 // also when the grab fails; the pauses; the screen-grab layer's loader and fallback.
-#include "OverlayDriver.h"
+#include "tests/capture/OverlayDriver.h"
 
 #include "capture/CaptureRectForm.h"
 #include "capture/ScreenCapture.h"

@@ -1,10 +1,10 @@
-#include "linux/DesktopMail.h"
-#include "MailFakes.h"
-#include "MailPlatform.h"
-#include "MailSnapshot.h"
-#include "MapiMail.h"
-#include "linux/PortalEmail.h"
-#include "linux/XdgEmail.h"
+#include "mail/linux/DesktopMail.h"
+#include "mail/MailPlatform.h"
+#include "mail/MailSnapshot.h"
+#include "mail/linux/PortalEmail.h"
+#include "mail/linux/XdgEmail.h"
+#include "mail/mapi/MapiMail.h"
+#include "tests/mail/MailFakes.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "MapiMail.h"
+#include "mail/mapi/MapiMail.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Runs on a private session bus with the real xdg-desktop-portal and our stand-in backend
 // (portal/PortalEmailTest.sh starts them).
-#include "linux/PortalEmail.h"
-#include "MailFakes.h"
-#include "linux/DesktopMail.h"
+#include "mail/linux/PortalEmail.h"
+#include "mail/linux/DesktopMail.h"
+#include "tests/mail/MailFakes.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

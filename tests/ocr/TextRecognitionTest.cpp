@@ -1,7 +1,7 @@
 // Recognition of a page far finer than needed (read at 300 dpi, boxes in its own pixels), and a
 // recognition stopped part-way through a long line: by its caller's cancel and by the program's
 // end, each within a second.
-#include "TextRecognition.h"
+#include "ocr/TextRecognition.h"
 #include "tests/support/FrenchTextPage.h"
 
 #include <QElapsedTimer>

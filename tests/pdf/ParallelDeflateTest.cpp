@@ -1,10 +1,10 @@
 // Deflate on every core: the bytes do not depend on the number of threads, they inflate to the
 // input, and the size stays within 1 % of one serial level-9 stream.
-#include "ParallelDeflate.h"
-#include "PdfTestUtil.h"
-#include "PdfTypes.h"
-#include "WorkPool.h"
+#include "pdf/ParallelDeflate.h"
+#include "pdf/PdfTypes.h"
+#include "tests/pdf/PdfTestUtil.h"
 #include "tests/support/ScanLikePage.h"
+#include "workpool/WorkPool.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,7 +1,7 @@
 // Whole documents: skeleton, pages, information, catalog, destinations, outlines, XObjects, the
 // cross-reference table and the trailer.
-#include "PdfDoc.h"
-#include "PdfTestUtil.h"
+#include "pdf/PdfDoc.h"
+#include "tests/pdf/PdfTestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The standard fonts and the page canvas: widths, font objects, text state and drawing operators.
-#include "PdfFonts.h"
-#include "PdfDoc.h"
-#include "PdfTestUtil.h"
+#include "pdf/PdfFonts.h"
+#include "pdf/PdfDoc.h"
+#include "tests/pdf/PdfTestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Image objects made from QImages: the pixel bytes, the colour spaces, the messages, and whole
 // documents rendered back by an independent reader.
-#include "PdfImages.h"
-#include "PdfDoc.h"
-#include "PdfTestUtil.h"
+#include "pdf/PdfImages.h"
+#include "pdf/PdfDoc.h"
+#include "tests/pdf/PdfTestUtil.h"
 
 #include <gtest/gtest.h>
 

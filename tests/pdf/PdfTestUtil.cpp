@@ -1,4 +1,4 @@
-#include "PdfTestUtil.h"
+#include "tests/pdf/PdfTestUtil.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -2,7 +2,7 @@
 // written file and the independent checkers (qpdf, pdftoppm).
 #pragma once
 
-#include "PdfDoc.h"
+#include "pdf/PdfDoc.h"
 
 #include <ctime>
 #include <functional>

@@ -1,6 +1,6 @@
 // The value kinds, their bytes in the file, the text helpers and the byte sinks.
-#include "PdfTypes.h"
-#include "PdfTestUtil.h"
+#include "pdf/PdfTypes.h"
+#include "tests/pdf/PdfTestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // The report component: what report pages become in the PDF file, and how the file is written.
-#include "PReport.h"
+#include "report/PReport.h"
 #include "tests/RealFork.h"
 #include "tests/SmallDisk.h"
 
-#include "PdfDoc.h"
-#include "PdfImages.h"
-#include "TextLayer.h"
-#include "TextRecognition.h"
-#include "WorkPool.h"
 #include "imaging/SmoothScale.h"
+#include "ocr/TextRecognition.h"
+#include "pdf/PdfDoc.h"
+#include "pdf/PdfImages.h"
+#include "report/TextLayer.h"
 #include "tests/support/ScanLikePage.h"
+#include "workpool/WorkPool.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // Report page controls: placement, margins and alignment, pictures and painting.
-#include "PReport.h"
+#include "report/PReport.h"
 
-#include "PdfImages.h"
-#include "PreparedPicture.h"
-#include "WorkPool.h"
 #include "imaging/SmoothScale.h"
+#include "pdf/PdfImages.h"
+#include "report/PreparedPicture.h"
+#include "workpool/WorkPool.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

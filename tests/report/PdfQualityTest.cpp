@@ -1,7 +1,7 @@
 // The PDF qualities on pages made like scans: what each writes, how small it is, how close to the
 // scanned pixels poppler and MuPDF draw it, and the words text recognition still finds.
-#include "PdfQuality.h"
-#include "PReport.h"
+#include "pdf/PdfQuality.h"
+#include "report/PReport.h"
 #include "tests/support/OfficePage.h"
 #include "tests/support/ReportPage.h"
 #include "tests/support/ScanLikePage.h"

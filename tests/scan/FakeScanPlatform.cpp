@@ -1,4 +1,4 @@
-#include "FakeScanPlatform.h"
+#include "tests/scan/FakeScanPlatform.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -2,7 +2,7 @@
 // A scripted, in-process stand-in for the scanner platform: devices and properties are plain
 // data, every write is recorded, and failures are switched on per id.
 
-#include "ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,7 +2,7 @@
 // guards and their messages, the order of the settings written, and the transfer outcomes.
 
 #include "scan/ScannerComponent.h"
-#include "FakeScanPlatform.h"
+#include "tests/scan/FakeScanPlatform.h"
 
 #include <gtest/gtest.h>
 

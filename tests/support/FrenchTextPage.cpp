@@ -1,4 +1,4 @@
-#include "FrenchTextPage.h"
+#include "tests/support/FrenchTextPage.h"
 
 #include <QFont>
 #include <QFontMetrics>

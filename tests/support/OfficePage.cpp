@@ -1,7 +1,7 @@
-#include "OfficePage.h"
+#include "tests/support/OfficePage.h"
 
-#include "FrenchTextPage.h"
 #include "ocr/TextRecognition.h"
+#include "tests/support/FrenchTextPage.h"
 
 #include <QFile>
 #include <QFont>

@@ -1,7 +1,7 @@
 // Printing through Qt's print support: the desktop's printers (CUPS on Linux, the spooler on
 // Windows) and its PDF writer.
 
-#include "../Printing.h"
+#include "imaging/printing/Printing.h"
 
 #include <QPageLayout>
 #include <QPageSize>

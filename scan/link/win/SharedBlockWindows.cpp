@@ -4,7 +4,7 @@
 // and TAG a random number that the block's first bytes repeat. The program checks both before
 // it keeps or closes a handle: a wrong name from a confused worker must not cost the program one
 // of its own handles.
-#include "../SharedBlock.h"
+#include "scan/link/SharedBlock.h"
 
 #include <windows.h>
 

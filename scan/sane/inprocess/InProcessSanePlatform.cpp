@@ -1,11 +1,11 @@
-#include "InProcessSanePlatform.h"
+#include "scan/sane/inprocess/InProcessSanePlatform.h"
 
-#include "waits/WakeUp.h"
-#include "../../link/SaneFrames.h"
-#include "../SaneLibrary.h"
-#include "../SaneProperties.h"
-#include "../SaneTransfer.h"
+#include "scan/link/SaneFrames.h"
+#include "scan/sane/SaneLibrary.h"
+#include "scan/sane/SaneProperties.h"
+#include "scan/sane/SaneTransfer.h"
 #include "waits/Waits.h"
+#include "waits/WakeUp.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

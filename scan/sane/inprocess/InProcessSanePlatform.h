@@ -3,7 +3,7 @@
 // benchmarks hold the scanner worker against, and devices a test drives directly. Neither the
 // program nor the worker links it; the program reaches SANE only through the worker.
 
-#include "../SaneError.h"
+#include "scan/sane/SaneError.h"
 
 namespace velorix::scan::sane {
 

@@ -1,11 +1,10 @@
 // "SCANNER VERS PDF", "SCANNER VERS MAIL", "IMAGE VERS MAIL" and the page-print handler, with a
 // scripted scanner, a recording mail client and the PDF read back.
-#include "FakeScanPlatform.h"
 #include "tests/app/ImagePrompts.h"
 #include "tests/capture/OverlayDriver.h"
 #include "tests/mail/MailFakes.h"
+#include "tests/scan/FakeScanPlatform.h"
 
-#include "WorkPool.h"
 #include "app/commands/PdfMail.h"
 #include "app/platform/Shell.h"
 #include "app/window/MainWindow.h"
@@ -13,6 +12,7 @@
 #include "capture/ScreenCapture.h"
 #include "mail/MailPlatform.h"
 #include "report/PReport.h"
+#include "workpool/WorkPool.h"
 
 #include <QApplication>
 #include <QCheckBox>

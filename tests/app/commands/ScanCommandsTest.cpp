@@ -1,6 +1,6 @@
 // The scan commands and the scanner choice with a scripted scanner and scripted answers.
-#include "FakeScanPlatform.h"
 #include "tests/app/ScriptedPrompts.h"
+#include "tests/scan/FakeScanPlatform.h"
 
 #include "app/window/ChangeDocumentPrompt.h"
 #include "app/window/MainWindow.h"

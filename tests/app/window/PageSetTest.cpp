@@ -2,10 +2,10 @@
 // state, zoom and page change with their event rules.
 #include "tests/app/ScriptedPrompts.h"
 
-#include "WorkPool.h"
 #include "app/commands/PdfPageWalk.h"
 #include "app/window/MainWindow.h"
 #include "imaging/SmoothScale.h"
+#include "workpool/WorkPool.h"
 
 #include <QAction>
 #include <QCheckBox>

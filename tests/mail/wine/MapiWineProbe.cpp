@@ -2,8 +2,8 @@
 // each message box as "BOX text|title|flags" and each result. Only the message box is replaced,
 // so that no one has to close it; the registry, the library loading and the entry points are
 // the system's.
-#include "MapiMail.h"
-#include "WindowsMapiSystem.h"
+#include "mail/mapi/MapiMail.h"
+#include "mail/mapi/WindowsMapiSystem.h"
 
 #include <cstdio>
 #include <cstdlib>

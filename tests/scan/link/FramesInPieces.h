@@ -1,7 +1,7 @@
 #pragma once
 // Frames fed to the frame assembler as a device would send them: parameters first, then the
 // bytes in pieces of the given size. Raises as the assembler does.
-#include "link/SaneFrames.h"
+#include "scan/link/SaneFrames.h"
 
 #include <algorithm>
 

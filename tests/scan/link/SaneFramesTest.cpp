@@ -1,11 +1,11 @@
 // Frames as a SANE device sends them -> one image -> a BMP file, checked with an independent
 // BMP reader (Qt's).
 
-#include "link/SaneFrames.h"
+#include "scan/link/SaneFrames.h"
 
-#include "FramesInPieces.h"
+#include "tests/scan/link/FramesInPieces.h"
 
-#include "ScanPlatform.h"
+#include "scan/ScanPlatform.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

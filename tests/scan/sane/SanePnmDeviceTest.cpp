@@ -2,8 +2,8 @@
 // writes. It scans its whole area, whatever area was asked, and every pixel arrives unchanged,
 // as one colour frame, as three colour planes, and with a height unknown in advance.
 
-#include "sane/inprocess/InProcessSanePlatform.h"
 #include "scan/ScannerComponent.h"
+#include "scan/sane/inprocess/InProcessSanePlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -142,8 +142,8 @@ TEST_F(PnmDevice, BedIsTheFrameAndAreaWritesTakeTheWholeArea) {
 
 // The area reads back as the whole frame, as the platform's own callers see it.
 TEST_F(PnmDevice, AreaReadsAsTheWholeFrame) {
-    auto platform =
-        velorix::scan::sane::CreateInProcessSanePlatform({{"filename", (dir_ / "page.ppm").string()}});
+    auto platform = velorix::scan::sane::CreateInProcessSanePlatform(
+        {{"filename", (dir_ / "page.ppm").string()}});
     auto device = platform->CreateDeviceManager()->DeviceInfos()->Item(1)->Connect();
     auto area = device->Items()->Item(1)->Properties();
     area->Item("6151")->SetValue(std::int32_t{4});

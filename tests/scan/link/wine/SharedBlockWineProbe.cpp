@@ -2,7 +2,7 @@
 // program starts itself again as a "worker" that publishes blocks for it and exits; the blocks
 // must outlive their worker, hold what it wrote, and only the handles given may be touched.
 // Prints "ok: ..." or "FAIL: ..." for each check; exits non-zero on any failure.
-#include "SharedBlock.h"
+#include "scan/link/SharedBlock.h"
 
 #include <windows.h>
 
