@@ -20,7 +20,8 @@
 #include <string.h>
 #include <unistd.h>
 
-/* clang-format off: it does not settle on one layout of this list */
+/* The formatter does not settle on one layout of this list. */
+/* clang-format off */
 #define NAMES X(good) X(segv) X(abort) X(exit) X(hang) X(overclaim) X(short) X(stall) \
     X(slowstart) X(chatty) X(mimic) X(sethang) X(openhang)
 /* clang-format on */
