@@ -6,6 +6,7 @@
 #include "imaging/ImageDialogs.h"
 #include "imaging/ImageEngine.h"
 #include "report/PReport.h"
+#include "scan/ScanSources.h"
 
 #include <QIcon>
 #include <QImage>
@@ -15,7 +16,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -142,6 +145,23 @@ public:
     void wiascanScanAbort(QObject* Sender);
     void wiascanScanError(QObject* Sender);
 
+    // ---- Paper: source, format, blank sides (commands/PaperChoice.cpp) ----------------------
+    // The connected scanner's sources: "Source" offers them, hidden when there are fewer than
+    // two, with the one last chosen for that scanner (its name in the list) selected.
+    void SetScannerSources(const std::vector<scan::OfferedSource>& sources);
+    // The chosen source, with the driver's name for it; nothing when the scanner offers none.
+    std::optional<scan::OfferedSource> ChosenSource() const;
+    // Selects the source of that kind; false when the scanner has none.
+    bool ChooseSource(scan::SourceKind kind);
+    scan::PaperSize ChosenPaper() const;
+    void ChoosePaper(scan::PaperSize size);
+    // "Ignorer les pages blanches": blank sides scanned are dropped.
+    bool SkipBlankPages() const;
+    void SetSkipBlankPages(bool on);
+    void cbSourceChange(QObject* Sender);
+    void cbFormatChange(QObject* Sender);
+    void IgnorerPagesBlanches1Click(QObject* Sender);
+
     // ---- Open image (commands/OpenCommand.cpp) --------------------------------------------------
     void ouvririmageClick(QObject* Sender);
 
@@ -181,6 +201,8 @@ public:
     QCheckBox* multi = nullptr;
     QCheckBox* auto_ = nullptr; // objectName "auto"
     QComboBox* cbDevice = nullptr;
+    QComboBox* cbSource = nullptr; // "Source", under the scanner choice
+    QComboBox* cbFormat = nullptr; // "Format"
     // Right panel
     QFrame* Panneaulateral = nullptr;
     QFrame* Panneaufondlateral = nullptr;
@@ -231,6 +253,7 @@ public:
     QAction* Imprimerlimage1 = nullptr;
     QAction* N4 = nullptr;
     QAction* TexteCherchable1 = nullptr;
+    QAction* IgnorerPagesBlanches1 = nullptr;
     QAction* Quitter1 = nullptr;
     QMenu* OUTILS1 = nullptr;
     QMenu* ROTATIONIMAGE1 = nullptr;
@@ -274,8 +297,9 @@ private:
     void BuildWorkingArea();
     void BuildMenus();
     void BuildComponents();
-    void BuildScanner(); // commands/ScannerChoice.cpp
-    void BuildCapture(); // commands/CaptureCommand.cpp
+    void BuildScanner();     // commands/ScannerChoice.cpp
+    void BuildCapture();     // commands/CaptureCommand.cpp
+    void BuildPaperChoice(); // commands/PaperChoice.cpp
     void BindHandlers();
     // Connects a button or menu entry to a handler through the guard.
     void Bind(QToolButton* button, void (Tvelorix_2::*handler)(QObject*));
@@ -293,6 +317,8 @@ private:
     // such changes are not a user's page choice.
     int quietPageChanges_ = 0;
     bool searchableText_ = false;
+    // The sources "Source" offers, in its order (commands/PaperChoice.cpp).
+    std::vector<scan::OfferedSource> sources_;
     bool shownOnce_ = false;
     // The scanner list being made on its own thread; the window takes it when it arrives.
     std::thread deviceLister_;

@@ -142,7 +142,8 @@ void Tvelorix_2::BuildWidgets() {
 
 void Tvelorix_2::BuildTopPanel() {
     Panneauhaut = panel(centralWidget(), "Panneauhaut", clSilver);
-    Panneauhaut->setFixedHeight(49);
+    // A second row under the scanner choice holds where the paper comes from and its size.
+    Panneauhaut->setFixedHeight(70);
     QWidget* p = Panneauhaut;
 
     Zoom1 = new QScrollBar(Qt::Horizontal, p);
@@ -187,6 +188,11 @@ void Tvelorix_2::BuildTopPanel() {
 
     cbDevice = whiteCombo(p, "cbDevice", {640, 10, 215, 25}, false);
     cbDevice->setToolTip(QStringLiteral("Choix Scanner"));
+    cbSource = whiteCombo(p, "cbSource", {640, 40, 125, 25}, false);
+    cbSource->setToolTip(QStringLiteral("Source"));
+    cbSource->setVisible(false); // until a scanner with more than one source is connected
+    cbFormat = whiteCombo(p, "cbFormat", {770, 40, 85, 25}, false);
+    cbFormat->setToolTip(QStringLiteral("Format"));
 }
 
 void Tvelorix_2::BuildRightPanel() {
@@ -364,6 +370,9 @@ void Tvelorix_2::BuildMenus() {
     TexteCherchable1 =
         entry(Scanner1, "TexteCherchable1", QStringLiteral("Texte cherchable (OCR)"), -1, true);
     TexteCherchable1->setCheckable(true);
+    IgnorerPagesBlanches1 = entry(Scanner1, "IgnorerPagesBlanches1",
+                                  QStringLiteral("Ignorer les pages blanches"), -1, true);
+    IgnorerPagesBlanches1->setCheckable(true);
     Quitter1 = entry(Scanner1, "Quitter1", QStringLiteral("QUITTER"), 12, true);
 
     OUTILS1 = heading(MainMenu1, "OUTILS1", QStringLiteral("&OUTILS"));
@@ -418,6 +427,7 @@ void Tvelorix_2::BuildComponents() {
     });
     BuildScanner();
     BuildCapture();
+    BuildPaperChoice();
 }
 
 } // namespace velorix
