@@ -34,6 +34,7 @@ void Tvelorix_2::BuildPaperChoice() {
     connect(cbFormat, &QComboBox::activated, this,
             [this] { Guarded([this] { cbFormatChange(cbFormat); }); });
     Bind(IgnorerPagesBlanches1, &Tvelorix_2::IgnorerPagesBlanches1Click);
+    Bind(RectoVersoManuel1, &Tvelorix_2::RectoVersoManuel1Click);
 }
 
 void Tvelorix_2::SetScannerSources(const std::vector<scan::OfferedSource>& sources) {

@@ -81,6 +81,8 @@ public:
     // Appends page n of the given kind: tab sheet, scroll box, hidden report page, layout
     // panel and report image. The active page stays active.
     ImagePage AddImagePage(int n, PageKind kind);
+    // Takes the last page away again (a scanned side found blank), page 1 excepted.
+    void RemoveLastPage();
     // Resets page 1's report page and sets PRImage1's stretch for the kind; returns PRImage1.
     // PRImage1 no longer exists after "Tout effacer": the result is then null.
     TPRImage* FillFirstPage(PageKind kind);
@@ -161,6 +163,9 @@ public:
     void cbSourceChange(QObject* Sender);
     void cbFormatChange(QObject* Sender);
     void IgnorerPagesBlanches1Click(QObject* Sender);
+    // "Recto-verso manuel": the scan command for the fronts, the stack turned over, the scan
+    // command for the backs (last page first), then the two passes interleaved.
+    void RectoVersoManuel1Click(QObject* Sender);
 
     // ---- Open image (commands/OpenCommand.cpp) --------------------------------------------------
     void ouvririmageClick(QObject* Sender);
@@ -254,6 +259,7 @@ public:
     QAction* N4 = nullptr;
     QAction* TexteCherchable1 = nullptr;
     QAction* IgnorerPagesBlanches1 = nullptr;
+    QAction* RectoVersoManuel1 = nullptr;
     QAction* Quitter1 = nullptr;
     QMenu* OUTILS1 = nullptr;
     QMenu* ROTATIONIMAGE1 = nullptr;

@@ -354,6 +354,8 @@ void Tvelorix_2::BuildMenus() {
               QStringLiteral("SCANNER ET MAILER L'IMAGE AU FORMAT PDF"), 5, true);
     SCANNERETMODIFIER1 =
         entry(Scanner1, "SCANNERETMODIFIER1", QStringLiteral("SCANNER ET MODIFIER"), 8, true);
+    RectoVersoManuel1 =
+        entry(Scanner1, "RectoVersoManuel1", QStringLiteral("Recto-verso manuel"), 11, true);
     ENREGISTRERLIMAGE1 =
         entry(Scanner1, "ENREGISTRERLIMAGE1", QStringLiteral("ENREGISTRER L'IMAGE"), 0, false);
     N3 = separator(Scanner1, "N3");
