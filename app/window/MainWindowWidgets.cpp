@@ -188,10 +188,14 @@ void Tvelorix_2::BuildTopPanel() {
 
     cbDevice = whiteCombo(p, "cbDevice", {640, 10, 215, 25}, false);
     cbDevice->setToolTip(QStringLiteral("Choix Scanner"));
-    cbSource = whiteCombo(p, "cbSource", {640, 40, 125, 25}, false);
+    // A smaller font than the scanner choice's, so that "Chargeur recto-verso" and "Vitre
+    // entière" fit side by side under it at the window's least width.
+    cbSource = whiteCombo(p, "cbSource", {640, 40, 135, 25}, false);
+    cbSource->setFont(emojiFont(11));
     cbSource->setToolTip(QStringLiteral("Source"));
     cbSource->setVisible(false); // until a scanner with more than one source is connected
-    cbFormat = whiteCombo(p, "cbFormat", {770, 40, 85, 25}, false);
+    cbFormat = whiteCombo(p, "cbFormat", {780, 40, 95, 25}, false);
+    cbFormat->setFont(emojiFont(11));
     cbFormat->setToolTip(QStringLiteral("Format"));
 }
 
