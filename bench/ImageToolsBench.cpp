@@ -1,11 +1,8 @@
 // The image tools on an A4 300-dpi colour page (2480 x 3508): each turn and the grey conversion
 // must stay within 100 ms, working copy to 24 bits included.
-#include "app/commands/ImageTools.h"
+#include "imaging/ImageTools.h"
 
-#include "app/window/MainWindow.h"
-
-#include <QApplication>
-#include <QToolButton>
+#include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -29,7 +26,7 @@ void BM_Rotate(benchmark::State& state) {
     const int angle = int(state.range(0));
     for (auto _ : state) {
         QImage turned;
-        velorix::RotatePicture(angle, source, turned);
+        velorix::imaging::RotatePicture(angle, source, turned);
         benchmark::DoNotOptimize(turned.constBits());
     }
 }
@@ -40,7 +37,7 @@ void BM_RotateRgb32(benchmark::State& state) {
     const QImage source = page(QImage::Format_RGB32);
     for (auto _ : state) {
         QImage turned;
-        velorix::RotatePicture(int(state.range(0)), source, turned);
+        velorix::imaging::RotatePicture(int(state.range(0)), source, turned);
         benchmark::DoNotOptimize(turned.constBits());
     }
 }
@@ -49,28 +46,17 @@ BENCHMARK(BM_RotateRgb32)->Arg(90)->Arg(180)->Unit(benchmark::kMillisecond);
 void BM_GreyLevels(benchmark::State& state) {
     const QImage source = page();
     for (auto _ : state) {
-        const QImage grey = velorix::GreyLevels(source);
+        const QImage grey = velorix::imaging::GreyLevels(source);
         benchmark::DoNotOptimize(grey.constBits());
     }
 }
 BENCHMARK(BM_GreyLevels)->Unit(benchmark::kMillisecond);
 
-// The whole "+90°" command on page 1: zoom reset, turn, the page's picture and ZoomSource.
-void BM_TurnCommand(benchmark::State& state) {
-    velorix::Tvelorix_2 window{velorix::Services{}};
-    TPRImage* image = window.FillFirstPage(velorix::PageKind::Opened);
-    image->SetPicture(page(QImage::Format_RGB32));
-    window.TakeZoomSource(image);
-    for (auto _ : state)
-        window.N902Click(window.plus90);
-}
-BENCHMARK(BM_TurnCommand)->Unit(benchmark::kMillisecond);
-
 } // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

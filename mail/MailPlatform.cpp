@@ -1,5 +1,8 @@
 #include "MailPlatform.h"
 
+#include <QDir>
+#include <QFile>
+
 #if defined(VELORIX_MAIL_LINUX)
 #include "linux/DesktopMail.h"
 #elif defined(_WIN32)
@@ -17,6 +20,14 @@ std::unique_ptr<MailPlatform> loadMailPlatform() {
     return std::make_unique<WindowsMailPlatform>();
 #else
     return std::make_unique<NullMailPlatform>();
+#endif
+}
+
+std::string AttachmentPath(const QString& path) {
+#if defined(_WIN32)
+    return QDir::toNativeSeparators(path).toUtf8().toStdString();
+#else
+    return QFile::encodeName(path).toStdString();
 #endif
 }
 

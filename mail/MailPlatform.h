@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace velorix::mail {
 
@@ -42,6 +43,11 @@ public:
 
 // The backend of this platform; VELORIX_MAIL=null forces the null backend.
 std::unique_ptr<MailPlatform> loadMailPlatform();
+
+// A file's path as a request's attachment value: the system's 8-bit file name, or on Windows
+// UTF-8 with native separators, which Simple MAPI turns into the ANSI code page or wide
+// characters (the 8-bit name would lose every character outside the code page).
+std::string AttachmentPath(const QString& path);
 
 // Shows the mail error: the program passes its prompts' error box.
 using MailErrorBox = std::function<void(const QString& text, const QString& title)>;

@@ -1,6 +1,6 @@
 #include "ParallelDeflate.h"
 
-#include "PdfTypes.h"
+#include "PdfErrors.h"
 #include "WorkPool.h"
 
 #include <zlib.h>

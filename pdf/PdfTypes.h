@@ -6,6 +6,8 @@
 // they enter the writer, never elsewhere.
 #pragma once
 
+#include "PdfErrors.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,27 +18,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// ---------------------------------------------------------------------------------------------
-// Failures
-
-// Plain failure of the PDF writer (the cases that are neither a bad value nor a bad operation).
-class EPdfException : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A value that PDF cannot hold.
-class EPdfInvalidValue : public EPdfException {
-public:
-    using EPdfException::EPdfException;
-};
-
-// An operation called in a state that does not allow it.
-class EPdfInvalidOperation : public EPdfException {
-public:
-    using EPdfException::EPdfException;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Byte sinks. Each keeps a 64-bit count of the bytes written since the last Rewind(), which is

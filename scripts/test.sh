@@ -30,8 +30,8 @@ cmake --build build-asan -j "$jobs"
 # it; the suppressions name those libraries only. The scanner tests run the scanner worker built
 # with it too (a race there ends the worker and fails the test).
 tsan_targets=(ParallelDeflateTest SmoothScaleTest PReportTest PReportPdfTest SaneBackendTest ScanCommandsTest
-  PdfMailCommandsTest SavePrintCommandsTest ImageToolsTest ScreenCaptureTest PageSetTest)
-tsan_tests='^(ParallelDeflateTest|SmoothScale|PReportTest|PReportPdfTest|SaneLayer|ScanCommandsTest|PdfMailCommandsTest|SavePrintCommandsTest|ImageToolsTest|ScreenCaptureTest|PageSetTest)'
+  PdfMailCommandsTest SavePrintCommandsTest ImageToolCommandsTest ScreenCaptureTest PageSetTest)
+tsan_tests='^(ParallelDeflateTest|SmoothScale|PReportTest|PReportPdfTest|SaneLayer|ScanCommandsTest|PdfMailCommandsTest|SavePrintCommandsTest|ImageToolCommandsTest|ScreenCaptureTest|PageSetTest)'
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELORIX_TSAN=ON \
   -DVELORIX_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-tsan -j "$jobs" --target "${tsan_targets[@]}"

@@ -1,7 +1,7 @@
 #pragma once
 // Images named on the command line (or by a file manager's "Ouvrir avec") become pages when the
 // window opens, exactly as the open command makes them with "Plusieurs Documents" checked.
-#include "app/window/Prompts.h"
+#include "app/platform/Prompts.h"
 
 #include <QQueue>
 #include <QStringList>

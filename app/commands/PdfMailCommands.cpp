@@ -6,7 +6,6 @@
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <cstdio>
@@ -15,14 +14,7 @@ namespace velorix {
 
 mail::HandOverResult MailPdf(Services& services, const QString& pdfPath, std::uintptr_t parent) {
     mail::TMailRequest request;
-#if defined(Q_OS_WIN)
-    // UTF-8, which Simple MAPI turns into the ANSI code page or wide characters: the 8-bit file
-    // name would lose every character outside the code page.
-    request.Add("attachment0", QDir::toNativeSeparators(pdfPath).toUtf8().toStdString());
-#else
-    // Paths travel as the system's 8-bit file names.
-    request.Add("attachment0", QFile::encodeName(pdfPath).toStdString());
-#endif
+    request.Add("attachment0", mail::AttachmentPath(pdfPath));
     return mail::SendMail(*services.mail, parent, request,
                           [&](const QString& text, const QString& title) {
                               services.prompts->errorWithTitle(text, title);

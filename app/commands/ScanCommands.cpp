@@ -44,8 +44,6 @@ std::int32_t ResolutionFromBox(const QString& shown) {
     return value;
 }
 
-// The page's bitmap of the scanned image: three bytes a pixel for colour, which every page
-// consumer reads as it is.
 // Opening the component lists the scanners; once open, a scan (and every page of a series)
 // starts without listing again.
 void OpenScanner(TWIAScan& scanner) {
@@ -53,6 +51,8 @@ void OpenScanner(TWIAScan& scanner) {
         scanner.SetOpen(true);
 }
 
+// The page's bitmap of the scanned image: three bytes a pixel for colour, which every page
+// consumer reads as it is.
 QImage AsBitmap(const TGraphic& graphic) {
     if (graphic.Kind == TGraphic::gkBitmap)
         return graphic.Image; // shared: the page and the scanner hold the pixels once
@@ -80,6 +80,33 @@ void ApplyPaper(TWIAScan& scanner, scan::PaperSize size, std::int32_t dpi) {
 const QString kBlankDropped = QStringLiteral("Page blanche ignorée.");
 const QString kTurnOver =
     QStringLiteral("Retournez la pile et remettez-la dans le scanner pour scanner les versos.");
+
+// Where a scanned picture lands. The three places differ only where the page-change rules
+// rely on it: the first page and a page added by a single scan are checked full-page and
+// enable the page commands; a page of the series takes page 1 as the zoom source and the view
+// ends on page 1, with its page-change handling.
+enum class Landing { FirstPage, AddedPage, SeriesPage };
+
+void PutScanOnPage(Tvelorix_2& window, const ImagePage& page, Landing landing) {
+    TPRImage* image = page.image;
+    image->SetPicture(AsBitmap(*window.WIAScan->Graphic()));
+    if (landing != Landing::SeriesPage)
+        image->update();
+    window.SetZoomPosition(0);
+    window.Zoom1->setEnabled(true);
+    window.TakeZoomSource(landing == Landing::SeriesPage ? window.FindPageImage(1) : image);
+    image->PrepareStream();
+    if (landing != Landing::SeriesPage)
+        window.SetFullPageBox(true);
+    if (page.page)
+        page.page->show();
+    if (landing != Landing::FirstPage)
+        window.ActivatePage(window.PageControl1->indexOf(page.tabSheet));
+    if (landing == Landing::SeriesPage)
+        window.SelectNextPage(); // the new page is the last: this lands on page 1
+    else
+        window.EnablePageCommands();
+}
 
 } // namespace
 
@@ -126,16 +153,8 @@ void Tvelorix_2::btnScanClick(QObject*) {
         OpenScanner(*WIAScan);
         if (WIAScan->Acquire() && kept()) {
             if (TPRImage* image = FillFirstPage(PageKind::Scanned)) {
-                image->SetPicture(AsBitmap(*WIAScan->Graphic()));
-                image->update();
-                SetZoomPosition(0);
-                Zoom1->setEnabled(true);
-                TakeZoomSource(image);
-                image->PrepareStream();
-                SetFullPageBox(true);
-                if (PRPage1)
-                    PRPage1->show();
-                EnablePageCommands();
+                PutScanOnPage(*this, {nullptr, nullptr, PRPage1, nullptr, image},
+                              Landing::FirstPage);
                 FirstPageFilled = true;
             }
         }
@@ -148,16 +167,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
             RemoveLastPage();
             --n;
         } else if (acquired) {
-            page.image->SetPicture(AsBitmap(*WIAScan->Graphic()));
-            page.image->update();
-            SetZoomPosition(0);
-            Zoom1->setEnabled(true);
-            TakeZoomSource(page.image);
-            page.image->PrepareStream();
-            SetFullPageBox(true);
-            page.page->show();
-            ActivatePage(PageControl1->indexOf(page.tabSheet));
-            EnablePageCommands();
+            PutScanOnPage(*this, page, Landing::AddedPage);
         }
     }
 
@@ -177,15 +187,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
             --n;
             continue;
         }
-        page.image->SetPicture(AsBitmap(*WIAScan->Graphic()));
-        SetZoomPosition(0);
-        Zoom1->setEnabled(true);
-        TakeZoomSource(FindPageImage(1));
-        page.image->PrepareStream();
-        page.page->show();
-        ActivatePage(PageControl1->indexOf(page.tabSheet));
-        // The new page is the last: this lands on page 1 with the page-change handling.
-        SelectNextPage();
+        PutScanOnPage(*this, page, Landing::SeriesPage);
     }
 }
 

@@ -3,7 +3,7 @@
 #include "app/window/ChangeDocumentPrompt.h"
 #include "app/window/MainWindow.h"
 #include "scan/ScannerComponent.h"
-#include "scan/WakeUp.h"
+#include "waits/WakeUp.h"
 #include "waits/Waits.h"
 
 #include <QComboBox>

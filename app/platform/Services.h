@@ -1,9 +1,9 @@
 #pragma once
 // The platform services the window uses, handed to it at construction so that tests can put
 // doubles in their place. Members may be added by the command files' builders.
+#include "app/platform/Prompts.h"
 #include "app/platform/Settings.h"
 #include "app/platform/Shell.h"
-#include "app/window/Prompts.h"
 #include "capture/ScreenGrab.h"
 #include "imaging/printing/Printing.h"
 #include "mail/MailPlatform.h"

@@ -1,6 +1,6 @@
 #include "app/window/CommandGuard.h"
 
-#include "app/window/Prompts.h"
+#include "app/platform/Prompts.h"
 
 #include <exception>
 

@@ -177,7 +177,7 @@ public:
     void SavePageImage(TPRImage* image, const QString& fileName);
     void PrintPageImage(TPRImage* image);
 
-    // ---- Image tools (commands/ImageTools.cpp) -------------------------------------------------
+    // ---- Image tools (commands/ImageToolCommands.cpp) ------------------------------------------
     void N901Click(QObject* Sender);
     void N902Click(QObject* Sender);
     void N1801Click(QObject* Sender);

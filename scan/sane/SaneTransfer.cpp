@@ -1,6 +1,6 @@
 #include "SaneTransfer.h"
 
-#include "../WakeUp.h"
+#include "waits/WakeUp.h"
 #include "SaneBackend.h"
 #include "waits/Waits.h"
 

@@ -4,7 +4,7 @@
 #include "app/platform/Services.h"
 #include "app/platform/Settings.h"
 #include "app/platform/Shell.h"
-#include "app/window/Prompts.h"
+#include "app/platform/Prompts.h"
 
 #include <QElapsedTimer>
 #include <QList>

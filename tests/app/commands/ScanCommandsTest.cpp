@@ -339,6 +339,25 @@ private slots:
         QCOMPARE(window->PageCount(), 1);
     }
 
+    // A page of the series lands apart from a single scan's: it neither fills page 1 nor enables
+    // the page commands, and the view ends on page 1.
+    void seriesPageAfterAFailedFirstScan() {
+        makeReady();
+        script->nextOutcomes = {fake::Outcome::Cancel, fake::Outcome::Image};
+        const QImage placeholder = window->PRImage1->Picture();
+        prompts->answer(true, kAnother);
+        prompts->answer(false, kAnother);
+        window->btnScanClick(window->scanner);
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(window->PageCount(), 2);
+        QVERIFY(!window->FirstPageFilled);
+        QCOMPARE(window->PRImage1->Picture(), placeholder);
+        QCOMPARE(window->FindPageImage(2)->Picture().size(), QSize(40, 30));
+        QVERIFY(!window->imprimer->isEnabled());
+        QCOMPARE(window->PageControl1->currentIndex(), 0);
+        QVERIFY(window->FindReportPage(2)->isVisibleTo(window->FindReportPage(2)->parentWidget()));
+    }
+
     void resolutionBox() {
         makeReady();
         window->multi->setChecked(false);

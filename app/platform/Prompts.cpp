@@ -1,4 +1,4 @@
-#include "app/window/Prompts.h"
+#include "app/platform/Prompts.h"
 
 #include "ScanPlatform.h"
 

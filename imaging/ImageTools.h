@@ -3,7 +3,7 @@
 // bytes blue, green, red of each pixel.
 #include <QImage>
 
-namespace velorix {
+namespace velorix::imaging {
 
 // The working form of every tool: 24 bits per pixel, bytes blue, green, red; a palette or an
 // alpha channel is not kept.
@@ -18,4 +18,4 @@ void RotatePicture(int angle, const QImage& source, QImage& destination);
 // div 3.
 QImage GreyLevels(const QImage& source);
 
-} // namespace velorix
+} // namespace velorix::imaging

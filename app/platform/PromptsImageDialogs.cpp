@@ -1,5 +1,5 @@
 // The desktop's answers to the image and printer dialogs.
-#include "app/window/Prompts.h"
+#include "app/platform/Prompts.h"
 
 #include "imaging/ImageDialogs.h"
 #include "imaging/printing/Printing.h"

@@ -1,20 +1,11 @@
-// Image tools: rotations and grey levels.
-#include "app/commands/ImageTools.h"
+// The picture operations of the image tools: quarter and half turns, grey levels.
+#include "imaging/ImageTools.h"
 
-#include "app/window/MainWindow.h"
-
-#include <QAction>
-#include <QCheckBox>
-#include <QMenu>
-#include <QScrollBar>
 #include <QSysInfo>
-#include <QToolButton>
 
 #include <algorithm>
-#include <cstring>
-#include <optional>
 
-namespace velorix {
+namespace velorix::imaging {
 
 namespace {
 
@@ -143,48 +134,4 @@ QImage GreyLevels(const QImage& source) {
     return c;
 }
 
-namespace {
-
-void Rotate(Tvelorix_2& w, int angle) {
-    TPRImage* image = w.ActivePageImage();
-    if (!image)
-        return;
-    // A zoomed page is turned at its unzoomed size: the reset gives it ZoomSource back.
-    w.SetZoomPosition(0);
-    QImage picture = image->Picture();
-    RotatePicture(angle, picture, picture);
-    image->SetPicture(picture);
-    w.TakeZoomSource(image);
-    image->update();
-    image->PrepareStream();
-}
-
-} // namespace
-
-void Tvelorix_2::N901Click(QObject*) {
-    Rotate(*this, -90);
-}
-
-void Tvelorix_2::N902Click(QObject*) {
-    Rotate(*this, 90);
-}
-
-void Tvelorix_2::N1801Click(QObject*) {
-    Rotate(*this, 180);
-}
-
-void Tvelorix_2::noiretblancClick(QObject*) {
-    if (!prompts().confirm(QStringLiteral(
-            "La conversion en niveaux de gris est définitive. Voulez-vous continuer?")))
-        return;
-    TPRImage* image = ActivePageImage();
-    if (!image)
-        return;
-    image->SetPicture(GreyLevels(image->Picture()));
-    image->update();
-    // A later zoom starts from the grey picture; the bar stays where it is.
-    TakeZoomSource(image);
-    image->PrepareStream();
-}
-
-} // namespace velorix
+} // namespace velorix::imaging
