@@ -15,6 +15,9 @@ packages=(
   # the language data of text recognition
   libsane1 sane-utils qt6-translations-l10n libmagickcore-6.q16-6-extra xdg-utils fonts-dejavu-core
   tesseract-ocr-fra tesseract-ocr-eng
+  # network scanners without drivers (eSCL; USB ones over IPP); the tests reach a scanner of
+  # their own through sane-airscan
+  sane-airscan ipp-usb
   # tests: independent PDF checkers, reference image tools, a display, a printer that writes PDF
   qpdf poppler-utils mupdf-tools imagemagick xvfb xauth cups cups-bsd printer-driver-cups-pdf
   # screen capture tests: a window manager, synthetic mouse input, X tools, the desktop portal

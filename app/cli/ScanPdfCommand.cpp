@@ -1,8 +1,10 @@
-// velorix --scan-pdf OUT.pdf [--device NAME] [--resolution DPI] [--gray] [--pages N] [--ocr]
-//                            [--quality Q]
+// velorix --scan-pdf OUT.pdf [--device NAME] [--resolution DPI] [--gray] [--pages N|all]
+//                  [--source flatbed|feeder|duplex] [--paper a4|a5|letter|legal|bed]
+//                  [--skip-blank] [--ocr] [--quality Q]
 // Scans N pages as the scan command does in a fresh window with "Plusieurs Documents"
-// unchecked (the first scan fills page 1, the next ones add pages), then writes OUT.pdf as
-// --pdf does. No window is shown; the transfer's progress window appears only on a display.
+// unchecked (the first scan fills page 1, the next ones add pages), with the source, format
+// and blank-side choices of the window, then writes OUT.pdf as --pdf does. No window is shown;
+// the transfer's progress window appears only on a display.
 #include "app/cli/CommandLine.h"
 
 #include "app/cli/CommandLineCommon.h"
@@ -22,14 +24,20 @@ namespace {
 
 const char kScanPdfUsage[] =
     "Utilisation : velorix --scan-pdf SORTIE.pdf [--device NOM] [--resolution DPI] [--gray]\n"
-    "                      [--pages N] [--ocr] [--quality Q]\n"
+    "                      [--source flatbed|feeder|duplex] [--paper a4|a5|letter|legal|bed]\n"
+    "                      [--skip-blank] [--pages N|all] [--ocr] [--quality Q]\n"
     "       velorix --scan-pdf [OPTION...] -- SORTIE.pdf\n"
     "Scanne N pages (1 par défaut) et les écrit dans SORTIE.pdf comme le fait --pdf.\n"
     "  --device NOM       le scanner, par son nom dans la liste ou son nom SANE\n"
     "                     (par défaut le premier de la liste)\n"
     "  --resolution DPI   résolution en points par pouce (75 par défaut)\n"
     "  --gray             en niveaux de gris (en couleur par défaut)\n"
-    "  --pages N          nombre de pages à scanner\n"
+    "  --source SOURCE    flatbed (la vitre), feeder (le chargeur) ou duplex (le chargeur,\n"
+    "                     recto et verso) ; par défaut celle que le scanner propose d'abord\n"
+    "  --paper FORMAT     a4, a5, letter, legal, ou bed (toute la vitre, par défaut)\n"
+    "  --skip-blank       les pages blanches ne sont pas gardées\n"
+    "  --pages N|all      nombre de pages à scanner ; avec le chargeur, all (par défaut) le\n"
+    "                     vide entièrement\n"
     "  --ocr              reconnaît le texte des pages et le met, invisible et cherchable,\n"
     "                     sous chaque image (données de langue tesseract-ocr-fra, -eng)\n"
     "  --quality Q        qualité du PDF : lossless (sans perte, par défaut), compact\n"
@@ -55,7 +63,11 @@ struct Options {
     bool gray = false;
     bool searchable = false;
     TPdfQuality quality = TPdfQuality::Lossless;
-    int pages = 1;
+    bool skipBlank = false;
+    std::optional<scan::SourceKind> source;
+    scan::PaperSize paper = scan::PaperSize::Bed;
+    int pages = 0; // 0: not said (all with a feeder, 1 on the flatbed)
+    bool allPages = false;
 };
 
 // The listed name, or the listed name whose SANE device name is given: "<vendor> <model> (name)".
@@ -97,7 +109,8 @@ int runScanPdfCommand(const QStringList& args) {
             return args[++i];
         };
         if (a == QLatin1String("--device") || a == QLatin1String("--resolution") ||
-            a == QLatin1String("--pages") || a == QLatin1String("--quality")) {
+            a == QLatin1String("--pages") || a == QLatin1String("--quality") ||
+            a == QLatin1String("--source") || a == QLatin1String("--paper")) {
             const auto v = value();
             if (!v)
                 return badUse(QStringLiteral("il manque la valeur de %1.").arg(a));
@@ -112,6 +125,17 @@ int runScanPdfCommand(const QStringList& args) {
                 o.quality = *q;
             } else if (a == QLatin1String("--resolution")) {
                 o.resolution = *v; // checked as the resolution box checks it
+            } else if (a == QLatin1String("--source")) {
+                o.source = scan::SourceFromWord(v->toStdString());
+                if (!o.source)
+                    return badUse(QStringLiteral("source inconnue : %1").arg(*v));
+            } else if (a == QLatin1String("--paper")) {
+                const auto paper = scan::PaperFromWord(v->toStdString());
+                if (!paper)
+                    return badUse(QStringLiteral("format inconnu : %1").arg(*v));
+                o.paper = *paper;
+            } else if (*v == QLatin1String("all")) {
+                o.allPages = true;
             } else {
                 bool ok = false;
                 o.pages = v->toInt(&ok, 10);
@@ -122,6 +146,8 @@ int runScanPdfCommand(const QStringList& args) {
             o.gray = true;
         } else if (a == QLatin1String("--ocr")) {
             o.searchable = true;
+        } else if (a == QLatin1String("--skip-blank")) {
+            o.skipBlank = true;
         } else if (a.startsWith(QLatin1Char('-'))) {
             return badUse(QStringLiteral("option inconnue : %1").arg(a));
         } else if (o.output.isEmpty()) {
@@ -132,6 +158,9 @@ int runScanPdfCommand(const QStringList& args) {
     }
     if (o.output.isEmpty())
         return badUse(QStringLiteral("il manque le fichier PDF."));
+    const bool feeder = o.source && scan::IsFeeder(*o.source);
+    if (o.allPages && !feeder)
+        return badUse(QStringLiteral("--pages all ne vaut qu'avec --source feeder ou duplex."));
 
     auto prompts = std::make_shared<CommandLinePrompts>();
     Services services = CommandLineServices(prompts);
@@ -160,20 +189,45 @@ int runScanPdfCommand(const QStringList& args) {
         window.multi->setChecked(false);
         window.SetSearchableText(o.searchable);
         window.SetPdfQuality(o.quality);
+        window.ChoosePaper(o.paper);
+        window.SetSkipBlankPages(o.skipBlank);
+        // A scanner that names no sources has its one bed.
+        if (o.source && !window.ChooseSource(*o.source) &&
+            (feeder || window.ChosenSource().has_value())) {
+            fail(QStringLiteral("ce scanner ne propose pas « %1 ».")
+                     .arg(QString::fromUtf8(scan::SourceCaption(*o.source))));
+            return 1;
+        }
+        if (o.pages == 0)
+            o.pages = 1;
 
+        // The pages kept: page 1 once filled, then every page with a picture.
+        auto kept = [&window] {
+            int count = window.FirstPageFilled ? 1 : 0;
+            for (int n = 2; n <= window.PageCount(); ++n)
+                if (TPRImage* image = window.FindPageImage(n); image && !image->Picture().isNull())
+                    ++count;
+            return count;
+        };
+        const QString blank = QStringLiteral("Page blanche ignorée.");
         for (int page = 1; page <= o.pages; ++page) {
             prompts->messages.clear();
+            const int before = kept();
             const bool ran = window.Guarded([&] { window.btnScanClick(nullptr); });
-            TPRImage* image = window.FindPageImage(page);
-            const bool filled =
-                page == 1 ? window.FirstPageFilled : image && !image->Picture().isNull();
-            if (!ran || !filled || !prompts->messages.isEmpty()) {
+            if (ran && prompts->messages == QStringList{blank})
+                continue; // a blank side, left out as asked
+            if (!ran || kept() != before + 1 || !prompts->messages.isEmpty()) {
                 const QString why = prompts->messages.isEmpty()
                                         ? QStringLiteral("aucune image reçue")
                                         : prompts->messages.join(QLatin1Char(' '));
                 fail(QStringLiteral("page %1 : %2").arg(page).arg(why));
                 return 1;
             }
+        }
+        if (kept() == 0) {
+            fail(QStringLiteral("toutes les pages scannées sont blanches : aucun fichier "
+                                "écrit."));
+            return 1;
         }
         prompts->messages.clear();
         WriteCommandPdf(window, *prompts, "--scan-pdf", o.output);

@@ -1,6 +1,8 @@
 // Scan commands.
+#include "app/commands/ManualDuplex.h"
 #include "app/window/ChangeDocumentPrompt.h"
 #include "app/window/MainWindow.h"
+#include "imaging/BlankPage.h"
 #include "scan/ScannerComponent.h"
 
 #include <QCheckBox>
@@ -16,6 +18,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <cmath>
 #include <stdexcept>
 
 namespace velorix {
@@ -55,6 +58,28 @@ QImage AsBitmap(const TGraphic& graphic) {
         return graphic.Image; // shared: the page and the scanner hold the pixels once
     return graphic.Image.convertToFormat(QImage::Format_RGB888);
 }
+
+// The chosen format as the scan area, from the bed's top-left corner (the whole bed for
+// "Vitre entière"); the component keeps it within the bed.
+void ApplyPaper(TWIAScan& scanner, scan::PaperSize size, std::int32_t dpi) {
+    const scan::PaperFormat& paper = scan::Paper(size);
+    if (paper.widthMm <= 0) {
+        scanner.SetScanArea(wsaFull);
+        return;
+    }
+    auto pixels = [dpi](double mm) {
+        return static_cast<std::int32_t>(std::lround(mm / 25.4 * dpi));
+    };
+    scanner.SetScanArea(wsaPartial);
+    scanner.SetScanStartX(0);
+    scanner.SetScanStartY(0);
+    scanner.SetScanWidth(pixels(paper.widthMm));
+    scanner.SetScanHeight(pixels(paper.heightMm));
+}
+
+const QString kBlankDropped = QStringLiteral("Page blanche ignorée.");
+const QString kTurnOver =
+    QStringLiteral("Retournez la pile et remettez-la dans le scanner pour scanner les versos.");
 
 // Where a scanned picture lands. The three places differ only where the page-change rules
 // rely on it: the first page and a page added by a single scan are checked full-page and
@@ -113,11 +138,20 @@ void Tvelorix_2::btnScanClick(QObject*) {
             WIAScan->SetSelectedDevice(device);
     }
     WIAScan->SetIntent(cbGrayscale->isChecked() ? wiGrayscale : wiColor);
+    if (WIAScan->Connected())
+        ApplyPaper(*WIAScan, ChosenPaper(), WIAScan->DPI());
+    // A blank side is not kept (with "Ignorer les pages blanches"); the user is told.
+    auto kept = [this] {
+        if (!SkipBlankPages() || !IsBlankPage(WIAScan->Graphic()->Image))
+            return true;
+        prompts().inform(kBlankDropped);
+        return false;
+    };
 
     int n = PageCount();
     if (!FirstPageFilled) {
         OpenScanner(*WIAScan);
-        if (WIAScan->Acquire()) {
+        if (WIAScan->Acquire() && kept()) {
             if (TPRImage* image = FillFirstPage(PageKind::Scanned)) {
                 PutScanOnPage(*this, {nullptr, nullptr, PRPage1, nullptr, image},
                               Landing::FirstPage);
@@ -128,8 +162,13 @@ void Tvelorix_2::btnScanClick(QObject*) {
         const ImagePage page = AddImagePage(n + 1, PageKind::Scanned);
         ++n;
         OpenScanner(*WIAScan);
-        if (WIAScan->Acquire())
+        const bool acquired = WIAScan->Acquire();
+        if (acquired && !kept()) {
+            RemoveLastPage();
+            --n;
+        } else if (acquired) {
             PutScanOnPage(*this, page, Landing::AddedPage);
+        }
     }
 
     if (!multi->isChecked())
@@ -143,8 +182,55 @@ void Tvelorix_2::btnScanClick(QObject*) {
         OpenScanner(*WIAScan);
         if (!WIAScan->Acquire())
             continue; // the empty tab stays; the question comes again
+        if (!kept()) {
+            RemoveLastPage();
+            --n;
+            continue;
+        }
         PutScanOnPage(*this, page, Landing::SeriesPage);
     }
+}
+
+// ---- Manual recto-verso ----------------------------------------------------------------
+
+void Tvelorix_2::RectoVersoManuel1Click(QObject* Sender) {
+    // The pages of one pass: those it filled, by number (a cancelled scan's empty tab is none).
+    auto filled = [this](int from) {
+        std::vector<int> pages;
+        for (int n = from; n <= PageCount(); ++n)
+            if (TPRImage* image = FindPageImage(n); image && !image->Picture().isNull())
+                pages.push_back(n);
+        return pages;
+    };
+    const int frontsFrom = FirstPageFilled ? PageCount() + 1 : 1;
+    btnScanClick(Sender);
+    const std::vector<int> fronts = filled(frontsFrom);
+    if (fronts.empty() || !prompts().confirm(kTurnOver))
+        return;
+    const int backsFrom = PageCount() + 1;
+    btnScanClick(Sender);
+    const std::vector<int> backs = filled(backsFrom);
+    const SidesOrder sides = InterleaveSides(fronts.size(), backs.size());
+    if (!sides.matched) {
+        prompts().inform(QStringLiteral("%1 versos pour %2 rectos : les pages restent dans l'ordre "
+                                        "où elles ont été scannées.")
+                             .arg(backs.size())
+                             .arg(fronts.size()));
+        return;
+    }
+    std::vector<int> places = fronts;
+    places.insert(places.end(), backs.begin(), backs.end());
+    std::vector<QImage> pictures;
+    for (int n : places)
+        pictures.push_back(FindPageImage(n)->Picture());
+    for (std::size_t k = 0; k < places.size(); ++k) {
+        TPRImage* image = FindPageImage(places[k]);
+        image->SetPicture(pictures[sides.order[k]]);
+        image->update();
+        image->PrepareStream();
+    }
+    if (TPRImage* shown = ActivePageImage())
+        TakeZoomSource(shown);
 }
 
 // ---- Composite commands ----------------------------------------------------------------

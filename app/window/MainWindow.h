@@ -6,6 +6,7 @@
 #include "imaging/ImageDialogs.h"
 #include "imaging/ImageEngine.h"
 #include "report/PReport.h"
+#include "scan/ScanSources.h"
 
 #include <QIcon>
 #include <QImage>
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -103,6 +105,8 @@ public:
     // Appends page n of the given kind: tab sheet, scroll box, hidden report page, layout
     // panel and report image. The active page stays active.
     ImagePage AddImagePage(int n, PageKind kind);
+    // Takes the last page away again (a scanned side found blank), page 1 excepted.
+    void RemoveLastPage();
     // Resets page 1's report page and sets PRImage1's stretch for the kind; returns PRImage1.
     // PRImage1 is no page after "Tout effacer": the result is then null.
     TPRImage* FillFirstPage(PageKind kind);
@@ -196,6 +200,26 @@ public:
     void wiascanScanAbort(QObject* Sender);
     void wiascanScanError(QObject* Sender);
 
+    // ---- Paper: source, format, blank sides (commands/PaperChoice.cpp) ----------------------
+    // The connected scanner's sources: "Source" offers them, hidden when there are fewer than
+    // two, with the one last chosen for that scanner (its name in the list) selected.
+    void SetScannerSources(const std::vector<scan::OfferedSource>& sources);
+    // The chosen source, with the driver's name for it; nothing when the scanner offers none.
+    std::optional<scan::OfferedSource> ChosenSource() const;
+    // Selects the source of that kind; false when the scanner has none.
+    bool ChooseSource(scan::SourceKind kind);
+    scan::PaperSize ChosenPaper() const;
+    void ChoosePaper(scan::PaperSize size);
+    // "Ignorer les pages blanches": blank sides scanned are dropped.
+    bool SkipBlankPages() const;
+    void SetSkipBlankPages(bool on);
+    void cbSourceChange(QObject* Sender);
+    void cbFormatChange(QObject* Sender);
+    void IgnorerPagesBlanches1Click(QObject* Sender);
+    // "Recto-verso manuel": the scan command for the fronts, the stack turned over, the scan
+    // command for the backs (last page first), then the two passes interleaved.
+    void RectoVersoManuel1Click(QObject* Sender);
+
     // ---- Open image (commands/OpenCommand.cpp) --------------------------------------------------
     void ouvririmageClick(QObject* Sender);
 
@@ -238,6 +262,8 @@ public:
     QCheckBox* multi = nullptr;
     QCheckBox* auto_ = nullptr; // objectName "auto"
     QComboBox* cbDevice = nullptr;
+    QComboBox* cbSource = nullptr; // "Source", under the scanner choice
+    QComboBox* cbFormat = nullptr; // "Format"
     // Right panel
     QFrame* Panneaulateral = nullptr;
     QFrame* Panneaufondlateral = nullptr;
@@ -293,6 +319,8 @@ public:
     QAction* SansPerte1 = nullptr;
     QAction* Compacte1 = nullptr;
     QAction* TexteTresCompacte1 = nullptr;
+    QAction* IgnorerPagesBlanches1 = nullptr;
+    QAction* RectoVersoManuel1 = nullptr;
     QAction* Quitter1 = nullptr;
     QMenu* EDITION1 = nullptr;
     QAction* Annuler1 = nullptr;
@@ -341,8 +369,9 @@ private:
     void BuildWorkingArea();
     void BuildMenus();
     void BuildComponents();
-    void BuildScanner(); // commands/ScannerChoice.cpp
-    void BuildCapture(); // commands/CaptureCommand.cpp
+    void BuildScanner();     // commands/ScannerChoice.cpp
+    void BuildCapture();     // commands/CaptureCommand.cpp
+    void BuildPaperChoice(); // commands/PaperChoice.cpp
     void BindHandlers();
     // Connects a button or menu entry to a handler through the guard.
     // A recorded command keeps its step for "Annuler".
@@ -379,6 +408,8 @@ private:
     int restoringPages_ = 0; // > 0 while a step is put back
     bool searchableText_ = false;
     TPdfQuality pdfQuality_ = TPdfQuality::Lossless;
+    // The sources "Source" offers, in its order (commands/PaperChoice.cpp).
+    std::vector<scan::OfferedSource> sources_;
     bool shownOnce_ = false;
     // The scanner list being made on its own thread; the window takes it when it arrives.
     std::thread deviceLister_;

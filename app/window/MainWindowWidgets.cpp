@@ -143,7 +143,8 @@ void Tvelorix_2::BuildWidgets() {
 
 void Tvelorix_2::BuildTopPanel() {
     Panneauhaut = panel(centralWidget(), "Panneauhaut", clSilver);
-    Panneauhaut->setFixedHeight(49);
+    // A second row under the scanner choice holds where the paper comes from and its size.
+    Panneauhaut->setFixedHeight(70);
     QWidget* p = Panneauhaut;
 
     Zoom1 = new QScrollBar(Qt::Horizontal, p);
@@ -188,6 +189,15 @@ void Tvelorix_2::BuildTopPanel() {
 
     cbDevice = whiteCombo(p, "cbDevice", {640, 10, 215, 25}, false);
     cbDevice->setToolTip(QStringLiteral("Choix Scanner"));
+    // A smaller font than the scanner choice's, so that "Chargeur recto-verso" and "Vitre
+    // entière" fit side by side under it at the window's least width.
+    cbSource = whiteCombo(p, "cbSource", {640, 40, 135, 25}, false);
+    cbSource->setFont(emojiFont(11));
+    cbSource->setToolTip(QStringLiteral("Source"));
+    cbSource->setVisible(false); // until a scanner with more than one source is connected
+    cbFormat = whiteCombo(p, "cbFormat", {780, 40, 95, 25}, false);
+    cbFormat->setFont(emojiFont(11));
+    cbFormat->setToolTip(QStringLiteral("Format"));
 }
 
 void Tvelorix_2::BuildRightPanel() {
@@ -350,6 +360,8 @@ void Tvelorix_2::BuildMenus() {
               QStringLiteral("SCANNER ET MAILER L'IMAGE AU FORMAT PDF"), 5, true);
     SCANNERETMODIFIER1 =
         entry(Scanner1, "SCANNERETMODIFIER1", QStringLiteral("SCANNER ET MODIFIER"), 8, true);
+    RectoVersoManuel1 =
+        entry(Scanner1, "RectoVersoManuel1", QStringLiteral("Recto-verso manuel"), 11, true);
     ENREGISTRERLIMAGE1 =
         entry(Scanner1, "ENREGISTRERLIMAGE1", QStringLiteral("ENREGISTRER L'IMAGE"), 0, false);
     EnregistrerToutes1 = entry(Scanner1, "EnregistrerToutes1",
@@ -381,6 +393,9 @@ void Tvelorix_2::BuildMenus() {
         qualities->addAction(a);
     }
     SansPerte1->setChecked(true);
+    IgnorerPagesBlanches1 = entry(Scanner1, "IgnorerPagesBlanches1",
+                                  QStringLiteral("Ignorer les pages blanches"), -1, true);
+    IgnorerPagesBlanches1->setCheckable(true);
     Quitter1 = entry(Scanner1, "Quitter1", QStringLiteral("QUITTER"), 12, true);
 
     EDITION1 = heading(MainMenu1, "EDITION1", QStringLiteral("&EDITION"));
@@ -451,6 +466,7 @@ void Tvelorix_2::BuildComponents() {
     });
     BuildScanner();
     BuildCapture();
+    BuildPaperChoice();
 }
 
 } // namespace velorix

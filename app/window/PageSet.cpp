@@ -76,6 +76,16 @@ ImagePage Tvelorix_2::AddImagePage(int n, PageKind kind) {
     return page;
 }
 
+void Tvelorix_2::RemoveLastPage() {
+    const int last = PageControl1->count() - 1;
+    if (last <= 0)
+        return; // page 1 stays
+    QuietPages quiet(quietPageChanges_);
+    QWidget* sheet = PageControl1->widget(last);
+    PageControl1->removeTab(last);
+    delete sheet;
+}
+
 TPRImage* Tvelorix_2::FillFirstPage(PageKind kind) {
     // Cleared away (kept only for "Annuler"), the window's own page is no page to fill.
     if (!PRPage1 || !PRImage1 || PageControl1->indexOf(TabSheet1) != 0)

@@ -197,6 +197,10 @@ public:
     std::unique_ptr<IImageFile> ShowTransfer(IItem&, const std::string& formatId, bool) override {
         s_->log.push_back("transfer");
         s_->transferFormat = formatId;
+        if (!s_->nextPages.empty()) {
+            s_->bytes = s_->nextPages.front();
+            s_->nextPages.erase(s_->nextPages.begin());
+        }
         Outcome outcome = s_->outcome;
         if (!s_->nextOutcomes.empty()) {
             outcome = s_->nextOutcomes.front();

@@ -61,6 +61,7 @@ struct Script {
     std::vector<Outcome> nextOutcomes; // taken first, one per transfer
     std::string formatId = velorix::scan::wia::ImgFmt_BMP;
     std::vector<std::uint8_t> bytes;
+    std::vector<std::vector<std::uint8_t>> nextPages; // become `bytes`, one per transfer
     std::vector<std::string> log; // "device 3096=1", "item 6147=300", "transfer", "save <path>"
     int managers = 0;
     int connects = 0;

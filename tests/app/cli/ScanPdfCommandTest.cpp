@@ -114,6 +114,43 @@ private slots:
                     .contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
     }
 
+    // The format is the area from the bed's corner; blank sides are left out, and a PDF of
+    // blank sides only is no PDF; a source the scanner lacks is refused.
+    void sourceFormatAndBlankSides() {
+        const QByteArray wideBed = "geometry_max 220.0\nbr_x 220.0\nbr_y 220.0\n";
+        Run r = run({out("a5.pdf"), QStringLiteral("--paper"), QStringLiteral("a5"),
+                     QStringLiteral("--resolution"), QStringLiteral("25"),
+                     QStringLiteral("--source"), QStringLiteral("flatbed")},
+                    wideBed);
+        QCOMPARE(r.code, 0);
+        QProcess images;
+        images.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out("a5.pdf")});
+        QVERIFY(images.waitForFinished());
+        // 148 x 210 mm at 25 dpi, give or take the driver's rounding
+        QVERIFY2(QString::fromUtf8(images.readAllStandardOutput())
+                     .contains(QRegularExpression(QStringLiteral("\\s14[56]\\s+20[67]\\s"))),
+                 "the page is not A5");
+
+        r = run({out("white.pdf"), QStringLiteral("--skip-blank"), QStringLiteral("--pages"),
+                 QStringLiteral("2"), QStringLiteral("--resolution"), QStringLiteral("50")},
+                "test-picture \"Solid white\"\n");
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("toutes les pages scannées sont blanches")),
+                 qPrintable(r.err));
+        QVERIFY(!QFile::exists(out("white.pdf")));
+        QCOMPARE(run({out("kept.pdf"), QStringLiteral("--skip-blank")}).code, 0);
+
+        r = run({out("feeder.pdf"), QStringLiteral("--source"), QStringLiteral("feeder")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("ne propose pas « Chargeur »")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(out("feeder.pdf")));
+        for (const QStringList& bad :
+             {QStringList{QStringLiteral("--paper"), QStringLiteral("A4")},
+              QStringList{QStringLiteral("--source"), QStringLiteral("adf")},
+              QStringList{QStringLiteral("--pages"), QStringLiteral("all")}})
+            QCOMPARE(run(QStringList{out("bad.pdf")} + bad).code, 2);
+    }
+
     void failuresWriteNothing() {
         Run r = run({out("x.pdf"), QStringLiteral("--device"), QStringLiteral("nope")});
         QCOMPARE(r.code, 1);

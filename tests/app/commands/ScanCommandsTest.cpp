@@ -9,10 +9,13 @@
 #include "report/PReport.h"
 #include "scan/ScannerComponent.h"
 
+#include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFrame>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSlider>
 #include <QStandardPaths>
@@ -72,6 +75,27 @@ public:
 };
 
 QString kAnother = QStringLiteral("Voulez-vous scanner un autre document?");
+QString kTurnOver =
+    QStringLiteral("Retournez la pile et remettez-la dans le scanner pour scanner les versos.");
+
+// A page of about 72 dpi as a BMP file: blank paper, or paper with one short line on it.
+std::vector<std::uint8_t> PageBmp(bool written) {
+    QImage page(600, 850, QImage::Format_RGB888);
+    page.fill(QColor(240, 240, 236));
+    if (written) {
+        QPainter p(&page);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(12);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(QPointF(300, 700), QStringLiteral("Lu et approuvé"));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    page.save(&buffer, "BMP");
+    return {bytes.begin(), bytes.end()};
+}
 
 } // namespace
 
@@ -434,6 +458,87 @@ private slots:
         QVERIFY(b.fileName().endsWith(QStringLiteral("/temp.bmp")));
         QVERIFY(b.open(QIODevice::ReadOnly));
         QCOMPARE(b.read(2), QByteArray("BM"));
+    }
+
+    // The format is the scan area from the bed's corner, within the bed; "Vitre entière" the
+    // whole bed.
+    void formatSetsTheAreaFromTheCorner() {
+        makeReady();
+        window->multi->setChecked(false);
+        auto wrote = [this](const char* entry) {
+            return std::find(script->log.begin(), script->log.end(), entry) != script->log.end();
+        };
+        window->ChoosePaper(velorix::scan::PaperSize::A5);
+        window->btnScanClick(window->scanner);
+        QVERIFY(wrote("item 6149=0") && wrote("item 6150=0"));
+        QVERIFY(wrote("item 6151=437") && wrote("item 6152=620")); // 148 x 210 mm at 75 dpi
+        script->log.clear();
+        window->ChoosePaper(velorix::scan::PaperSize::Legal); // longer than the bed
+        window->btnScanClick(window->scanner);
+        QVERIFY(wrote("item 6151=637") && wrote("item 6152=876"));
+        script->log.clear();
+        window->ChoosePaper(velorix::scan::PaperSize::Bed);
+        window->btnScanClick(window->scanner);
+        QVERIFY(wrote("item 6151=637") && wrote("item 6152=876"));
+    }
+
+    // With "Ignorer les pages blanches", a blank side leaves no page and no gap in the numbers.
+    void blankSidesAreDropped() {
+        makeReady();
+        window->SetSkipBlankPages(true);
+        script->nextPages = {PageBmp(true), PageBmp(false), PageBmp(false), PageBmp(true)};
+        for (int i = 0; i < 3; ++i)
+            prompts->answer(true, kAnother);
+        prompts->answer(false, kAnother);
+        window->btnScanClick(window->scanner);
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(transfers(), 4);
+        QCOMPARE(window->PageCount(), 2);
+        QVERIFY(window->FirstPageFilled);
+        QVERIFY(!window->FindPageImage(2)->Picture().isNull());
+        QCOMPARE(window->PageControl1->tabText(1), QStringLiteral("2"));
+        QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Inform).size(), 2);
+        // Off: every side is a page.
+        window->SetSkipBlankPages(false);
+        window->multi->setChecked(false);
+        script->nextPages = {PageBmp(false)};
+        window->btnScanClick(window->scanner);
+        QCOMPARE(window->PageCount(), 3);
+    }
+
+    // Fronts 1 3 5, the stack turned over, backs 6 4 2: the pages read 1 to 6. Pages are told
+    // apart by their heights.
+    void manualDuplexInterleaves() {
+        makeReady();
+        script->nextPages = {fake::SmallBmp(10, 1), fake::SmallBmp(10, 3), fake::SmallBmp(10, 5),
+                             fake::SmallBmp(10, 6), fake::SmallBmp(10, 4), fake::SmallBmp(10, 2)};
+        for (int pass = 0; pass < 2; ++pass) {
+            prompts->answer(true, kAnother);
+            prompts->answer(true, kAnother);
+            prompts->answer(false, kAnother);
+            if (pass == 0)
+                prompts->answer(true, kTurnOver);
+        }
+        window->RectoVersoManuel1Click(window->RectoVersoManuel1);
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(window->PageCount(), 6);
+        for (int n = 1; n <= 6; ++n)
+            QCOMPARE(window->FindPageImage(n)->Picture().height(), n);
+
+        // Two fronts, one back: told, and both halves kept as scanned.
+        script->nextPages = {fake::SmallBmp(10, 7), fake::SmallBmp(10, 8), fake::SmallBmp(10, 9)};
+        prompts->answer(true, kAnother);
+        prompts->answer(false, kAnother);
+        prompts->answer(true, kTurnOver);
+        prompts->answer(false, kAnother);
+        window->RectoVersoManuel1Click(window->RectoVersoManuel1);
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(window->PageCount(), 9);
+        for (int n = 7; n <= 9; ++n)
+            QCOMPARE(window->FindPageImage(n)->Picture().height(), n);
+        QVERIFY(prompts->texts(ScriptedPrompts::Kind::Inform)
+                    .contains(QStringLiteral("1 versos pour 2 rectos : les pages restent dans "
+                                             "l'ordre où elles ont été scannées.")));
     }
 
     void refusedSettingsShowTheComponentsMessage() {

@@ -84,6 +84,7 @@ void WindowTest::controls_data() {
         "Scanner Plusieurs Documents", true);
     row("auto", "QCheckBox", {527, 24, 78, 17}, "Pleine Page", none, true);
     row("cbDevice", "QComboBox", {640, 10, 215, 25}, none, "Choix Scanner", true);
+    row("cbFormat", "QComboBox", {780, 40, 95, 25}, "Vitre entière", "Format", true);
     row("Label3", "QLabel", {16, 30, -1, -1}, "x 1", none, true);
     row("Label4", "QLabel", {166, 30, -1, -1}, "x 10", none, true);
     row("Label5", "QLabel", {88, 35, -1, -1}, "Zoom", none, true);
@@ -243,11 +244,23 @@ void WindowTest::panelsAndColours() {
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QCOMPARE(window->Panneauhaut->geometry().topLeft(), QPoint(0, 0));
-    QCOMPARE(window->Panneauhaut->height(), 49);
+    QCOMPARE(window->Panneauhaut->height(), 70);
     QCOMPARE(window->Panneauhaut->width(), window->centralWidget()->width());
     QCOMPARE(window->Panneaulateral->width(), 286);
     QCOMPARE(window->Panneaulateral->geometry().right(), window->centralWidget()->width() - 1);
     QCOMPARE(window->Panneaufond->geometry().right() + 1, window->Panneaulateral->x());
+    // The paper's combos show their longest captions whole, within the least width, and the
+    // right panel's last button stays on screen.
+    window->SetScannerSources({{velorix::scan::SourceKind::Flatbed, "Flatbed"},
+                               {velorix::scan::SourceKind::Duplex, "ADF Duplex"}});
+    for (QComboBox* combo : {window->cbSource, window->cbFormat}) {
+        QVERIFY(combo->isVisible());
+        QVERIFY2(combo->sizeHint().width() <= combo->width(), qPrintable(combo->objectName()));
+        QVERIFY(combo->geometry().right() < window->Panneauhaut->width());
+    }
+    QVERIFY(window->Panneaufonbas->mapTo(window.get(), QPoint(0, 0)).y() +
+                window->Panneaufonbas->height() <=
+            window->height());
 
     auto colour = [](QWidget* w) { return w->palette().color(QPalette::Window); };
     QCOMPARE(colour(window.get()), QColor(128, 128, 128));

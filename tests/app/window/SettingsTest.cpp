@@ -32,6 +32,7 @@ private slots:
     void badValuesKeepTheFormValue();
     void positionOffEveryScreenIsBroughtBack();
     void iniBackendRoundTrip();
+    void paperChoiceRemembered();
     void loaderHonoursItsVariables();
 };
 
@@ -233,6 +234,62 @@ void SettingsTest::iniBackendRoundTrip() {
     // The default file lives in the (test-mode) configuration folder, never beside the sources.
     QVERIFY(velorix::QSettingsStore::defaultIniPath().endsWith(QStringLiteral("/Velorix! 2.ini")));
     QVERIFY(velorix::QSettingsStore::defaultIniPath().contains(QStringLiteral("qttest")));
+}
+
+// The source per scanner, by names holding what drivers put in them (slashes, colons,
+// brackets), the format and the blank-page switch for all, through the INI file itself.
+void SettingsTest::paperChoiceRemembered() {
+    using velorix::scan::OfferedSource;
+    using velorix::scan::PaperSize;
+    using velorix::scan::SourceKind;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Velorix! 2.ini"));
+    const QStringList scanners{QStringLiteral("HP Officejet (hpaio:/usb/Officejet_4630?serial=X)"),
+                               QStringLiteral("Velorix canon (velorixfeeder:canon)"),
+                               QStringLiteral("Flat [1] (test:0)")};
+    const std::vector<OfferedSource> three{{SourceKind::Flatbed, "Flatbed"},
+                                           {SourceKind::Feeder, "ADF"},
+                                           {SourceKind::Duplex, "Duplex"}};
+    auto open = [&](Tvelorix_2& window, int scanner, const std::vector<OfferedSource>& sources) {
+        window.cbDevice->clear();
+        window.cbDevice->addItems(scanners);
+        window.cbDevice->setCurrentIndex(scanner);
+        window.SetScannerSources(sources);
+    };
+    TestServices doubles;
+    {
+        velorix::Services services = doubles.services();
+        services.settings = std::make_shared<velorix::QSettingsStore>(path);
+        Tvelorix_2 window(services);
+        QCOMPARE(window.ChosenPaper(), PaperSize::Bed); // today's whole bed at first
+        QVERIFY(!window.SkipBlankPages());
+        for (int scanner : {0, 1}) {
+            open(window, scanner, three);
+            QVERIFY(!window.cbSource->isHidden());
+            QCOMPARE(window.cbSource->currentText(), QStringLiteral("Vitre"));
+            window.cbSource->setCurrentIndex(scanner == 0 ? 2 : 1);
+            window.cbSourceChange(window.cbSource);
+        }
+        open(window, 2, {{SourceKind::Flatbed, "Flatbed"}});
+        QVERIFY(window.cbSource->isHidden()); // one source: no choice to show
+        window.cbFormat->setCurrentIndex(window.cbFormat->findText(QStringLiteral("Légal US")));
+        window.cbFormatChange(window.cbFormat);
+        window.IgnorerPagesBlanches1->setChecked(true);
+        window.IgnorerPagesBlanches1Click(window.IgnorerPagesBlanches1);
+    }
+    velorix::Services services = doubles.services();
+    services.settings = std::make_shared<velorix::QSettingsStore>(path);
+    Tvelorix_2 window(services);
+    QCOMPARE(window.ChosenPaper(), PaperSize::Legal);
+    QVERIFY(window.SkipBlankPages());
+    open(window, 0, three);
+    QCOMPARE(window.cbSource->currentText(), QStringLiteral("Chargeur recto-verso"));
+    QCOMPARE(window.ChosenSource()->driverName, std::string("Duplex"));
+    open(window, 1, three);
+    QCOMPARE(window.cbSource->currentText(), QStringLiteral("Chargeur"));
+    // A stored source the scanner no longer has: its first one.
+    open(window, 0, {{SourceKind::Flatbed, "Flatbed"}, {SourceKind::Feeder, "ADF"}});
+    QCOMPARE(window.cbSource->currentText(), QStringLiteral("Vitre"));
 }
 
 void SettingsTest::loaderHonoursItsVariables() {
