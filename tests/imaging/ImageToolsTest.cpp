@@ -1,29 +1,15 @@
 // The picture operations of the image tools: quarter and half turns and grey levels, read from
 // every page format without mixing up channels.
 #include "imaging/ImageTools.h"
+#include "tests/imaging/ToolPictures.h"
 
 #include <QtTest>
 
 using velorix::imaging::GreyLevels;
 using velorix::imaging::kToolFormat;
 using velorix::imaging::RotatePicture;
-
-namespace {
-
-// Distinct pixels, so that every displacement shows.
-QImage pattern(int w, int h) {
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, qRgb(x % 256, y % 256, (x / 256) * 16 + y / 256));
-    return img;
-}
-
-QRgb at(const QImage& img, int x, int y) {
-    return img.pixel(x, y) | 0xff000000;
-}
-
-} // namespace
+using velorix::testing::opaqueAt;
+using velorix::testing::toolPattern;
 
 class ImageToolsTest : public QObject {
     Q_OBJECT
@@ -45,25 +31,26 @@ private slots:
         QFETCH(int, angle);
         QFETCH(QSize, size);
         QFETCH(QList<QPoint>, corners);
-        const QImage src = pattern(600, 800);
+        const QImage src = toolPattern(600, 800);
         QImage dst;
         RotatePicture(angle, src, dst);
         QCOMPARE(dst.size(), size);
         QCOMPARE(dst.format(), kToolFormat);
         const QList<QPoint> from{{0, 0}, {599, 0}, {0, 799}, {599, 799}};
         for (int i = 0; i < 4; ++i)
-            QCOMPARE(at(dst, corners[i].x(), corners[i].y()), at(src, from[i].x(), from[i].y()));
+            QCOMPARE(opaqueAt(dst, corners[i].x(), corners[i].y()),
+                     opaqueAt(src, from[i].x(), from[i].y()));
         // One pixel inside: row 10, column 20 of the source.
         const QPoint inner = angle == 90    ? QPoint(799 - 10, 20)
                              : angle == -90 ? QPoint(10, 599 - 20)
                                             : QPoint(599 - 20, 799 - 10);
-        QCOMPARE(at(dst, inner.x(), inner.y()), at(src, 20, 10));
+        QCOMPARE(opaqueAt(dst, inner.x(), inner.y()), opaqueAt(src, 20, 10));
     }
 
     // Turns lose nothing: every way round gives the starting pixels back, also in place and
     // from a picture with alpha (which a 24-bit result drops).
     void turnsComeBackRound() {
-        const QImage start = pattern(601, 803).convertToFormat(kToolFormat);
+        const QImage start = toolPattern(601, 803).convertToFormat(kToolFormat);
         QImage p = start;
         for (int i = 0; i < 4; ++i)
             RotatePicture(90, p, p);
@@ -80,7 +67,7 @@ private slots:
         alpha.setPixel(0, 0, qRgba(10, 20, 30, 255));
         RotatePicture(180, alpha, p);
         QCOMPARE(p.format(), kToolFormat);
-        QCOMPARE(at(p, 600, 802), qRgb(10, 20, 30));
+        QCOMPARE(opaqueAt(p, 600, 802), qRgb(10, 20, 30));
     }
 
     // Pages come in several formats; each is read where it is or converted, never mixed up.
@@ -94,7 +81,7 @@ private slots:
     }
     void sourceFormats() {
         QFETCH(QImage::Format, format);
-        const QImage src = pattern(37, 23).convertToFormat(format);
+        const QImage src = toolPattern(37, 23).convertToFormat(format);
         const QImage reference = src.convertToFormat(kToolFormat);
         for (int angle : {90, -90, 180}) {
             QImage got, expected;
@@ -105,7 +92,7 @@ private slots:
         QCOMPARE(GreyLevels(src), GreyLevels(reference));
         QImage same;
         RotatePicture(90, src, same);
-        QCOMPARE(at(same, 22, 0), at(reference, 0, 0));
+        QCOMPARE(opaqueAt(same, 22, 0), opaqueAt(reference, 0, 0));
     }
 
     void greyValues() {
@@ -114,8 +101,8 @@ private slots:
         img.setPixel(1, 0, qRgb(255, 255, 254));
         const QImage grey = GreyLevels(img);
         QCOMPARE(grey.format(), kToolFormat);
-        QCOMPARE(at(grey, 0, 0), qRgb(85, 85, 85));
-        QCOMPARE(at(grey, 1, 0), qRgb(254, 254, 254));
+        QCOMPARE(opaqueAt(grey, 0, 0), qRgb(85, 85, 85));
+        QCOMPARE(opaqueAt(grey, 1, 0), qRgb(254, 254, 254));
     }
 };
 

@@ -9,6 +9,7 @@
 #include "capture/ScreenCapture.h"
 #include "imaging/ImageTools.h"
 #include "report/PReport.h"
+#include "tests/imaging/ToolPictures.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +27,8 @@ using velorix::Tvelorix_2;
 using velorix::capture::TCaptureRectForm;
 using velorix::imaging::kToolFormat;
 using velorix::imaging::RotatePicture;
+using velorix::testing::opaqueAt;
+using velorix::testing::toolPattern;
 
 namespace {
 
@@ -41,19 +44,6 @@ public:
         return velorix::capture::DesktopPicture{{QRect(QPoint(0, 0), screen.size()), screen}};
     }
 };
-
-// Distinct pixels, so that every displacement shows.
-QImage pattern(int w, int h) {
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, qRgb(x % 256, y % 256, (x / 256) * 16 + y / 256));
-    return img;
-}
-
-QRgb at(const QImage& img, int x, int y) {
-    return img.pixel(x, y) | 0xff000000;
-}
 
 bool allGrey(const QImage& img) {
     const QImage rgb = img.convertToFormat(QImage::Format_RGB32);
@@ -119,7 +109,7 @@ private slots:
     // Zoomed to 300 then turned: the bar reads 0, the page holds the turned unzoomed picture, and
     // the bar then enlarges the turned one.
     void zoomThenRotate() {
-        const QImage start = pattern(600, 800);
+        const QImage start = toolPattern(600, 800);
         TPRImage* image = fillFirst(start);
         w->SetZoomPosition(300);
         QCOMPARE(image->Picture().size(), QSize(900, 1100));
@@ -132,13 +122,13 @@ private slots:
         w->SetZoomPosition(100);
         QCOMPARE(image->Picture().size(), QSize(900, 700));
         // Its top-left corner comes from the turned picture (the source's bottom-left).
-        const QRgb corner = at(image->Picture(), 0, 0);
-        QVERIFY(qAbs(qRed(corner) - qRed(at(start, 0, 799))) <= 2);
-        QVERIFY(qAbs(qGreen(corner) - qGreen(at(start, 0, 799))) <= 2);
+        const QRgb corner = opaqueAt(image->Picture(), 0, 0);
+        QVERIFY(qAbs(qRed(corner) - qRed(opaqueAt(start, 0, 799))) <= 2);
+        QVERIFY(qAbs(qGreen(corner) - qGreen(opaqueAt(start, 0, 799))) <= 2);
     }
 
     void menuTurnsAndHalfTurn() {
-        const QImage start = pattern(600, 800);
+        const QImage start = toolPattern(600, 800);
         TPRImage* image = fillFirst(start);
         w->N901->trigger();
         QImage expected;
@@ -153,7 +143,7 @@ private slots:
     }
 
     void greyThenZoomStaysGrey() {
-        TPRImage* image = fillFirst(pattern(600, 800));
+        TPRImage* image = fillFirst(toolPattern(600, 800));
         w->SetZoomPosition(50);
         doubles.prompts->answer(
             true, QStringLiteral(
@@ -169,7 +159,7 @@ private slots:
     }
 
     void greyAnsweredNoChangesNothing() {
-        const QImage start = pattern(600, 800);
+        const QImage start = toolPattern(600, 800);
         TPRImage* image = fillFirst(start);
         doubles.prompts->answer(false);
         w->NOIRBLANC1->trigger();
@@ -224,7 +214,7 @@ private slots:
     }
 
     void menuEntriesPickTheKind() {
-        fillFirst(pattern(60, 80));
+        fillFirst(toolPattern(60, 80));
         driveCaptures(QPoint(10, 10), QPoint(20, 20));
         w->CAPTUREDECRAN1->trigger();
         QVERIFY(!screen->watchedVisible);
@@ -239,7 +229,7 @@ private slots:
 
     // Full-page mode ends for the page in it; the new page is never full-page.
     void captureWhileFullPage() {
-        TPRImage* first = fillFirst(pattern(600, 800));
+        TPRImage* first = fillFirst(toolPattern(600, 800));
         w->SetFullPageBox(true);
         QVERIFY(first->Stretch());
         QVERIFY(!w->Zoom1->isEnabled());
