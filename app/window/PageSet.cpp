@@ -80,7 +80,7 @@ void Tvelorix_2::RemoveLastPage() {
     const int last = PageControl1->count() - 1;
     if (last <= 0)
         return; // page 1 stays
-    QuietPages quiet(quietPageChanges_);
+    QuietPageChanges quiet(quietPageChanges_);
     QWidget* sheet = PageControl1->widget(last);
     PageControl1->removeTab(last);
     delete sheet;
