@@ -345,6 +345,7 @@ void Tvelorix_2::BuildMenus() {
         return m;
     };
 
+    // Entries added to the window's own come after them, each of those keeping its place.
     Scanner1 = heading(MainMenu1, "Scanner1", QStringLiteral("&ACTION"));
     MainMenu1->addMenu(Scanner1);
     Scanner2 = entry(Scanner1, "Scanner2", QStringLiteral("&SCANNER"), 11, true);
@@ -360,17 +361,15 @@ void Tvelorix_2::BuildMenus() {
               QStringLiteral("SCANNER ET MAILER L'IMAGE AU FORMAT PDF"), 5, true);
     SCANNERETMODIFIER1 =
         entry(Scanner1, "SCANNERETMODIFIER1", QStringLiteral("SCANNER ET MODIFIER"), 8, true);
-    RectoVersoManuel1 =
-        entry(Scanner1, "RectoVersoManuel1", QStringLiteral("Recto-verso manuel"), 11, true);
     ENREGISTRERLIMAGE1 =
         entry(Scanner1, "ENREGISTRERLIMAGE1", QStringLiteral("ENREGISTRER L'IMAGE"), 0, false);
-    EnregistrerToutes1 = entry(Scanner1, "EnregistrerToutes1",
-                               QStringLiteral("Enregistrer toutes les pages..."), 0, false);
     N3 = separator(Scanner1, "N3");
     Ouvriruneimage1 =
         entry(Scanner1, "Ouvriruneimage1", QStringLiteral("OUVRIR UNE IMAGE"), 8, true);
     Maileruneimage1 =
         entry(Scanner1, "Maileruneimage1", QStringLiteral("ENVOYER UNE IMAGE PAR MAIL"), 10, false);
+    EnregistrerToutes1 = entry(Scanner1, "EnregistrerToutes1",
+                               QStringLiteral("Enregistrer toutes les pages..."), 0, false);
     N2 = separator(Scanner1, "N2");
     Configurerlimprimante1 = entry(Scanner1, "Configurerlimprimante1",
                                    QStringLiteral("CONFIGURER L'IMPRIMANTE"), 3, true);
@@ -396,6 +395,8 @@ void Tvelorix_2::BuildMenus() {
     IgnorerPagesBlanches1 = entry(Scanner1, "IgnorerPagesBlanches1",
                                   QStringLiteral("Ignorer les pages blanches"), -1, true);
     IgnorerPagesBlanches1->setCheckable(true);
+    RectoVersoManuel1 =
+        entry(Scanner1, "RectoVersoManuel1", QStringLiteral("Recto-verso manuel"), 11, true);
     Quitter1 = entry(Scanner1, "Quitter1", QStringLiteral("QUITTER"), 12, true);
 
     EDITION1 = heading(MainMenu1, "EDITION1", QStringLiteral("&EDITION"));
