@@ -392,7 +392,9 @@ int Count(const QByteArray& content, const QByteArray& op) {
 }
 
 std::optional<QImage> PagePicture(Document& doc, const Dict* page, const Dict* resources) {
-    const Dict* xobjects = doc.DictOf(doc.Get(resources, "XObject"));
+    // Values are parsed afresh on each lookup: the dictionary lives as long as its holder.
+    const auto xobjectsValue = doc.Get(resources, "XObject");
+    const Dict* xobjects = doc.DictOf(xobjectsValue);
     if (!xobjects || xobjects->size() != 1)
         return std::nullopt;
     const auto content = Contents(doc, page);
@@ -410,7 +412,8 @@ std::vector<std::optional<QImage>> PagePictures(const QByteArray& pdf) {
     std::vector<std::optional<QImage>> out;
     try {
         Document doc(pdf);
-        const Dict* catalog = doc.DictOf(doc.Root());
+        const auto root = doc.Root();
+        const Dict* catalog = doc.DictOf(root);
         const auto pages = doc.Get(catalog, "Pages");
         if (!pages)
             return {};
