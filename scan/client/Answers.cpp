@@ -62,9 +62,10 @@ QImage PictureFrom(const Fields& args, std::size_t blockSize, const BlockReader&
     const auto dpmY = ParseNumber(args[5], 1, kMaxDotsPerMetre);
     if (!width || !height || !bytesPerLine || !format || !dpmX || !dpmY)
         BadPicture();
-    const auto qformat = static_cast<QImage::Format>(*format);
-    if (qformat != QImage::Format_Indexed8 && qformat != QImage::Format_RGB888)
+    // Checked as a number first: any other value is no format at all.
+    if (*format != QImage::Format_Indexed8 && *format != QImage::Format_RGB888)
         BadPicture();
+    const auto qformat = static_cast<QImage::Format>(*format);
     // Sides and row below 2^31 each: the products fit in 64 bits.
     const long long pixelBytes = qformat == QImage::Format_RGB888 ? 3 : 1;
     const long long rowBytes = *width * pixelBytes;
