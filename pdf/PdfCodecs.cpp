@@ -2,6 +2,7 @@
 
 #include "pdf/PdfErrors.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,17 @@
 namespace pdfcodec {
 
 namespace {
+
+// The tables of the JPEG standard (its annex K), in natural order as libjpeg takes them.
+constexpr int kLumaTable[DCTSIZE2] = {16,  11,  10,  16,  24, 40, 51,  61,  12,  12,  14,  19,  26,
+                                      58,  60,  55,  14,  13, 16, 24,  40,  57,  69,  56,  14,  17,
+                                      22,  29,  51,  87,  80, 62, 18,  22,  37,  56,  68,  109, 103,
+                                      77,  24,  35,  55,  64, 81, 104, 113, 92,  49,  64,  78,  87,
+                                      103, 121, 120, 101, 72, 92, 95,  98,  112, 100, 103, 99};
+constexpr int kChromaTable[DCTSIZE2] = {
+    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
+    99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
 
 struct JpegError {
     jpeg_error_mgr manager;
@@ -32,7 +44,7 @@ void JpegQuiet(j_common_ptr, int) {}
 // Only plain C objects live here, so that libjpeg's jump out of a failure skips no destructor.
 // The result is malloc'ed by libjpeg (free it), or null with message filled.
 unsigned char* CompressJpeg(const unsigned char* pixels, int width, int height, int components,
-                            std::size_t stride, int quality, bool subsample, unsigned long* size,
+                            std::size_t stride, const TJpegOptions& options, unsigned long* size,
                             char* message) {
     jpeg_compress_struct cinfo;
     JpegError error;
@@ -55,19 +67,44 @@ unsigned char* CompressJpeg(const unsigned char* pixels, int width, int height, 
     cinfo.input_components = components;
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
+    const int quality = std::clamp(options.quality, 1, 100);
+    const int chromaQuality =
+        options.chromaQuality > 0 ? std::clamp(options.chromaQuality, 1, 100) : quality;
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (options.maxLumaStep > 0 || chromaQuality != quality) {
+        // The standard tables weigh the fine detail of brightness as hardly visible; on text its
+        // edges are what the eye reads, and a cap on their steps keeps them at little cost.
+        unsigned int luma[DCTSIZE2];
+        unsigned int chroma[DCTSIZE2];
+        const int lumaScale = jpeg_quality_scaling(quality);
+        const int chromaScale = jpeg_quality_scaling(chromaQuality);
+        for (int i = 0; i < DCTSIZE2; ++i) {
+            int step = std::clamp((kLumaTable[i] * lumaScale + 50) / 100, 1, 255);
+            if (options.maxLumaStep > 0) {
+                step = std::min(step, options.maxLumaStep);
+            }
+            luma[i] = static_cast<unsigned int>(step);
+            chroma[i] = static_cast<unsigned int>(
+                std::clamp((kChromaTable[i] * chromaScale + 50) / 100, 1, 255));
+        }
+        jpeg_add_quant_table(&cinfo, 0, luma, 100, TRUE);
+        jpeg_add_quant_table(&cinfo, 1, chroma, 100, TRUE);
+    }
     // The exact integer transform: the same bytes on every machine.
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.optimize_coding = TRUE;
     cinfo.write_JFIF_header = TRUE;
     if (components == 3) {
-        const int h = subsample ? 2 : 1;
+        const int h = options.subsample ? 2 : 1;
         cinfo.comp_info[0].h_samp_factor = h;
         cinfo.comp_info[0].v_samp_factor = h;
         for (int c = 1; c < 3; ++c) {
             cinfo.comp_info[c].h_samp_factor = 1;
             cinfo.comp_info[c].v_samp_factor = 1;
         }
+    }
+    if (options.progressive) {
+        jpeg_simple_progression(&cinfo);
     }
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -169,7 +206,7 @@ TIFF* OpenMemory(MemoryFile& file, const char* mode) {
 } // namespace
 
 std::string EncodeJpeg(const unsigned char* pixels, int width, int height, int components,
-                       std::size_t stride, int quality, bool subsample) {
+                       std::size_t stride, const TJpegOptions& options) {
     if (width <= 0 || height <= 0 || width > 65500 || height > 65500 ||
         (components != 1 && components != 3)) {
         throw EPdfException("EncodeJpeg --invalid picture size.");
@@ -177,7 +214,7 @@ std::string EncodeJpeg(const unsigned char* pixels, int width, int height, int c
     unsigned long size = 0;
     char message[JMSG_LENGTH_MAX] = {};
     unsigned char* out =
-        CompressJpeg(pixels, width, height, components, stride, quality, subsample, &size, message);
+        CompressJpeg(pixels, width, height, components, stride, options, &size, message);
     if (out == nullptr) {
         throw EPdfException(std::string("EncodeJpeg --") + message);
     }

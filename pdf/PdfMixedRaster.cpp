@@ -100,9 +100,9 @@ TJpegLayer Layer(const std::vector<Rgb>& colours, const Grid& g, int quality, bo
         }
     }
     TJpegLayer layer;
-    layer.bytes = std::make_shared<const std::string>(
-        pdfcodec::EncodeJpeg(pixels.data(), g.w, g.h, components,
-                             std::size_t(g.w) * std::size_t(components), quality, subsample));
+    layer.bytes = std::make_shared<const std::string>(pdfcodec::EncodeJpeg(
+        pixels.data(), g.w, g.h, components, std::size_t(g.w) * std::size_t(components),
+        pdfcodec::TJpegOptions{quality, subsample}));
     layer.width = g.w;
     layer.height = g.h;
     layer.grey = grey;
