@@ -4,8 +4,10 @@
 // same pages after that answer would cost (serial zlib level 9 of their pixels).
 // With --ocr, "Texte cherchable (OCR)" is on and every page is an A4 page full of French text
 // (two columns, about 700 words) read by SANE's pnm file reader (goal: at most 1 s).
+// With --quality compact|text, the PDF is written in that quality (goal: at most 0.3 s).
 //
 //   build-X/bench/SeriesLatencyBench [pages] [seconds per question] [--ocr]
+//                                    [--quality lossless|compact|text]
 #include "app/cli/CommandLineCommon.h"
 #include "app/window/MainWindow.h"
 #include "report/PReport.h"
@@ -77,6 +79,16 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    TPdfQuality quality = TPdfQuality::Lossless;
+    if (argc > 2 && std::strcmp(argv[argc - 2], "--quality") == 0) {
+        const auto word = PdfQualityFromWord(argv[argc - 1]);
+        if (!word) {
+            std::fprintf(stderr, "unknown quality %s\n", argv[argc - 1]);
+            return 1;
+        }
+        quality = *word;
+        argc -= 2;
+    }
     const bool ocr = argc > 1 && std::strcmp(argv[argc - 1], "--ocr") == 0;
     if (ocr)
         --argc;
@@ -85,6 +97,12 @@ int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    // The scanner worker is built beside the program, not beside the benchmarks.
+    if (std::getenv(velorix::scan::worker::WorkerExeEnv) == nullptr)
+        setenv(velorix::scan::worker::WorkerExeEnv,
+               qPrintable(QCoreApplication::applicationDirPath() +
+                          QStringLiteral("/../app/velorix-scan-worker")),
+               1);
     QTemporaryDir dir;
     const QString text = dir.filePath(QStringLiteral("page.ppm"));
     if (ocr) {
@@ -110,12 +128,19 @@ int main(int argc, char** argv) {
             : velorix::scan::LoadScanPlatform();
     velorix::Tvelorix_2 window(services);
     window.PReport1->SetFileName(dir.filePath(QStringLiteral("capture.pdf")));
-    window.FormShow(&window);
+    window.show();
+    // The scanners are listed in the background.
+    for (int wait = 0; wait < 300 && window.cbDevice->count() == 0; ++wait) {
+        QEventLoop listing;
+        QTimer::singleShot(50, &listing, &QEventLoop::quit);
+        listing.exec();
+    }
     window.cbDevice->setCurrentIndex(0);
     window.cbDeviceChange(window.cbDevice);
     window.res->setEditText(QStringLiteral("300"));
     window.multi->setChecked(true);
     window.SetSearchableText(ocr);
+    window.SetPdfQuality(quality);
 
     const auto start = Clock::now();
     const std::clock_t processorStart = std::clock();
@@ -151,10 +176,11 @@ int main(int argc, char** argv) {
                 "processor time\n",
                 pages, pixelBytes / (1024.0 * 1024.0), thinkMs / 1000.0,
                 Seconds(*viewer->opened - start), processor);
-    const double goal = ocr ? 1.0 : 0.5;
-    std::printf("last answer to viewer%s: %.3f s; serial zlib level 9 of the pages after the "
-                "answer: %.3f s; ratio %.3f (goal <= %.1f s: %s)\n",
-                ocr ? " with the text recognised" : "", ours, reference, ours / reference, goal,
-                ours <= goal ? "met" : "NOT met");
+    const double goal = ocr ? 1.0 : quality != TPdfQuality::Lossless ? 0.3 : 0.5;
+    std::printf(
+        "last answer to viewer%s, quality %s: %.3f s; serial zlib level 9 of the pages after the "
+        "answer: %.3f s; ratio %.3f (goal <= %.1f s: %s)\n",
+        ocr ? " with the text recognised" : "", PdfQualityWord(quality), ours, reference,
+        ours / reference, goal, ours <= goal ? "met" : "NOT met");
     return 0;
 }
