@@ -52,6 +52,9 @@ public:
     // (waiting if it is still being made); a new picture drops it.
     void PrepareStream() {
         FState.PrepareStream(FQuality, DrawnSize());
+        if (const auto spare = SpareQuality(FQuality)) {
+            FState.PrepareStream(*spare, DrawnSize());
+        }
         if (FRecogniseText) {
             FState.PrepareText();
         }
@@ -63,7 +66,14 @@ public:
     TPdfQuality PdfQuality() const { return FQuality; }
     void SetPdfQuality(TPdfQuality value) {
         FQuality = value;
-        FState.KeepOnly(value);
+        FState.KeepOnly(value, SpareQuality(value));
+    }
+    // What PrepareStream prepares beside quality: a lossless mail too large for mail servers is
+    // offered in the compact quality, and the answer must not wait for its encoding (about a
+    // tenth of the lossless one's work).
+    static std::optional<TPdfQuality> SpareQuality(TPdfQuality quality) {
+        return quality == TPdfQuality::Lossless ? std::optional(TPdfQuality::Compact)
+                                                : std::nullopt;
     }
     // The size in points the picture is drawn at on its page.
     QSizeF DrawnSize() const;
@@ -75,6 +85,7 @@ public:
     bool StreamReady(TPdfQuality quality) const { return FState.StreamReady(quality); }
     // A compression of the current picture is still running or queued.
     bool StreamPending() const { return FState.StreamPending(); }
+    bool StreamPending(TPdfQuality quality) const { return FState.StreamPending(quality); }
 
     // Starts recognising the final picture's text on the shared pool, below compression. Print
     // writes it when the canvas asks for searchable text (waiting if it is still being made); a

@@ -212,11 +212,13 @@ const std::shared_ptr<TPreparedPicture::TPreparedStream>& TPreparedPicture::Pict
     return none;
 }
 
-void TPreparedPicture::KeepOnly(TPdfQuality quality) {
+void TPreparedPicture::KeepOnly(TPdfQuality quality, std::optional<TPdfQuality> spare) {
     for (int q = 0; q < kPdfQualityCount; ++q) {
         auto& stream = FPrepared[std::size_t(q)];
+        const bool kept =
+            q == static_cast<int>(quality) || (spare && q == static_cast<int>(*spare));
         // The maker of a pending scale stays: the picture is waited for from it.
-        if (q != static_cast<int>(quality) && stream != nullptr && !stream->scale) {
+        if (!kept && stream != nullptr && !stream->scale) {
             stream->dropped = true;
             stream.reset();
         }
@@ -365,15 +367,21 @@ bool TPreparedPicture::StreamReady(TPdfQuality quality) const {
 }
 
 bool TPreparedPicture::StreamPending() const {
-    for (const auto& prepared : FPrepared) {
-        if (prepared != nullptr) {
-            std::lock_guard lock(prepared->mutex);
-            if (!prepared->done) {
-                return true;
-            }
+    for (int q = 0; q < kPdfQualityCount; ++q) {
+        if (StreamPending(static_cast<TPdfQuality>(q))) {
+            return true;
         }
     }
     return false;
+}
+
+bool TPreparedPicture::StreamPending(TPdfQuality quality) const {
+    const auto& prepared = FPrepared[static_cast<std::size_t>(quality)];
+    if (prepared == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(prepared->mutex);
+    return !prepared->done;
 }
 
 std::shared_ptr<const TEncodedPicture> TPreparedPicture::Encoded(TPdfQuality quality,

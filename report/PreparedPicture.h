@@ -11,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ocr {
@@ -69,8 +70,10 @@ public:
     bool StreamReady(TPdfQuality quality = TPdfQuality::Lossless) const;
     // An encoding of the current picture is still running or queued, in any quality.
     bool StreamPending() const;
-    // Drops what was prepared in the other qualities.
-    void KeepOnly(TPdfQuality quality);
+    // The same in quality.
+    bool StreamPending(TPdfQuality quality) const;
+    // Drops what was prepared in the qualities other than quality and spare.
+    void KeepOnly(TPdfQuality quality, std::optional<TPdfQuality> spare = std::nullopt);
     // The compressed pixels of the current picture (lossless): prepared (waiting for them), or
     // made now on every core.
     std::shared_ptr<const std::string> CompressedPicture() const;

@@ -15,9 +15,10 @@ namespace {
 // Shorter waits show no progress window, so that quick exports do not flicker.
 constexpr qint64 kQuietMs = 500;
 
-bool Pending(const TPRPage* page) {
+// The other qualities prepared beside (the compact one of a mail) are not waited for.
+bool Pending(const TPRPage* page, TPdfQuality quality) {
     for (const TPRImage* image : page->findChildren<TPRImage*>())
-        if (image->StreamPending())
+        if (image->StreamPending(quality))
             return true;
     return false;
 }
@@ -64,7 +65,8 @@ bool AwaitStreams(const std::vector<TPRPage*>& pages, TPdfQuality quality, Progr
     const int total = static_cast<int>(pages.size());
     for (int i = 0; i < total; ++i) {
         progress.setPage(i + 1, total);
-        if (!wait.until([page = pages[std::size_t(i)]] { return !Pending(page); }))
+        if (!wait.until(
+                [page = pages[std::size_t(i)], quality] { return !Pending(page, quality); }))
             return false;
     }
     return true;

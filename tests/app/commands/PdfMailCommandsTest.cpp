@@ -183,6 +183,18 @@ class PdfMailCommandsTest : public QObject {
         prompts->openAnswers.enqueue(path);
         window->ouvririmageClick(window->ouvririmage);
     }
+    // A picture that compresses badly: its lossless PDF is large.
+    void openNoise() {
+        const QString path = tmp_->filePath(QStringLiteral("noise.png"));
+        QImage noise(600, 800, QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x)
+                noise.setPixel(x, y,
+                               qRgb((x * 37 + y * 11) % 256, (x * y) % 251, (x + y * 7) % 256));
+        QVERIFY(noise.save(path));
+        prompts->openAnswers.enqueue(path);
+        window->ouvririmageClick(window->ouvririmage);
+    }
     void hidePage(int n) {
         window->PageControl1->setCurrentIndex(n - 1);
         window->Effacer1Click(nullptr);
@@ -239,15 +251,7 @@ private slots:
         QFETCH(bool, yes);
         qputenv("VELORIX_MAIL_LIMIT", "100000");
         make();
-        const QString path = tmp_->filePath(QStringLiteral("noise.png"));
-        QImage noise(600, 800, QImage::Format_RGB32);
-        for (int y = 0; y < noise.height(); ++y)
-            for (int x = 0; x < noise.width(); ++x)
-                noise.setPixel(x, y,
-                               qRgb((x * 37 + y * 11) % 256, (x * y) % 251, (x + y * 7) % 256));
-        QVERIFY(noise.save(path));
-        prompts->openAnswers.enqueue(path);
-        window->ouvririmageClick(window->ouvririmage);
+        openNoise();
         prompts->answer(yes);
         window->mailerClick(window->mailer);
         qunsetenv("VELORIX_MAIL_LIMIT");
@@ -278,6 +282,51 @@ private slots:
         QCOMPARE(mail->sent.size(), 2);
         QVERIFY(mail->sent[1].pdf.contains("/DCTDecode"));
         QCOMPARE(prompts->texts(ScriptedPrompts::Kind::Confirm).size(), 1);
+    }
+
+    // A lossless page's compact data is made ahead beside its own, so that "Oui" mails at once:
+    // with every worker of the pool held, the mail waits for nothing. A turned page drops it and
+    // prepares it again, and the turned page is what is mailed.
+    void theCompactMailIsPreparedAheadAndFollowsPageChanges() {
+        qputenv("VELORIX_MAIL_LIMIT", "100000");
+        make();
+        openNoise();
+        TPRImage* image = window->ActivePageImage();
+        QVERIFY(image != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(image->StreamReady(TPdfQuality::Lossless) &&
+                                     image->StreamReady(TPdfQuality::Compact),
+                                 20000);
+        int width = 0;
+        {
+            BlockedPool blocked;
+            QObject scope; // a wait is cancelled rather than hangs the test
+            QTimer::singleShot(3000, &scope, [&] { prompts->progressLog.cancelNow = true; });
+            prompts->answer(true);
+            window->mailerClick(window->mailer);
+            QCOMPARE(prompts->progressLog.shownAfterMs, -1);
+            QCOMPARE(mail->sent.size(), 1);
+            QVERIFY(mail->sent[0].pdf.contains("/DCTDecode"));
+            width = readPdf(mail->sent[0].pdf).widths.value(0);
+
+            window->N901Click(window->N901);
+            QVERIFY(!image->StreamReady(TPdfQuality::Compact));
+            QVERIFY(image->StreamPending(TPdfQuality::Compact));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!image->StreamPending(), 20000);
+        QVERIFY(image->StreamReady(TPdfQuality::Compact));
+        prompts->answer(true);
+        window->mailerClick(window->mailer);
+        qunsetenv("VELORIX_MAIL_LIMIT");
+        QVERIFY(prompts->allAnswered());
+        QCOMPARE(mail->sent.size(), 2);
+        QVERIFY(mail->sent[1].pdf.contains("/DCTDecode"));
+        const int turned = readPdf(mail->sent[1].pdf).widths.value(0);
+        QVERIFY2(turned > width, qPrintable(QStringLiteral("%1 %2").arg(width).arg(turned)));
+
+        // In the compact quality no lossless data is kept beside.
+        window->QualitePDF1Click(window->Compacte1);
+        QVERIFY(!image->StreamReady(TPdfQuality::Lossless));
+        QVERIFY(image->StreamReady(TPdfQuality::Compact));
     }
 
     void megabytesAreWrittenTheFrenchWay() {
