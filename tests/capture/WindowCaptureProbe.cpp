@@ -5,6 +5,7 @@
 //   WindowCaptureProbe REF   REF: the whole desktop as a reference tool saw it
 // Exit status 0 when every check holds; the failed checks are printed.
 #include "tests/capture/OverlayDriver.h"
+#include "tests/capture/ProbeChecks.h"
 
 #include "app/window/MainWindow.h"
 #include "capture/ScreenCapture.h"
@@ -18,14 +19,7 @@
 
 namespace {
 
-int failures = 0;
-
-void check(bool ok, const QString& what) {
-    if (!ok) {
-        ++failures;
-        std::fprintf(stderr, "FAILED: %s\n", qPrintable(what));
-    }
-}
+using probe::check;
 
 // Answers nothing and writes down what the program says: a failed capture is reported, never
 // waited on.
@@ -56,14 +50,7 @@ int main(int argc, char** argv) {
     const QImage ref =
         QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
     const QList<QRect> screens = velorix::capture::DesktopScreens();
-    QRect bounds;
-    for (const QRect& r : screens)
-        bounds |= r;
-    check(ref.size() == bounds.size(), QStringLiteral("reference %1x%2, desktop %3x%4")
-                                           .arg(ref.width())
-                                           .arg(ref.height())
-                                           .arg(bounds.width())
-                                           .arg(bounds.height()));
+    const QRect bounds = probe::desktopOf(screens, ref);
 
     velorix::Services services = velorix::Services::platform();
     services.prompts = std::make_shared<NotedPrompts>();
@@ -100,5 +87,5 @@ int main(int argc, char** argv) {
                      qPrintable(component.Grab().Name()), i + 1, shown, page.width(),
                      page.height());
     }
-    return failures == 0 ? 0 : 1;
+    return probe::failures == 0 ? 0 : 1;
 }
