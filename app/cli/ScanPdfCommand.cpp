@@ -198,9 +198,6 @@ int runScanPdfCommand(const QStringList& args) {
                      .arg(QString::fromUtf8(scan::SourceCaption(*o.source))));
             return 1;
         }
-        if (o.pages == 0)
-            o.pages = 1;
-
         // The pages kept: page 1 once filled, then every page with a picture.
         auto kept = [&window] {
             int count = window.FirstPageFilled ? 1 : 0;
@@ -210,7 +207,26 @@ int runScanPdfCommand(const QStringList& args) {
             return count;
         };
         const QString blank = QStringLiteral("Page blanche ignorée.");
-        for (int page = 1; page <= o.pages; ++page) {
+        auto onlyBlanks = [&] {
+            for (const QString& m : prompts->messages)
+                if (m != blank && !m.endsWith(QStringLiteral(" pages blanches ignorées.")))
+                    return false;
+            return true;
+        };
+        if (feeder) {
+            // One command feeds the whole stack, as the window's one click does.
+            window.FeederPages = o.allPages || o.pages == 0 ? 0 : o.pages;
+            prompts->messages.clear();
+            const bool ran = window.Guarded([&] { window.btnScanClick(nullptr); });
+            if (!ran || !onlyBlanks()) {
+                fail(prompts->messages.isEmpty() ? QStringLiteral("aucune image reçue")
+                                                 : prompts->messages.join(QLatin1Char(' ')));
+                return 1;
+            }
+        }
+        if (o.pages == 0)
+            o.pages = 1;
+        for (int page = 1; !feeder && page <= o.pages; ++page) {
             prompts->messages.clear();
             const int before = kept();
             const bool ran = window.Guarded([&] { window.btnScanClick(nullptr); });
