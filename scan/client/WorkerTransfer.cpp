@@ -45,7 +45,23 @@ public:
         if (!workerDevice)
             return ICommonDialog::ShowStack(device, settings, sink);
         StackEnd result;
-        const Ending end = Exchange(*workerDevice, "stack", EncodeSettings(settings), &sink);
+        // The device's settings changed in the worker, whatever the end: its table is read
+        // again, unless the worker is gone with it.
+        auto refresh = [workerDevice] {
+            workerDevice->Link().Write({"table"}, workerDevice->ShownName());
+        };
+        Ending end;
+        try {
+            end = Exchange(*workerDevice, "stack", EncodeSettings(settings), &sink);
+        } catch (const EScannerLost&) {
+            throw;
+        } catch (const EPlatformError&) {
+            try {
+                refresh();
+            } catch (const std::exception&) {
+            }
+            throw;
+        }
         const Fields& a = end.args;
         if (end.type == "done") {
             result.kind = StackEnd::Complete;
@@ -67,8 +83,7 @@ public:
         } else {
             throw EPlatformError("Réponse inconnue du module des scanners");
         }
-        // The device's settings changed in the worker: its table is read again.
-        workerDevice->Link().Write({"table"}, workerDevice->ShownName());
+        refresh();
         return result;
     }
 
