@@ -30,7 +30,8 @@ std::atomic<bool> stopped{false};
 constexpr int kRecognitionDpi = 300;
 constexpr double kMostPixels = 3508.0 * 4961.0;
 
-// Asked by Tesseract between words, inside a line: a cancel ends the line at once.
+// Asked by Tesseract inside a line's recognition too, once the line is taken apart and before
+// its text is read: a cancel then leaves the line, its longest part, undone.
 struct TCancel {
     const std::function<bool()>* cancelled;
     bool operator()() const { return stopped.load() || (*cancelled && (*cancelled)()); }

@@ -41,8 +41,8 @@ public:
 // The recognition was cancelled by its caller.
 struct TOcrCancelled {};
 
-// Recognises the words of picture. cancelled, when given, is asked now and then, also between
-// the words of a line; once it says true, the recognition ends with TOcrCancelled. A picture
+// Recognises the words of picture. cancelled, when given, is asked now and then, also inside a
+// line's recognition; once it says true, the recognition ends with TOcrCancelled. A picture
 // finer than 300 dpi (or, without a resolution, larger than an A3 page at 300 dpi) is read at
 // that bound; the boxes are in the picture's own pixels all the same. The page's lines go to the
 // idle workers of helpers as background pieces (see ParallelPieces) when it is given, else all are

@@ -30,6 +30,21 @@ public:
     using EPlatformError::EPlatformError;
 };
 
+// Why a feeder stopped: out of paper, jammed, its cover open. A device failure that is none of
+// these says None.
+enum class FeederReason { None, Empty, Jam, CoverOpen };
+
+// A device failure with the feeder's reason, where the backend can tell it.
+class EFeederStop : public EPlatformError {
+public:
+    EFeederStop(FeederReason reason, const std::string& text)
+        : EPlatformError(text), reason_(reason) {}
+    FeederReason Reason() const { return reason_; }
+
+private:
+    FeederReason reason_;
+};
+
 // A property value: empty, a 32-bit signed integer or a text (format ids).
 using TVariant = std::variant<std::monostate, std::int32_t, std::string>;
 
@@ -132,10 +147,35 @@ public:
     virtual QImage Picture() { return QImage(); }
 };
 
+struct ScanSettings;
+enum class SettingsOutcome;
+
+// How a stack of pages ended. Complete: the pages asked for came, or the feeder ran out after
+// one page at least. Empty: the feeder was empty at the first sheet. Refused: the settings step
+// said no (outcome). Failed: a device error (reason and message), or the scanner was lost
+// (lost, message naming the scanner). Every page handed over before the end is whole.
+struct StackEnd {
+    enum Kind { Complete, Empty, Cancelled, Refused, Failed };
+    Kind kind = Complete;
+    SettingsOutcome outcome{};
+    FeederReason reason = FeederReason::None;
+    bool lost = false;
+    std::string message;
+};
+
+// Takes each page of a stack as it arrives, on the caller's thread.
+using PageSink = std::function<void(QImage page)>;
+
 // Runs one transfer from a scanner item with the system's progress window.
 class ICommonDialog {
 public:
     virtual ~ICommonDialog() = default;
+    // Applies the settings to the device (the settings step, in its order), then scans page
+    // after page until settings.pages are made (0: until the feeder is empty), each handed to
+    // sink as soon as it is whole, behind one progress window. This one runs the step through
+    // the device's properties and one transfer a page; a backend that can do the whole stack in
+    // one request does so.
+    virtual StackEnd ShowStack(IDevice& device, const ScanSettings& settings, const PageSink& sink);
     // Runs the transfer with its modal progress window. Returns the image file, or nothing when
     // the user cancelled and cancelError is false; raises EPlatformError on device errors.
     virtual std::unique_ptr<IImageFile> ShowTransfer(IItem& item, const std::string& formatId,
@@ -183,6 +223,8 @@ namespace wia {
 constexpr int DIP_DEV_NAME = 7;
 constexpr int DPS_HORIZONTAL_BED_SIZE = 3074;
 constexpr int DPS_VERTICAL_BED_SIZE = 3075;
+constexpr int DPS_DOCUMENT_HANDLING_CAPABILITIES = 3086;
+constexpr int DPS_DOCUMENT_HANDLING_SELECT = 3088;
 constexpr int DPS_OPTICAL_YRES = 3091;
 constexpr int DPS_PAGES = 3096;
 constexpr int DPS_PAGE_SIZE = 3097;
@@ -204,6 +246,15 @@ constexpr int DATA_COLOR = 3;
 constexpr int INTENT_IMAGE_TYPE_COLOR = 1;
 constexpr int INTENT_IMAGE_TYPE_GRAYSCALE = 2;
 constexpr int PAGE_A4 = 0;
+constexpr int PAGE_LETTER = 1;
+constexpr int PAGE_USLEGAL = 3;
+constexpr int PAGE_A5 = 12;
+constexpr int PAGE_AUTO = 100; // the driver's own size
+
+// Document handling: where the paper comes from, bits of the capabilities and of the choice.
+constexpr int FEEDER = 0x001;
+constexpr int FLATBED = 0x002;
+constexpr int DUPLEX = 0x004;
 
 inline constexpr const char* ImgFmt_BMP = "{B96B3CAB-0728-11D3-9D7B-0000F81EF32E}";
 inline constexpr const char* ImgFmt_MEMORYBMP = "{B96B3CAA-0728-11D3-9D7B-0000F81EF32E}";

@@ -221,8 +221,7 @@ void TWIAScan::ClampScanArea() {
 std::int32_t TWIAScan::BedPixels(int id) {
     if (!DevicePropertyExists(id))
         return 0;
-    const double thousandths = VariantToInt(GetDeviceProperty(id));
-    return static_cast<std::int32_t>(thousandths / 1000.0 * dpi_);
+    return velorix::scan::BedPixels(VariantToInt(GetDeviceProperty(id)), dpi_);
 }
 std::int32_t TWIAScan::GetBedWidth() {
     return BedPixels(wia::DPS_HORIZONTAL_BED_SIZE);
@@ -320,62 +319,102 @@ void TWIAScan::SetItemProperty(int id, const TVariant& value) {
 
 // ---- Settings step -----------------------------------------------------------------------
 
-bool TWIAScan::ApplySettings() {
-    if (!DevicePropertyExists(wia::DPS_HORIZONTAL_BED_SIZE) ||
-        !DevicePropertyExists(wia::DPS_VERTICAL_BED_SIZE)) {
+namespace {
+
+// The component's own calls, with their messages, as the step's target.
+class ComponentTarget : public velorix::scan::ISettingsTarget {
+public:
+    explicit ComponentTarget(TWIAScan& scan) : scan_(scan) {}
+    bool DeviceExists(int id) override { return scan_.DevicePropertyExists(id); }
+    bool DeviceWritable(int id) override { return scan_.DevicePropertyWritable(id); }
+    TVariant DeviceValue(int id) override { return scan_.GetDeviceProperty(id); }
+    void SetDevice(int id, const TVariant& value) override { scan_.SetDeviceProperty(id, value); }
+    bool ItemWritable(int id) override { return scan_.ItemPropertyWritable(id); }
+    void SetItem(int id, const TVariant& value) override { scan_.SetItemProperty(id, value); }
+
+private:
+    TWIAScan& scan_;
+};
+
+} // namespace
+
+velorix::scan::ScanSettings TWIAScan::Settings() {
+    velorix::scan::ScanSettings s;
+    s.documentHandling = documentHandling_;
+    s.pages = pages_;
+    s.pageSize = pageSize_;
+    s.colour = intent_ == wiColor;
+    s.brightness = brightness_;
+    s.contrast = contrast_;
+    s.dpi = dpi_;
+    s.fullArea = scanArea_ == wsaFull;
+    s.area[0] = scanStartX_;
+    s.area[1] = scanStartY_;
+    s.area[2] = scanWidth_;
+    s.area[3] = scanHeight_;
+    return s;
+}
+
+int TWIAScan::DocumentHandlingCapabilities() {
+    if (!DevicePropertyExists(wia::DPS_DOCUMENT_HANDLING_CAPABILITIES))
+        return 0;
+    return VariantToInt(GetDeviceProperty(wia::DPS_DOCUMENT_HANDLING_CAPABILITIES));
+}
+
+void TWIAScan::ShowRefusal(velorix::scan::SettingsOutcome outcome) {
+    if (outcome == velorix::scan::SettingsOutcome::Incompatible)
         Show(TMessageKind::Warning, "Scanner incompatible avec ce programme, désolé!");
-        return false;
-    }
-    // Feeder settings are a courtesy: a device that will not take them still scans.
-    try {
-        if (DevicePropertyWritable(wia::DPS_PAGES))
-            SetDeviceProperty(wia::DPS_PAGES, std::int32_t{1});
-    } catch (const std::exception&) {
-    }
-    try {
-        if (DevicePropertyWritable(wia::DPS_PAGE_SIZE))
-            SetDeviceProperty(wia::DPS_PAGE_SIZE, std::int32_t{wia::PAGE_A4});
-    } catch (const std::exception&) {
-    }
-
-    const bool colour = intent_ == wiColor;
-    if (ItemPropertyWritable(wia::IPA_DATATYPE))
-        SetItemProperty(wia::IPA_DATATYPE, colour ? wia::DATA_COLOR : wia::DATA_GRAYSCALE);
-    if (ItemPropertyWritable(wia::IPS_CUR_INTENT))
-        SetItemProperty(wia::IPS_CUR_INTENT,
-                        colour ? wia::INTENT_IMAGE_TYPE_COLOR : wia::INTENT_IMAGE_TYPE_GRAYSCALE);
-    if (ItemPropertyWritable(wia::IPA_DEPTH))
-        SetItemProperty(wia::IPA_DEPTH, std::int32_t{colour ? 24 : 8});
-
-    if (ItemPropertyWritable(wia::IPS_BRIGHTNESS))
-        SetItemProperty(wia::IPS_BRIGHTNESS, brightness_);
-    if (ItemPropertyWritable(wia::IPS_CONTRAST))
-        SetItemProperty(wia::IPS_CONTRAST, contrast_);
-
-    try {
-        SetItemProperty(wia::IPS_XRES, dpi_);
-        SetItemProperty(wia::IPS_YRES, dpi_);
-    } catch (const std::exception&) {
+    else
         Show(TMessageKind::Error,
              "Résolution DPI " + std::to_string(dpi_) +
                  " non pas supportée par ce périphérique via l'interface WIA. Utilisez une des "
                  "valeurs DPI suivantes: 75, 100, 150, 200, 300, 600 ou sélectionnez un autre "
                  "périphérique scanner.");
-        return false;
-    }
+}
 
-    if (scanArea_ == wsaFull) {
-        SetItemProperty(wia::IPS_XPOS, std::int32_t{0});
-        SetItemProperty(wia::IPS_YPOS, std::int32_t{0});
-        SetItemProperty(wia::IPS_XEXTENT, GetBedWidth());
-        SetItemProperty(wia::IPS_YEXTENT, GetBedHeight());
-    } else {
-        SetItemProperty(wia::IPS_XPOS, scanStartX_);
-        SetItemProperty(wia::IPS_YPOS, scanStartY_);
-        SetItemProperty(wia::IPS_XEXTENT, scanWidth_);
-        SetItemProperty(wia::IPS_YEXTENT, scanHeight_);
+bool TWIAScan::ApplySettings() {
+    ComponentTarget target(*this);
+    const auto outcome = velorix::scan::ApplyScanSettings(target, Settings());
+    if (outcome == velorix::scan::SettingsOutcome::Applied)
+        return true;
+    ShowRefusal(outcome);
+    return false;
+}
+
+TWIAScan::TStackResult TWIAScan::AcquireStack(const velorix::scan::PageSink& onPage) {
+    CheckReady();
+    lastFailure_.clear();
+    lastScanFailed_ = false;
+    failureReason_ = velorix::scan::FeederReason::None;
+    graphic_.reset();
+    velorix::scan::StackEnd end;
+    try {
+        auto dialog = platform_->CreateCommonDialog();
+        end = dialog->ShowStack(*connectedDevice_, Settings(), onPage);
+    } catch (const velorix::scan::EScannerLost& e) {
+        end.kind = velorix::scan::StackEnd::Failed;
+        end.lost = true;
+        end.message = e.what();
+    } catch (const std::exception& e) {
+        throw EWIAException(std::string("Echec de la numérisation: ") + e.what());
     }
-    return true;
+    switch (end.kind) {
+    case velorix::scan::StackEnd::Complete:
+        return TStackResult::Complete;
+    case velorix::scan::StackEnd::Empty:
+        return TStackResult::Empty;
+    case velorix::scan::StackEnd::Cancelled:
+        return TStackResult::Cancelled;
+    case velorix::scan::StackEnd::Refused:
+        ShowRefusal(end.outcome);
+        return TStackResult::Refused;
+    case velorix::scan::StackEnd::Failed:
+        break;
+    }
+    lastScanFailed_ = true;
+    lastFailure_ = end.message;
+    failureReason_ = end.reason;
+    return TStackResult::Failed;
 }
 
 // ---- Transfer ----------------------------------------------------------------------------

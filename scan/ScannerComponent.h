@@ -3,9 +3,11 @@
 // writes them into the device just before a scan and acquires one image.
 
 #include "scan/ScanPlatform.h"
+#include "scan/ScanSettings.h"
 
 #include <QImage>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -99,6 +101,19 @@ public:
     std::int32_t ScanHeight() const { return scanHeight_; }
     void SetScanHeight(std::int32_t value);
 
+    // Where the paper comes from (wia::FEEDER, FLATBED, FEEDER | DUPLEX); 0 leaves the device's
+    // own choice.
+    int DocumentHandling() const { return documentHandling_; }
+    void SetDocumentHandling(int value) { documentHandling_ = value; }
+    // What the connected scanner offers (wia::FEEDER, FLATBED, DUPLEX bits); 0 when it says
+    // nothing.
+    int DocumentHandlingCapabilities();
+    // Pages per transfer (0: every sheet in the feeder) and the feeder's page size.
+    std::int32_t Pages() const { return pages_; }
+    void SetPages(std::int32_t value) { pages_ = std::max<std::int32_t>(value, 0); }
+    std::int32_t PageSize() const { return pageSize_; }
+    void SetPageSize(std::int32_t value) { pageSize_ = value; }
+
     TNotifyEvent OnScanError;
     TNotifyEvent OnScanAbort;
     // Why the last scan failed when its driver crashed or stalled (naming the scanner); empty
@@ -116,6 +131,17 @@ public:
 
     bool Acquire();
     bool ApplySettings();
+    // The settings as the settings step writes them.
+    velorix::scan::ScanSettings Settings();
+
+    // How a stack scan ended, for its caller's messages.
+    enum class TStackResult { Complete, Empty, Cancelled, Refused, Failed };
+    // Scans page after page (Pages(), 0: until the feeder is empty) with the settings written
+    // once, each page handed to onPage as soon as it is whole. A refused setting shows the
+    // component's message and ends as Refused with no page. After Failed, LastFailure() says
+    // why (the device's reason, or the lost scanner) and FailureReason() the feeder's reason.
+    TStackResult AcquireStack(const velorix::scan::PageSink& onPage);
+    velorix::scan::FeederReason FailureReason() const { return failureReason_; }
 
     void CheckOpen() const;
     // The scanner of that name is connected: its resolution limit applies.
@@ -139,6 +165,7 @@ public:
 
 private:
     std::int32_t BedPixels(int id);
+    void ShowRefusal(velorix::scan::SettingsOutcome outcome);
     void Show(TMessageKind kind, const std::string& text);
 
     std::shared_ptr<velorix::scan::IScanPlatform> platform_;
@@ -161,6 +188,10 @@ private:
     std::int32_t scanWidth_ = 0;
     std::int32_t scanHeight_ = 0;
     std::int32_t maxDPI_ = 12000;
+    int documentHandling_ = 0;
+    std::int32_t pages_ = 1;
+    std::int32_t pageSize_ = velorix::scan::wia::PAGE_A4;
+    velorix::scan::FeederReason failureReason_ = velorix::scan::FeederReason::None;
     std::vector<std::string> devices_;
     std::shared_ptr<velorix::scan::IDevice> connectedDevice_;
     std::unique_ptr<TGraphic> graphic_;

@@ -1,9 +1,9 @@
-# Sourced by the tests that need a display. start_xvfb WORK starts a private Xvfb (its display
-# number found with -displayfd, its log in WORK), sets xvfb_pid, DISPLAY and QT_QPA_PLATFORM=xcb.
-# The caller stops it: kill "$xvfb_pid".
+# Sourced by the tests that need a display. start_xvfb WORK [SCREEN] starts a private Xvfb (its
+# display number found with -displayfd, its log in WORK; SCREEN 640x480x24 unless given), sets
+# xvfb_pid, DISPLAY and QT_QPA_PLATFORM=xcb. The caller stops it: kill "$xvfb_pid".
 start_xvfb() {
-  local work=$1
-  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  local work=$1 screen=${2:-640x480x24}
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb_pid=$!
   for _ in $(seq 100); do
     [ -s "$work/display" ] && break

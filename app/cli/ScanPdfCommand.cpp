@@ -27,7 +27,8 @@ const char kScanPdfUsage[] =
     "                      [--source flatbed|feeder|duplex] [--paper a4|a5|letter|legal|bed]\n"
     "                      [--skip-blank] [--pages N|all] [--ocr] [--quality Q]\n"
     "       velorix --scan-pdf [OPTION...] -- SORTIE.pdf\n"
-    "Scanne N pages (1 par défaut) et les écrit dans SORTIE.pdf comme le fait --pdf.\n"
+    "Scanne N pages (1 par défaut ; avec le chargeur, toute la pile, chaque face une page)\n"
+    "et les écrit dans SORTIE.pdf comme le fait --pdf.\n"
     "  --device NOM       le scanner, par son nom dans la liste ou son nom SANE\n"
     "                     (par défaut le premier de la liste)\n"
     "  --resolution DPI   résolution en points par pouce (75 par défaut)\n"
@@ -44,7 +45,8 @@ const char kScanPdfUsage[] =
     "                     (images JPEG, 300 dpi au plus), text (très compacte : le texte net\n"
     "                     sur un fond allégé à 100 dpi)\n"
     "  --                 la suite ne nomme que le fichier, même s'il commence par un tiret\n"
-    "En cas d'erreur, aucun fichier n'est créé et un fichier existant reste intact.\n";
+    "En cas d'erreur (chargeur vide, bourrage, capot ouvert...), aucun fichier n'est créé\n"
+    "et un fichier existant reste intact.\n";
 
 void fail(const QString& message) {
     PrintCommandError("--scan-pdf", message);
@@ -198,9 +200,6 @@ int runScanPdfCommand(const QStringList& args) {
                      .arg(QString::fromUtf8(scan::SourceCaption(*o.source))));
             return 1;
         }
-        if (o.pages == 0)
-            o.pages = 1;
-
         // The pages kept: page 1 once filled, then every page with a picture.
         auto kept = [&window] {
             int count = window.FirstPageFilled ? 1 : 0;
@@ -210,7 +209,26 @@ int runScanPdfCommand(const QStringList& args) {
             return count;
         };
         const QString blank = QStringLiteral("Page blanche ignorée.");
-        for (int page = 1; page <= o.pages; ++page) {
+        auto onlyBlanks = [&] {
+            for (const QString& m : prompts->messages)
+                if (m != blank && !m.endsWith(QStringLiteral(" pages blanches ignorées.")))
+                    return false;
+            return true;
+        };
+        if (feeder) {
+            // One command feeds the whole stack, as the window's one click does.
+            window.FeederPages = o.allPages || o.pages == 0 ? 0 : o.pages;
+            prompts->messages.clear();
+            const bool ran = window.Guarded([&] { window.btnScanClick(nullptr); });
+            if (!ran || !onlyBlanks()) {
+                fail(prompts->messages.isEmpty() ? QStringLiteral("aucune image reçue")
+                                                 : prompts->messages.join(QLatin1Char(' ')));
+                return 1;
+            }
+        }
+        if (o.pages == 0)
+            o.pages = 1;
+        for (int page = 1; !feeder && page <= o.pages; ++page) {
             prompts->messages.clear();
             const int before = kept();
             const bool ran = window.Guarded([&] { window.btnScanClick(nullptr); });

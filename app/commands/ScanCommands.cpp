@@ -3,6 +3,7 @@
 #include "app/window/ChangeDocumentPrompt.h"
 #include "app/window/MainWindow.h"
 #include "imaging/BlankPage.h"
+#include "scan/ScanSettings.h"
 #include "scan/ScannerComponent.h"
 
 #include <QCheckBox>
@@ -87,9 +88,10 @@ const QString kTurnOver =
 // ends on page 1, with its page-change handling.
 enum class Landing { FirstPage, AddedPage, SeriesPage };
 
-void PutScanOnPage(Tvelorix_2& window, const ImagePage& page, Landing landing) {
+void PutScanOnPage(Tvelorix_2& window, const ImagePage& page, Landing landing,
+                   const QImage& picture) {
     TPRImage* image = page.image;
-    image->SetPicture(AsBitmap(*window.WIAScan->Graphic()));
+    image->SetPicture(picture);
     if (landing != Landing::SeriesPage)
         image->update();
     window.SetZoomPosition(0);
@@ -134,12 +136,25 @@ void Tvelorix_2::btnScanClick(QObject*) {
     if (cbDevice->currentIndex() >= 0) {
         const std::string device = cbDevice->currentText().toStdString();
         if (!WIAScan->Connected() || WIAScan->SelectedDevice() != device ||
-            WIAScan->LastScanFailed())
+            WIAScan->LastScanFailed()) {
+            // The same scanner connected again keeps the choice of source.
+            const bool other = !WIAScan->Connected() || WIAScan->SelectedDevice() != device;
             WIAScan->SetSelectedDevice(device);
+            if (other)
+                ShowScannerSources();
+        }
     }
     WIAScan->SetIntent(cbGrayscale->isChecked() ? wiGrayscale : wiColor);
     if (WIAScan->Connected())
         ApplyPaper(*WIAScan, ChosenPaper(), WIAScan->DPI());
+    const std::optional<scan::OfferedSource> source = ChosenSource();
+    WIAScan->SetDocumentHandling(source ? scan::DocumentHandlingOf(source->kind) : 0);
+    WIAScan->SetPageSize(scan::PageSizeOf(ChosenPaper()));
+    if (source && scan::IsFeeder(source->kind)) {
+        ScanFeederStack(source->kind);
+        return;
+    }
+    WIAScan->SetPages(1);
     // A blank side is not kept (with "Ignorer les pages blanches"); the user is told.
     auto kept = [this] {
         if (!SkipBlankPages() || !IsBlankPage(WIAScan->Graphic()->Image))
@@ -154,7 +169,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
         if (WIAScan->Acquire() && kept()) {
             if (TPRImage* image = FillFirstPage(PageKind::Scanned)) {
                 PutScanOnPage(*this, {nullptr, nullptr, PRPage1, nullptr, image},
-                              Landing::FirstPage);
+                              Landing::FirstPage, AsBitmap(*WIAScan->Graphic()));
                 FirstPageFilled = true;
             }
         }
@@ -167,7 +182,7 @@ void Tvelorix_2::btnScanClick(QObject*) {
             RemoveLastPage();
             --n;
         } else if (acquired) {
-            PutScanOnPage(*this, page, Landing::AddedPage);
+            PutScanOnPage(*this, page, Landing::AddedPage, AsBitmap(*WIAScan->Graphic()));
         }
     }
 
@@ -187,8 +202,105 @@ void Tvelorix_2::btnScanClick(QObject*) {
             --n;
             continue;
         }
-        PutScanOnPage(*this, page, Landing::SeriesPage);
+        PutScanOnPage(*this, page, Landing::SeriesPage, AsBitmap(*WIAScan->Graphic()));
     }
+}
+
+// ---- Feeder --------------------------------------------------------------------------------
+
+namespace {
+
+const QString kFeederEmpty = QStringLiteral("Le chargeur est vide.");
+
+// What stopped the stack, in words, naming its sheet and the pages kept.
+QString StackFailure(const TWIAScan& scanner, int sheet, int kept) {
+    QString cause;
+    switch (scanner.FailureReason()) {
+    case scan::FeederReason::Jam:
+        cause = QStringLiteral("bourrage papier");
+        break;
+    case scan::FeederReason::CoverOpen:
+        cause = QStringLiteral("le capot du scanner est ouvert");
+        break;
+    default:
+        cause = QString::fromStdString(scanner.LastFailure());
+        if (cause.isEmpty())
+            cause = QStringLiteral("erreur du scanner");
+        break;
+    }
+    return QStringLiteral("Erreur pendant le scanning de la feuille %1 : %2.\n\n%3")
+        .arg(sheet)
+        .arg(cause)
+        .arg(kept == 0   ? QStringLiteral("Aucune page n'a été scannée.")
+             : kept == 1 ? QStringLiteral("La page déjà scannée est gardée.")
+                         : QStringLiteral("Les %1 pages déjà scannées sont gardées.").arg(kept));
+}
+
+} // namespace
+
+void Tvelorix_2::ShowScannerSources() {
+    std::vector<scan::OfferedSource> offered;
+    if (WIAScan->Connected()) {
+        try {
+            for (scan::SourceKind kind :
+                 scan::SourceKindsOf(WIAScan->DocumentHandlingCapabilities()))
+                offered.push_back({kind, {}});
+        } catch (const std::exception&) {
+            // A scanner that cannot tell its sources scans from its own.
+        }
+    }
+    SetScannerSources(offered);
+}
+
+void Tvelorix_2::ScanFeederStack(scan::SourceKind source) {
+    const int sides = source == scan::SourceKind::Duplex ? 2 : 1;
+    int blanks = 0;
+    for (;;) {
+        int made = 0, kept = 0;
+        OpenScanner(*WIAScan);
+        WIAScan->SetPages(FeederPages);
+        // Each side lands as it comes, while the scanner reads the next.
+        const auto result = WIAScan->AcquireStack([&](QImage page) {
+            ++made;
+            if (SkipBlankPages() && IsBlankPage(page)) {
+                ++blanks;
+                return;
+            }
+            if (!FirstPageFilled) {
+                if (TPRImage* image = FillFirstPage(PageKind::Scanned)) {
+                    PutScanOnPage(*this, {nullptr, nullptr, PRPage1, nullptr, image},
+                                  Landing::FirstPage, page);
+                    FirstPageFilled = true;
+                    ++kept;
+                }
+                return;
+            }
+            PutScanOnPage(*this, AddImagePage(PageCount() + 1, PageKind::Scanned),
+                          Landing::AddedPage, page);
+            ++kept;
+        });
+        switch (result) {
+        case TWIAScan::TStackResult::Complete:
+        case TWIAScan::TStackResult::Refused:
+            break;
+        case TWIAScan::TStackResult::Empty:
+            prompts().inform(kFeederEmpty);
+            break;
+        case TWIAScan::TStackResult::Cancelled:
+            wiascanScanAbort(nullptr);
+            break;
+        case TWIAScan::TStackResult::Failed:
+            prompts().inform(StackFailure(*WIAScan, made / sides + 1, kept));
+            break;
+        }
+        if (!multi->isChecked() || !prompts().confirm(kAnotherDocument))
+            break;
+        prompts().execDialog(*changerdoc);
+    }
+    if (blanks == 1)
+        prompts().inform(kBlankDropped);
+    else if (blanks > 1)
+        prompts().inform(QStringLiteral("%1 pages blanches ignorées.").arg(blanks));
 }
 
 // ---- Manual recto-verso ----------------------------------------------------------------

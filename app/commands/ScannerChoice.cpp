@@ -171,6 +171,7 @@ void Tvelorix_2::ConnectRememberedScanner() {
         cbDevice->addItem(*name);
         cbDevice->setCurrentIndex(0);
         PaintLamp(WIA, QColor(0, 128, 0));
+        ShowScannerSources();
     }
     // A list that came meanwhile was left for now: it is taken once this call has returned.
     const std::lock_guard lock(listedDevices_->mutex);
@@ -235,6 +236,7 @@ void Tvelorix_2::FormShow(QObject*) {
         if (index >= 0) {
             cbDevice->setCurrentIndex(index);
             WIAScan->SetSelectedDevice(name->toStdString());
+            ShowScannerSources();
             return;
         }
     }
@@ -251,6 +253,7 @@ void Tvelorix_2::FormShow(QObject*) {
         return; // the list got shorter: nothing is selected
     cbDevice->setCurrentIndex(index);
     WIAScan->SetSelectedDevice(cbDevice->itemText(index).toStdString());
+    ShowScannerSources();
 }
 
 void Tvelorix_2::cbDeviceChange(QObject*) {
@@ -258,6 +261,7 @@ void Tvelorix_2::cbDeviceChange(QObject*) {
     if (cbDevice->currentIndex() < 0)
         return;
     WIAScan->SetSelectedDevice(cbDevice->currentText().toStdString());
+    ShowScannerSources();
 }
 
 } // namespace velorix

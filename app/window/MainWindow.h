@@ -188,6 +188,11 @@ public:
 
     // ---- Scans (commands/ScanCommands.cpp), scanner choice (commands/ScannerChoice.cpp) -----
     void btnScanClick(QObject* Sender);
+    // Pages a feeder's stack makes, 0 for every sheet it holds (the window's own choice; the
+    // command line may ask for fewer).
+    int FeederPages = 0;
+    // "Source" offers what the connected scanner has, after each connection.
+    void ShowScannerSources();
     void scannerimprimerClick(QObject* Sender);
     void scannerenregistrerClick(QObject* Sender);
     void scannermodifierClick(QObject* Sender);
@@ -219,6 +224,8 @@ public:
     // "Recto-verso manuel": the scan command for the fronts, the stack turned over, the scan
     // command for the backs (last page first), then the two passes interleaved.
     void RectoVersoManuel1Click(QObject* Sender);
+    // One click, the whole stack: sheet after sheet until the feeder is empty.
+    void ScanFeederStack(scan::SourceKind source);
 
     // ---- Open image (commands/OpenCommand.cpp) --------------------------------------------------
     void ouvririmageClick(QObject* Sender);

@@ -4,6 +4,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
+
+#include <mutex>
+#include <vector>
 
 namespace velorix::scan::worker {
 
@@ -16,7 +20,33 @@ constexpr int kLinesPerNext = 256;
 // What may wait unread: a worker that sends faster than the program reads is stopped.
 constexpr qint64 kMaxUnreadBytes = 8 * static_cast<qint64>(kMaxLineBytes);
 
+// The workers that outlived SIGKILL, with their process objects. Destroying such an object waits
+// 30 s for its process, so each is freed only once its process has ended; those still running
+// when the program ends are left to the system, hence the list is never destroyed.
+struct Abandoned {
+    std::mutex mutex;
+    std::vector<QProcess*> processes;
+};
+Abandoned& Left() {
+    static auto* left = new Abandoned;
+    return *left;
+}
+
 } // namespace
+
+std::size_t ReapAbandonedWorkers() {
+    Abandoned& left = Left();
+    std::lock_guard lock(left.mutex);
+    // A process object is asked only on its own thread.
+    std::erase_if(left.processes, [](QProcess* p) {
+        if (p->thread() != QThread::currentThread() ||
+            (p->state() != QProcess::NotRunning && !p->waitForFinished(0)))
+            return false;
+        delete p;
+        return true;
+    });
+    return left.processes.size();
+}
 
 std::string Quoted(const std::string& name) {
     return "« " + name + " »";
@@ -24,6 +54,7 @@ std::string Quoted(const std::string& name) {
 
 WorkerProcess::WorkerProcess(const Context& context, Pump* pump)
     : process_(std::make_unique<QProcess>()) {
+    ReapAbandonedWorkers();
     QString program = qEnvironmentVariable(WorkerExeEnv);
     if (program.isEmpty())
         program = QCoreApplication::applicationDirPath() + QStringLiteral("/velorix-scan-worker");
@@ -58,6 +89,7 @@ WorkerProcess::WorkerProcess(const Context& context, Pump* pump)
 
 WorkerProcess::~WorkerProcess() {
     Stop();
+    ReapAbandonedWorkers();
 }
 
 bool WorkerProcess::Running() const {
@@ -125,11 +157,13 @@ void WorkerProcess::Kill() {
     process_->kill();
     if (process_->waitForFinished(kKillWaitMs))
         return;
-    // Destroying a QProcess that runs waits for it for 30 s: this one is left running, its
-    // object with it, and the next call starts a fresh worker.
+    // Destroying a QProcess that runs waits for it for 30 s: this one is set aside, still
+    // running, and the next call starts a fresh worker.
     process_->disconnect();
     process_->closeReadChannel(QProcess::StandardOutput);
-    static_cast<void>(process_.release());
+    Abandoned& left = Left();
+    std::lock_guard lock(left.mutex);
+    left.processes.push_back(process_.release());
 }
 
 // Asks the worker to go (it leaves when its input closes), then makes it.

@@ -26,6 +26,10 @@ std::string Quoted(const std::string& name);
 inline constexpr const char* kFloodText =
     "Le module des scanners envoie trop de données : il a été arrêté.";
 
+// Frees the workers this thread left running after SIGKILL once they have ended, and returns
+// how many of all threads' are still running.
+std::size_t ReapAbandonedWorkers();
+
 class WorkerProcess {
 public:
     // Starts the worker and waits for its "ready", with pump's window painting meanwhile (when
@@ -49,8 +53,8 @@ public:
     struct Gone {};
     struct Flooded {};
 
-    // Ends the worker now. One that outlives SIGKILL (a driver stuck in the kernel) is left to
-    // the system rather than waited for.
+    // Ends the worker now. One that outlives SIGKILL (a driver stuck in the kernel) is not
+    // waited for: it is kept aside until it ends (see ReapAbandonedWorkers).
     void Kill();
 
 private:

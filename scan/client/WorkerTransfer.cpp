@@ -1,5 +1,6 @@
 #include "scan/client/WorkerTransfer.h"
 
+#include "scan/ScanSettings.h"
 #include "scan/client/WorkerDevice.h"
 #include "scan/link/SaneFrames.h"
 
@@ -9,6 +10,14 @@
 namespace velorix::scan::worker {
 
 namespace {
+
+// How a request that answers with pages ended: its last message, or "cancelled" when the
+// worker was stopped after the user's cancel.
+struct Ending {
+    std::string type;
+    Fields args;
+    QImage page; // the page of a single scan
+};
 
 class WorkerDialog : public ICommonDialog {
 public:
@@ -20,7 +29,70 @@ public:
         auto* workerItem = dynamic_cast<WorkerItem*>(&item);
         if (!workerItem || formatId != wia::ImgFmt_BMP)
             throw EPlatformError("Opération non prise en charge");
-        WorkerDevice& device = workerItem->Device();
+        Ending end = Exchange(workerItem->Device(), "scan", {}, nullptr);
+        if (end.type == "cancelled") {
+            if (cancelError)
+                throw EPlatformError("Opération annulée");
+            return nullptr;
+        }
+        return sane::PictureFile(std::move(end.page));
+    }
+
+    // The whole stack is one request: its settings go in it, its pages come back one by one.
+    StackEnd ShowStack(IDevice& device, const ScanSettings& settings,
+                       const PageSink& sink) override {
+        auto* workerDevice = dynamic_cast<WorkerDevice*>(&device);
+        if (!workerDevice)
+            return ICommonDialog::ShowStack(device, settings, sink);
+        StackEnd result;
+        // The device's settings changed in the worker, whatever the end: its table is read
+        // again, unless the worker is gone with it.
+        auto refresh = [workerDevice] {
+            workerDevice->Link().Write({"table"}, workerDevice->ShownName());
+        };
+        Ending end;
+        try {
+            end = Exchange(*workerDevice, "stack", EncodeSettings(settings), &sink);
+        } catch (const EScannerLost&) {
+            throw;
+        } catch (const EPlatformError&) {
+            try {
+                refresh();
+            } catch (const std::exception&) {
+            }
+            throw;
+        }
+        const Fields& a = end.args;
+        if (end.type == "done") {
+            result.kind = StackEnd::Complete;
+        } else if (end.type == "empty") {
+            result.kind = StackEnd::Empty;
+        } else if (end.type == "cancelled") {
+            result.kind = StackEnd::Cancelled;
+        } else if (end.type == "refused" && a.size() == 1 &&
+                   (a[0] == "incompatible" || a[0] == "resolution")) {
+            result.kind = StackEnd::Refused;
+            result.outcome = a[0] == "incompatible" ? SettingsOutcome::Incompatible
+                                                    : SettingsOutcome::ResolutionRefused;
+        } else if (end.type == "failed" && a.size() == 2) {
+            result.kind = StackEnd::Failed;
+            result.reason = a[0] == "jam"     ? FeederReason::Jam
+                            : a[0] == "cover" ? FeederReason::CoverOpen
+                                              : FeederReason::None;
+            result.message = a[1];
+        } else {
+            throw EPlatformError("Réponse inconnue du module des scanners");
+        }
+        refresh();
+        return result;
+    }
+
+private:
+    // One request whose answers are pages, behind the progress window with "Annuler", under
+    // the watchdog. A single scan ends with its page; a stack hands each page to each and ends
+    // with its own message. "error" answers become exceptions.
+    Ending Exchange(WorkerDevice& device, const std::string& type, const Fields& args,
+                    const PageSink* each) {
         Connection& link = device.Link();
         const std::string& shown = device.ShownName();
         const Limits limits = ReadLimits();
@@ -28,11 +100,6 @@ public:
         // The page's block, open from its "block" message on: its name is gone already, and
         // closing it frees it, whatever ends the scan.
         std::unique_ptr<SharedBlock> block;
-        auto cancelled = [&]() -> std::unique_ptr<IImageFile> {
-            if (cancelError)
-                throw EPlatformError("Opération annulée");
-            return nullptr;
-        };
         Pump pump(link.Settings().progress, "Numérisation", "Numérisation en cours…", true, 0);
         WorkerProcess& worker = link.Process(&pump);
         // The scan is still going on in a worker that is stopped for anything but its end: its
@@ -46,7 +113,7 @@ public:
             stop();
             throw EScannerLost(std::string(e.what()) + " : le module des scanners a été arrêté.");
         };
-        const std::uint64_t number = worker.Send("scan");
+        const std::uint64_t number = worker.Send(type, args);
         long long received = 0, expected = 0;
         QElapsedTimer sinceData, sinceCancel;
         sinceData.start();
@@ -85,11 +152,25 @@ public:
                         }
                         // The pixels are the program's own now: the block goes at once.
                         block.reset();
-                        return sane::PictureFile(std::move(page));
+                        if (!each)
+                            return {"picture", {}, std::move(page)};
+                        worker.Tell(number, "took");
+                        try {
+                            (*each)(std::move(page));
+                        } catch (...) {
+                            stop(); // its stack would answer nothing any more
+                            throw;
+                        }
+                        // The next sheet starts from nothing, with the first page's patience.
+                        received = expected = 0;
+                        sinceData.restart();
                     } else if (m->type == "cancelled") {
-                        return cancelled();
+                        return {"cancelled", {}, {}};
                     } else if (m->type == "error") {
                         throw EPlatformError(a.empty() ? "" : a[0]);
+                    } else if (each && m->type != "progress" && m->type != "block" &&
+                               m->type != "picture") {
+                        return {m->type, a, {}};
                     }
                 }
                 pump.Tick(received, expected);
@@ -100,7 +181,7 @@ public:
                 if (sinceCancel.isValid() && sinceCancel.elapsed() > kCancelGraceMs) {
                     // The driver does not let go: its worker goes instead.
                     stop();
-                    return cancelled();
+                    return {"cancelled", {}, {}};
                 }
                 const double limit = received > 0 ? limits.after : limits.first;
                 if (!sinceCancel.isValid() &&
@@ -115,7 +196,7 @@ public:
             const std::string ending = worker.Ending();
             link.Drop();
             if (sinceCancel.isValid())
-                return cancelled();
+                return {"cancelled", {}, {}};
             throw EScannerLost("Le pilote du scanner " + Quoted(shown) + " " + ending +
                                " pendant la numérisation.");
         } catch (const WorkerProcess::Flooded&) {
@@ -124,7 +205,6 @@ public:
         }
     }
 
-private:
     std::shared_ptr<Connection> connection_;
 };
 

@@ -1,10 +1,12 @@
 #include "scan/link/WorkerLink.h"
 
 #include "scan/ScanPlatform.h"
+#include "scan/ScanSettings.h"
 
 #include <QByteArray>
 
 #include <charconv>
+#include <limits>
 
 namespace velorix::scan::worker {
 
@@ -65,6 +67,41 @@ std::optional<long long> ParseNumber(const std::string& text, long long min, lon
         value > max)
         return std::nullopt;
     return value;
+}
+
+Fields EncodeSettings(const ScanSettings& s) {
+    auto n = [](long long v) { return std::to_string(v); };
+    return {n(s.documentHandling), n(s.pages),    n(s.pageSize), n(s.colour ? 1 : 0),
+            n(s.brightness),       n(s.contrast), n(s.dpi),      n(s.fullArea ? 1 : 0),
+            n(s.area[0]),          n(s.area[1]),  n(s.area[2]),  n(s.area[3])};
+}
+
+std::optional<ScanSettings> DecodeSettings(const Fields& a) {
+    if (a.size() != 12)
+        return std::nullopt;
+    constexpr long long kInt = std::numeric_limits<std::int32_t>::max();
+    const long long limits[12][2] = {{0, 7},      {0, kMaxStackPages}, {0, 1000},   {0, 1},
+                                     {-100, 100}, {-100, 100},         {1, 100000}, {0, 1},
+                                     {0, kInt},   {0, kInt},           {0, kInt},   {0, kInt}};
+    long long v[12];
+    for (std::size_t i = 0; i < 12; ++i) {
+        const std::optional<long long> x = ParseNumber(a[i], limits[i][0], limits[i][1]);
+        if (!x)
+            return std::nullopt;
+        v[i] = *x;
+    }
+    ScanSettings s;
+    s.documentHandling = static_cast<int>(v[0]);
+    s.pages = static_cast<std::int32_t>(v[1]);
+    s.pageSize = static_cast<std::int32_t>(v[2]);
+    s.colour = v[3] == 1;
+    s.brightness = static_cast<std::int32_t>(v[4]);
+    s.contrast = static_cast<std::int32_t>(v[5]);
+    s.dpi = static_cast<std::int32_t>(v[6]);
+    s.fullArea = v[7] == 1;
+    for (int k = 0; k < 4; ++k)
+        s.area[k] = static_cast<std::int32_t>(v[8 + k]);
+    return s;
 }
 
 void RaiseBlockError(const std::string& message) {

@@ -12,6 +12,13 @@
 // "table" (answered by "ok" and the property table), "scan" (answered by "progress RECEIVED
 // EXPECTED" lines, then "block NAME SIZE" and "picture ...", or "cancelled"), "cancel" carrying
 // the number of the scan to stop. Any request may be answered by "error MESSAGE".
+//
+// "stack SETTINGS" (EncodeSettings) writes every setting in the settings step's order, then
+// scans page after page in one session: each page is "progress" lines, "block" and "picture"
+// as for "scan", and the program answers each picture with "took" carrying the stack's number
+// (the worker stays at most two pages ahead of it). The stack ends with "done" (its pages, or
+// the feeder ran out after one page at least), "empty" (nothing in the feeder), "cancelled",
+// "refused incompatible|resolution", or "failed REASON MESSAGE" (REASON: jam, cover or other).
 
 #include "scan/link/SharedBlock.h"
 
@@ -20,6 +27,10 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace velorix::scan {
+struct ScanSettings;
+}
 
 namespace velorix::scan::worker {
 
@@ -37,6 +48,14 @@ struct Message {
 std::string EncodeMessage(std::uint64_t number, const std::string& type, const Fields& args = {});
 // Nothing when the line is no message: its first field no number, or no type.
 std::optional<Message> DecodeMessage(const std::string& line);
+
+// A stack's settings as the request's arguments, and back; nothing when a field is missing or
+// out of its range.
+Fields EncodeSettings(const velorix::scan::ScanSettings& settings);
+std::optional<velorix::scan::ScanSettings> DecodeSettings(const Fields& args);
+
+// The most pages one stack makes, for a feeder that never says it is empty.
+inline constexpr int kMaxStackPages = 1000;
 
 // A decimal number in [min, max] that is the whole text; nothing otherwise.
 std::optional<long long> ParseNumber(const std::string& text, long long min, long long max);

@@ -9,12 +9,26 @@ namespace velorix::scan::sane {
 
 // A SANE call that did not return SANE_STATUS_GOOD; the message is SANE's own text for the
 // status (sane_strstatus).
-class ESaneError : public EPlatformError {
+class ESaneError : public EFeederStop {
 public:
-    ESaneError(int status, const std::string& text) : EPlatformError(text), status_(status) {}
+    ESaneError(int status, const std::string& text)
+        : EFeederStop(ReasonOf(status), text), status_(status) {}
     int Status() const { return status_; }
 
 private:
+    // SANE_STATUS_NO_DOCS, _JAMMED and _COVER_OPEN (7, 6, 8): the feeder's own words.
+    static FeederReason ReasonOf(int status) {
+        switch (status) {
+        case 7:
+            return FeederReason::Empty;
+        case 6:
+            return FeederReason::Jam;
+        case 8:
+            return FeederReason::CoverOpen;
+        default:
+            return FeederReason::None;
+        }
+    }
     int status_;
 };
 

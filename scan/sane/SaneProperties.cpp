@@ -1,5 +1,8 @@
 #include "scan/sane/SaneProperties.h"
 
+#include "scan/ScanSettings.h"
+#include "scan/ScanSources.h"
+
 #include <cstdint>
 
 namespace velorix::scan::sane {
@@ -13,9 +16,12 @@ namespace {
 //  id    scope   SANE side                                 value
 //  3074  device  range of "br-x" (mm), else the frame       bed width, thousandths of an inch
 //  3075  device  range of "br-y" (mm), else the frame       bed height, thousandths of an inch
+//  3086  device  the kinds of "source" (ScanSources.h)     feeder 1 | flatbed 2 | duplex 4
+//  3088  device  "source", by its kind                     the same bits (duplex with feeder)
 //  3091  device  largest "y-resolution"/"resolution"       optical resolution, dpi
-//  3096  device  kept by us; only with a feeder "source"   pages per transfer
-//  3097  device  kept by us; only with a feeder "source"   page size (0 = A4)
+//  3096  device  kept by us; only with a feeder "source"   pages per transfer (0 = all)
+//  3097  device  "page-width"/"page-height" where there;   page size (0 = A4, 100 = the
+//                else kept by us; only with a feeder       driver's own)
 //  4103  item    "mode" Color / Gray / Lineart             3 / 2 / 0
 //  4104  item    "depth" (per sample)                      bits per pixel: 24 colour, 8 grey
 //  4106  item    kept by us                                format id; transfers give BMP
@@ -67,15 +73,91 @@ bool IsMmGeometry(const Options& o, const char* name) {
     return d->unit == SANE_UNIT_MM && d->constraint_type == SANE_CONSTRAINT_RANGE;
 }
 
-bool HasFeeder(SaneDevice& dev) {
+// The sources the device offers, by kind, with the driver's own names.
+std::vector<OfferedSource> Sources(SaneDevice& dev) {
     Options o = dev.Opts();
     const int i = o.Find(SANE_NAME_SCAN_SOURCE);
-    if (i < 0)
-        return false;
-    for (const std::string& s : o.StringList(i))
-        if (ContainsNoCase(s, "feeder") || ContainsNoCase(s, "adf"))
+    if (i < 0 || o.Desc(i)->type != SANE_TYPE_STRING)
+        return {};
+    return OfferedSources(o.StringList(i));
+}
+
+bool HasSources(SaneDevice& dev) {
+    return !Sources(dev).empty();
+}
+
+bool HasFeeder(SaneDevice& dev) {
+    for (const OfferedSource& s : Sources(dev))
+        if (IsFeeder(s.kind))
             return true;
     return false;
+}
+
+TVariant Capabilities(SaneDevice& dev) {
+    int bits = 0;
+    for (const OfferedSource& s : Sources(dev))
+        bits |= DocumentHandlingOf(s.kind);
+    return std::int32_t{bits};
+}
+
+TVariant CurrentSource(SaneDevice& dev) {
+    Options o = dev.Opts();
+    const std::optional<SourceKind> kind =
+        ClassifySource(o.GetString(o.Find(SANE_NAME_SCAN_SOURCE)));
+    return std::int32_t{kind ? DocumentHandlingOf(*kind) : 0};
+}
+
+void ChooseSource(SaneDevice& dev, const TVariant& value) {
+    const int bits = VariantToInt(value);
+    for (const OfferedSource& s : Sources(dev))
+        if (DocumentHandlingOf(s.kind) == bits) {
+            Options o = dev.Opts();
+            o.SetString(o.Find(SANE_NAME_SCAN_SOURCE), s.driverName);
+            return;
+        }
+    Refuse();
+}
+
+// A feeder driver's paper size options, in millimetres; the driver's own size is left as it is.
+void SetPageSize(SaneDevice& dev, const TVariant& value) {
+    const int size = VariantToInt(value);
+    double width = 0, height = 0;
+    switch (size) {
+    case wia::PAGE_A4:
+        width = 210, height = 297;
+        break;
+    case wia::PAGE_A5:
+        width = 148, height = 210;
+        break;
+    case wia::PAGE_LETTER:
+        width = 215.9, height = 279.4;
+        break;
+    case wia::PAGE_USLEGAL:
+        width = 215.9, height = 355.6;
+        break;
+    case wia::PAGE_AUTO:
+        break;
+    default:
+        Refuse();
+    }
+    dev.pageSize = size;
+    if (width <= 0)
+        return;
+    Options o = dev.Opts();
+    const int w = o.Find("page-width"), h = o.Find("page-height");
+    if (!o.Settable("page-width") || !o.Settable("page-height") || !o.IsNumber(w) || !o.IsNumber(h))
+        return;
+    auto clamped = [&o](int i, double mm) {
+        const auto* d = o.Desc(i);
+        if (d->constraint_type != SANE_CONSTRAINT_RANGE)
+            return mm;
+        const bool fixed = d->type == SANE_TYPE_FIXED;
+        const double lo = fixed ? SANE_UNFIX(d->constraint.range->min) : d->constraint.range->min;
+        const double hi = fixed ? SANE_UNFIX(d->constraint.range->max) : d->constraint.range->max;
+        return std::clamp(mm, lo, hi);
+    };
+    o.SetNumber(w, clamped(w, width));
+    o.SetNumber(h, clamped(h, height));
 }
 
 TVariant BedSize(SaneDevice& dev, const char* option) {
@@ -395,8 +477,12 @@ const Mapping kMappings[] = {
          d.pages = n;
      }},
     {wia::DPS_PAGE_SIZE, Scope::Device, HasFeeder, HasFeeder,
-     [](SaneDevice& d) -> TVariant { return d.pageSize; },
-     [](SaneDevice& d, const TVariant& v) { d.pageSize = VariantToInt(v); }},
+     [](SaneDevice& d) -> TVariant { return d.pageSize; }, SetPageSize},
+    {wia::DPS_DOCUMENT_HANDLING_CAPABILITIES, Scope::Device, HasSources,
+     [](SaneDevice&) { return false; }, Capabilities, nullptr},
+    {wia::DPS_DOCUMENT_HANDLING_SELECT, Scope::Device, HasSources,
+     [](SaneDevice& d) { return d.Opts().Settable(SANE_NAME_SCAN_SOURCE); }, CurrentSource,
+     ChooseSource},
     {wia::IPA_DATATYPE, Scope::Item, Always, ModeSettable,
      [](SaneDevice& d) -> TVariant {
          switch (CurrentMode(d)) {

@@ -39,20 +39,22 @@ ScanSession::~ScanSession() {
 
 std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi, int dpiY) {
     ScanSession session(handle);
+    std::optional<QImage> picture = ReadPage(handle, state, dpi, dpiY);
+    session.EndedCleanly();
+    return picture;
+}
+
+std::optional<QImage> ReadPage(SANE_Handle handle, TransferState& state, int dpi, int dpiY) {
     FrameAssembler assembler(dpi, dpiY);
     // Reads as large as scanimage's keep the per-read cost as low as its; the cancel flag is
     // still looked at between two reads.
     std::vector<SANE_Byte> buffer(kReadBytes);
     for (;;) {
-        if (state.cancel) {
-            session.EndedCleanly();
+        if (state.cancel)
             return std::nullopt;
-        }
         SANE_Status status = sane_start(handle);
-        if (status == SANE_STATUS_CANCELLED) {
-            session.EndedCleanly();
+        if (status == SANE_STATUS_CANCELLED)
             return std::nullopt;
-        }
         if (status != SANE_STATUS_GOOD)
             ThrowSane(status);
         SANE_Parameters p;
@@ -69,18 +71,14 @@ std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi
         const long long size = p.lines > 0 ? static_cast<long long>(p.lines) * p.bytes_per_line : 0;
         state.expected = state.expected + size;
         for (;;) {
-            if (state.cancel) {
-                session.EndedCleanly();
+            if (state.cancel)
                 return std::nullopt;
-            }
             SANE_Int len = 0;
             status = sane_read(handle, buffer.data(), static_cast<SANE_Int>(buffer.size()), &len);
             if (status == SANE_STATUS_EOF)
                 break;
-            if (status == SANE_STATUS_CANCELLED) {
-                session.EndedCleanly();
+            if (status == SANE_STATUS_CANCELLED)
                 return std::nullopt;
-            }
             if (status != SANE_STATUS_GOOD)
                 ThrowSane(status);
             // A driver that claims more than the buffer holds has written past it or lies
@@ -95,9 +93,7 @@ std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi
         if (p.last_frame)
             break;
     }
-    std::optional<QImage> picture = assembler.Finish(); // raises on missing data
-    session.EndedCleanly();
-    return picture;
+    return assembler.Finish(); // raises on missing data
 }
 
 } // namespace velorix::scan::sane

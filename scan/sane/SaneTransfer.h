@@ -48,4 +48,9 @@ inline constexpr std::size_t kReadBytes = 32 * 1024;
 // Safe to run on a worker thread as long as no other thread uses the handle meanwhile.
 std::optional<QImage> ReadScan(SANE_Handle handle, TransferState& state, int dpi, int dpiY = 0);
 
+// One page of a stack inside a session the caller holds: the next sane_start takes the next
+// side, with no sane_cancel between (which would end the feeder's batch and eject the sheet).
+// Returns as ReadScan does; after nothing or a raise the caller ends the session.
+std::optional<QImage> ReadPage(SANE_Handle handle, TransferState& state, int dpi, int dpiY = 0);
+
 } // namespace velorix::scan::sane

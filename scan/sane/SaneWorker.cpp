@@ -5,7 +5,10 @@
 // reads nothing.
 #include "scan/sane/SaneWorker.h"
 
+#include "scan/ScanSettings.h"
+#include "scan/ScanSources.h"
 #include "scan/link/WorkerLink.h"
+#include "scan/sane/SaneError.h"
 #include "scan/sane/SaneLibrary.h"
 #include "scan/sane/SaneProperties.h"
 #include "scan/sane/SaneTransfer.h"
@@ -48,14 +51,17 @@ struct Inbox {
     std::mutex mutex;
     std::condition_variable ready;
     std::deque<Message> messages;
-    TransferState* scan = nullptr; // the scan under way, for a cancel
-    std::uint64_t scanNumber = 0;
+    TransferState* scan = nullptr; // the page under way, for a cancel
+    std::uint64_t scanNumber = 0;  // the scan or stack under way
+    bool cancelled = false;        // its cancel came (between two pages of a stack too)
+    long long taken = 0;           // pages of the stack the program has taken
+    std::condition_variable flow;  // a page taken, or the cancel
 };
 
-// The name of the last block handed over: the program removes it once it has the block open,
-// and this process removes it when the program goes first.
+// The names of the blocks handed over in the current request: the program removes each once it
+// has the block open, and this process removes them when the program goes first.
 std::mutex blockMutex;
-std::string handedBlock;
+std::vector<std::string> handedBlocks;
 
 // The picture into a block of shared memory, named to the program before it is filled, so that
 // a worker that dies while filling it leaves the program the name to remove.
@@ -66,7 +72,7 @@ void HandOver(std::uint64_t number, const QImage& picture) {
                                  [number, size](const std::string& name) {
                                      {
                                          std::lock_guard lock(blockMutex);
-                                         handedBlock = name;
+                                         handedBlocks.push_back(name);
                                      }
                                      Send(number, "block", {name, std::to_string(size)});
                                  });
@@ -116,6 +122,11 @@ public:
             SendTable(m.number);
         } else if (what == "scan") {
             Scan(m.number);
+        } else if (what == "stack") {
+            const std::optional<ScanSettings> settings = worker::DecodeSettings(a);
+            if (!settings)
+                throw EPlatformError("Message inconnu");
+            Stack(m.number, *settings);
         } else {
             throw EPlatformError("Message inconnu");
         }
@@ -160,15 +171,115 @@ private:
         if (!device_)
             ThrowSane(SANE_STATUS_INVAL);
         const ScanDpi dpi = ScanResolutions(*device_);
+        Begin(number);
+        std::optional<QImage> picture = ReadWithProgress(number, [&](TransferState& state) {
+            return ReadScan(device_->Handle(), state, dpi.x, dpi.y);
+        });
+        if (!picture) {
+            Send(number, "cancelled");
+            return;
+        }
+        SendPicture(number, *picture);
+    }
+
+    // Every setting written here, in the step's order, then sheet after sheet in one session:
+    // no question goes back and forth between two pages.
+    void Stack(std::uint64_t number, const ScanSettings& settings) {
+        if (!device_)
+            ThrowSane(SANE_STATUS_INVAL);
+        const SettingsOutcome outcome = ApplyScanSettings(*DeviceTarget(*device_), settings);
+        if (outcome != SettingsOutcome::Applied) {
+            Send(number, "refused",
+                 {outcome == SettingsOutcome::Incompatible ? "incompatible" : "resolution"});
+            return;
+        }
+        const ScanDpi dpi = ScanResolutions(*device_);
+        // A flatbed holds one sheet, whatever was asked: it never says it is empty.
+        const int pages = FeederChosen() ? device_->pages : 1;
+        Begin(number);
+        ScanSession session(device_->Handle());
+        for (int made = 0; pages == 0 ? made < worker::kMaxStackPages : made < pages; ++made) {
+            {
+                // At most two pages ahead of the program, so that a busy program does not
+                // gather the whole stack in shared memory.
+                std::unique_lock lock(inbox_.mutex);
+                inbox_.flow.wait(lock, [&] { return inbox_.cancelled || made - inbox_.taken < 2; });
+                if (inbox_.cancelled) {
+                    session.EndedCleanly();
+                    End();
+                    Send(number, "cancelled");
+                    return;
+                }
+            }
+            std::optional<QImage> picture;
+            try {
+                picture = ReadWithProgress(number, [&](TransferState& state) {
+                    return ReadPage(device_->Handle(), state, dpi.x, dpi.y);
+                });
+            } catch (const EFeederStop& e) {
+                End();
+                if (e.Reason() == FeederReason::Empty) {
+                    session.EndedCleanly();
+                    Send(number, made == 0 ? "empty" : "done");
+                } else {
+                    Send(number, "failed",
+                         {e.Reason() == FeederReason::Jam         ? "jam"
+                          : e.Reason() == FeederReason::CoverOpen ? "cover"
+                                                                  : "other",
+                          e.what()});
+                }
+                return;
+            } catch (const std::exception& e) {
+                End();
+                Send(number, "failed", {"other", e.what()});
+                return;
+            }
+            if (!picture) {
+                session.EndedCleanly();
+                End();
+                Send(number, "cancelled");
+                return;
+            }
+            SendPicture(number, *picture);
+        }
+        session.EndedCleanly();
+        End();
+        Send(number, "done");
+    }
+
+    bool FeederChosen() {
+        Options o = device_->Opts();
+        const int i = o.Find(SANE_NAME_SCAN_SOURCE);
+        if (i < 0 || o.Desc(i)->type != SANE_TYPE_STRING)
+            return false;
+        const std::optional<SourceKind> kind = ClassifySource(o.GetString(i));
+        return kind && IsFeeder(*kind);
+    }
+
+    void Begin(std::uint64_t number) {
+        std::lock_guard lock(inbox_.mutex);
+        inbox_.scanNumber = number;
+        inbox_.cancelled = false;
+        inbox_.taken = 0;
+        std::lock_guard blocks(blockMutex);
+        handedBlocks.clear(); // the program had every block of the last request open
+    }
+    void End() {
+        std::lock_guard lock(inbox_.mutex);
+        inbox_.scanNumber = 0;
+    }
+
+    // One page read with its progress going out while the bytes come, which is also what the
+    // program's watchdog watches; the page's end wakes the progress at once.
+    template <typename Read>
+    std::optional<QImage> ReadWithProgress(std::uint64_t number, Read read) {
         TransferState state;
         {
             std::lock_guard lock(inbox_.mutex);
             inbox_.scan = &state;
-            inbox_.scanNumber = number;
+            if (inbox_.cancelled)
+                state.cancel = true;
         }
-        // Progress goes out while the bytes come, which is also what the program's watchdog
-        // watches.
-        // The end of the scan wakes it at once: the page is not held up by a pause.
         std::mutex doneMutex;
         std::condition_variable doneSignal;
         bool done = false;
@@ -188,7 +299,7 @@ private:
         std::optional<QImage> picture;
         std::exception_ptr error;
         try {
-            picture = ReadScan(device_->Handle(), state, dpi.x, dpi.y);
+            picture = read(state);
         } catch (...) {
             error = std::current_exception();
         }
@@ -204,11 +315,10 @@ private:
         }
         if (error)
             std::rethrow_exception(error);
-        if (!picture) {
-            Send(number, "cancelled");
-            return;
-        }
-        const QImage& p = *picture;
+        return picture;
+    }
+
+    void SendPicture(std::uint64_t number, const QImage& p) {
         HandOver(number, p);
         Send(number, "picture",
              {std::to_string(p.width()), std::to_string(p.height()),
@@ -263,8 +373,19 @@ int RunScanWorker() {
                 std::lock_guard lock(inbox.mutex);
                 if (m->type == "cancel") {
                     // Only the scan it names; one that came after its scan ended is dropped.
-                    if (inbox.scan && inbox.scanNumber == m->number)
-                        inbox.scan->cancel = true;
+                    if (inbox.scanNumber != 0 && inbox.scanNumber == m->number) {
+                        inbox.cancelled = true;
+                        if (inbox.scan)
+                            inbox.scan->cancel = true;
+                        inbox.flow.notify_one();
+                    }
+                    continue;
+                }
+                if (m->type == "took") {
+                    if (inbox.scanNumber != 0 && inbox.scanNumber == m->number) {
+                        ++inbox.taken;
+                        inbox.flow.notify_one();
+                    }
                     continue;
                 }
                 inbox.messages.push_back(std::move(*m));
@@ -275,8 +396,8 @@ int RunScanWorker() {
         // keep the process alive, nor a block the program never opened stay behind.
         {
             std::lock_guard lock(blockMutex);
-            if (!handedBlock.empty())
-                worker::SharedBlock::Discard(handedBlock);
+            for (const std::string& name : handedBlocks)
+                worker::SharedBlock::Discard(name);
         }
         std::fflush(stdout);
         ::_exit(0);

@@ -83,6 +83,13 @@ public:
         return std::make_unique<ScriptedProgress>(progressLog);
     }
 
+    // The program's own modal windows (the change-document prompt) are answered at once.
+    int dialogsShown = 0;
+    int execDialog(QDialog&) override {
+        ++dialogsShown;
+        return 1; // QDialog::Accepted
+    }
+
     void inform(const QString& text) override { seen << Seen{Kind::Inform, text}; }
     void warning(const QString& text) override { seen << Seen{Kind::Warning, text}; }
     void error(const QString& text) override { seen << Seen{Kind::Error, text}; }

@@ -16,6 +16,7 @@
 //                                       the fake backend)
 // Exit status 0 when every check holds; the failed checks are printed.
 #include "tests/capture/OverlayDriver.h"
+#include "tests/capture/ProbeChecks.h"
 
 #include "capture/CaptureRectForm.h"
 #include "capture/ScreenCapture.h"
@@ -36,14 +37,8 @@ using namespace velorix::capture;
 
 namespace {
 
-int failures = 0;
-
-void check(bool ok, const QString& what) {
-    if (!ok) {
-        ++failures;
-        std::fprintf(stderr, "FAILED: %s\n", qPrintable(what));
-    }
-}
+using probe::check;
+using probe::failures;
 
 // Runs a program without blocking this one's event loop (it may ask us for the clipboard).
 int runAndWait(const QString& program, const QStringList& args, int timeoutMs) {
@@ -194,14 +189,7 @@ int portal(const QString& screenFile) {
 int desktop(const QString& refFile, bool xdotool) {
     const QImage ref = QImage(refFile).convertToFormat(QImage::Format_RGB32);
     const QList<QRect> screens = DesktopScreens();
-    QRect bounds;
-    for (const QRect& r : screens)
-        bounds |= r;
-    check(ref.size() == bounds.size(), QStringLiteral("reference %1x%2, desktop %3x%4")
-                                           .arg(ref.width())
-                                           .arg(ref.height())
-                                           .arg(bounds.width())
-                                           .arg(bounds.height()));
+    const QRect bounds = probe::desktopOf(screens, ref);
 
     QWidget window;
     window.setWindowTitle(QStringLiteral("Velorix capture probe"));

@@ -6,13 +6,16 @@
 # once through Xwayland with xdotool's drags and once on Qt's Wayland platform with Qt's events:
 # first with the portal as installed, which offers no screenshots there (the capture goes through
 # the compositor's own screen copy), then with an access dialog added, through the portal; then
-# the program itself (PROGRAM, when given) must open natively on Wayland.
-#   WaylandCaptureTest.sh PROBE [PROGRAM]
+# the program itself (PROGRAM, when given) must open natively on Wayland. WINDOW_PROBE, when given,
+# runs the program's window and its "Capture bureau" command on Qt's Wayland platform after each
+# probe, checked against the same reference.
+#   WaylandCaptureTest.sh PROBE [PROGRAM [WINDOW_PROBE]]
 # sway refuses to run as root: as root, the test runs itself as an unprivileged user, made for it
 # when missing.
 set -uo pipefail
 probe=$1
 program=${2:-}
+window_probe=${3:-}
 
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -34,6 +37,7 @@ if [ "$(id -u)" -eq 0 ]; then
   trap 'rm -rf "$work"' EXIT
   # The probe is copied where the user can run it, whatever the build tree's permissions.
   cp "$probe" "$work/CaptureProbe"
+  [ -z "$window_probe" ] || cp "$window_probe" "$work/WindowCaptureProbe"
   cp "$0" "$here/FakeScreenshotPortal.py" "$work/"
   chown -R "$user" "$work"
   chmod 755 "$work" "$work/CaptureProbe"
@@ -41,7 +45,8 @@ if [ "$(id -u)" -eq 0 ]; then
     ${VELORIX_WAYLAND_SCREENSHOT:+VELORIX_WAYLAND_SCREENSHOT="$VELORIX_WAYLAND_SCREENSHOT"} \
     ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} ${LSAN_OPTIONS:+LSAN_OPTIONS="$LSAN_OPTIONS"} \
     ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
-    bash "$work/WaylandCaptureTest.sh" "$work/CaptureProbe" "$program"
+    bash "$work/WaylandCaptureTest.sh" "$work/CaptureProbe" "$program" \
+    ${window_probe:+"$work/WindowCaptureProbe"}
   exit $?
 fi
 
@@ -144,10 +149,16 @@ run() {
 [ -n "${ASAN_OPTIONS:-}" ] &&
   export ASAN_OPTIONS=${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}
 wayland_asan=${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0}
+# The program with none of the user's settings, scanners, shell, mail or printers.
+program_env="VELORIX_SETTINGS=null VELORIX_SCAN_BACKEND=null VELORIX_SHELL=null VELORIX_MAIL=null
+  VELORIX_PRINTER=null VELORIX_RECOVERY=null"
 captures() {
   run "$1: Xwayland, xdotool" DISPLAY="$xdisplay" QT_QPA_PLATFORM=xcb \
     "$probe" desktop "$work/reference.png" xdotool
   run "$1: Wayland" $wayland_asan QT_QPA_PLATFORM=wayland "$probe" desktop "$work/reference.png"
+  [ -z "$window_probe" ] ||
+    run "$1: the program's window, Wayland" $wayland_asan QT_QPA_PLATFORM=wayland $program_env \
+      "$window_probe" "$work/reference.png"
 }
 
 # The portal as Debian installs it beside sway, with sway's backend alone: without an access
@@ -192,8 +203,7 @@ captures "portal with an access dialog"
 # The program itself, with no platform chosen, opens its window natively on Wayland.
 if [ -n "$program" ]; then
   echo "== the program"
-  VELORIX_SETTINGS=null VELORIX_SCAN_BACKEND=null VELORIX_SHELL=null VELORIX_MAIL=null \
-    VELORIX_PRINTER=null "$program" >"$work/program.log" 2>&1 &
+  env $program_env "$program" >"$work/program.log" 2>&1 &
   program_pid=$!
   pids+=($program_pid)
   shell=

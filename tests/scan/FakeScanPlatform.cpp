@@ -211,6 +211,10 @@ public:
             return nullptr;
         case Outcome::Error:
             throw EPlatformError("paper jam");
+        case Outcome::FeederEmpty:
+            throw EFeederStop(FeederReason::Empty, "out of documents");
+        case Outcome::Jam:
+            throw EFeederStop(FeederReason::Jam, "jammed");
         case Outcome::Image:
             break;
         }

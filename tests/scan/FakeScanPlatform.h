@@ -46,7 +46,7 @@ struct DeviceEntry {
     std::shared_ptr<DeviceData> data = std::make_shared<DeviceData>();
 };
 
-enum class Outcome { Image, Cancel, Error };
+enum class Outcome { Image, Cancel, Error, FeederEmpty, Jam };
 
 struct Script {
     bool failManager = false;

@@ -272,6 +272,47 @@ TEST_F(ScanComponent, ApplySettingsWritesInItsOrder) {
                                         "item 6147=300", "item 6148=300", "item 6149=10",
                                         "item 6150=20", "item 6151=30", "item 6152=40"}));
     EXPECT_TRUE(messages.empty());
+
+    // A stack: the source before everything else, then one transfer a sheet until the feeder
+    // is empty, each page handed over as it comes.
+    script->log.clear();
+    data.device.props[wia::DPS_PAGES].failSet = false;
+    data.device.props[wia::DPS_DOCUMENT_HANDLING_SELECT] = Prop{std::int32_t{wia::FLATBED}};
+    scan->SetDocumentHandling(wia::FEEDER | wia::DUPLEX);
+    scan->SetPages(0);
+    scan->SetPageSize(wia::PAGE_AUTO);
+    scan->SetScanArea(wsaFull);
+    script->bytes = SmallBmp(3, 2);
+    script->nextOutcomes = {Outcome::Image, Outcome::Image, Outcome::FeederEmpty};
+    std::vector<QSize> pages;
+    EXPECT_EQ(scan->AcquireStack([&](QImage page) { pages.push_back(page.size()); }),
+              TWIAScan::TStackResult::Complete);
+    EXPECT_EQ(pages, (std::vector<QSize>{QSize(3, 2), QSize(3, 2)}));
+    EXPECT_EQ(script->log,
+              (std::vector<std::string>{
+                  "device 3088=5", "device 3096=0", "device 3097=100", "item 4103=2", "item 6146=2",
+                  "item 6147=300", "item 6148=300", "item 6149=0", "item 6150=0", "item 6151=2550",
+                  "item 6152=3507", "transfer", "transfer", "transfer"}));
+
+    // Empty at once, a jam after a page (its reason kept), a cancel.
+    script->nextOutcomes = {Outcome::FeederEmpty};
+    EXPECT_EQ(scan->AcquireStack([](QImage) {}), TWIAScan::TStackResult::Empty);
+    script->nextOutcomes = {Outcome::Image, Outcome::Jam};
+    pages.clear();
+    EXPECT_EQ(scan->AcquireStack([&](QImage page) { pages.push_back(page.size()); }),
+              TWIAScan::TStackResult::Failed);
+    EXPECT_EQ(pages.size(), 1U);
+    EXPECT_EQ(scan->FailureReason(), velorix::scan::FeederReason::Jam);
+    EXPECT_TRUE(scan->LastScanFailed());
+    script->nextOutcomes = {Outcome::Cancel};
+    EXPECT_EQ(scan->AcquireStack([](QImage) {}), TWIAScan::TStackResult::Cancelled);
+
+    // A feeder asked of a scanner that has none is said, and nothing is scanned.
+    data.device.props.erase(wia::DPS_DOCUMENT_HANDLING_SELECT);
+    script->log.clear();
+    EXPECT_THROW(scan->AcquireStack([](QImage) {}), EWIAException);
+    EXPECT_EQ(std::count(script->log.begin(), script->log.end(), "transfer"), 0);
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ScanComponent, ApplySettingsRefusals) {

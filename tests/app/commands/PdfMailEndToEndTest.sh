@@ -9,44 +9,19 @@ set -euo pipefail
 velorix=$1
 source_dir=$2
 
-work=$(mktemp -d)
-[ -z "${VELORIX_E2E_KEEP:-}" ] || echo "keeping $work"
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    [ -n "${VELORIX_E2E_KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=../../UserDesktop.sh
+source "$(dirname "$0")/../../UserDesktop.sh"
 # On failure the program's output and a screenshot are kept (in VELORIX_E2E_FAILED, by default
 # the test's working folder) and the output printed, whatever VELORIX_E2E_KEEP says.
-fail() {
-    echo "FAIL: $*"
+on_failure() {
     local kept=${VELORIX_E2E_FAILED:-$PWD/PdfMailEndToEndTest.failed}
     mkdir -p "$kept"
-    [ -z "${DISPLAY:-}" ] || import -display "$DISPLAY" -window root "$kept/screen.png" || true
+    [ ! -f "$work/failed.png" ] || cp "$work/failed.png" "$kept/screen.png"
     [ ! -f "$work/velorix.log" ] || cp "$work/velorix.log" "$kept/"
     ps -o pid,etime,stat,wchan:20,args --ppid "${program:-1}" >"$kept/children.txt" 2>&1 || true
     echo "kept: $kept"
     [ ! -f "$work/velorix.log" ] || sed 's/^/velorix: /' "$work/velorix.log"
-    exit 1
 }
-wait_for_file() { # path, seconds
-    for _ in $(seq $(($2 * 10))); do
-        [ -s "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# Our own display and window manager.
-exec {displayfd}<> <(:)
-Xvfb -displayfd "$displayfd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-read -r -t 30 number <&"$displayfd" || fail "Xvfb did not start"
-export DISPLAY=:$number
-openbox >/dev/null 2>&1 &
-pids+=($!)
 
 # A desktop of our own: a PDF viewer and a mail client that write down their arguments.
 mkdir -p "$work/bin" "$work/data/applications" "$work/config" "$work/home"
@@ -76,22 +51,13 @@ export BROWSER=false
 unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION KDE_SESSION_VERSION \
     GNOME_DESKTOP_SESSION_ID WAYLAND_DISPLAY VELORIX_SHELL VELORIX_MAIL
 
-# Under AddressSanitizer: X's keyboard library hands strndup buffers without a terminating zero,
-# which strict string checks report although strndup stops at the length given.
-if [ -n "${ASAN_OPTIONS:-}" ]; then
-    export ASAN_OPTIONS=$ASAN_OPTIONS:strict_string_checks=0
-fi
 "$velorix" >"$work/velorix.log" 2>&1 &
 program=$!
 pids+=($program)
-window=
-for _ in $(seq 300); do
-    kill -0 "$program" 2>/dev/null || { cat "$work/velorix.log"; fail "the program ended"; }
-    window=$(xdotool search --onlyvisible --name '^VELORIX! 2$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.2
-done
-[ -n "$window" ] || fail "no window"
+window=$(wait_window 60 '^VELORIX! 2$' "$program") || {
+    [ $? -eq 2 ] && fail "the program ended"
+    fail "no window"
+}
 sleep 2 # the scanner list is filled when the window first shows
 
 menu_entry() { # downward steps from the menu's first entry
@@ -105,19 +71,14 @@ menu_entry() { # downward steps from the menu's first entry
 # ACTION > SCANNER ET EXPORTER L'IMAGE AU FORMAT PDF (fourth entry), then "No" to another scan.
 menu_entry 3
 # Listing the scanners and scanning take a while on a loaded machine: up to two minutes.
-for _ in $(seq 600); do
-    question=$(xdotool search --onlyvisible --name '^Velorix! 2$' 2>/dev/null | head -1 || true)
-    [ -n "$question" ] && break
-    sleep 0.2
-done
-[ -n "$question" ] || fail "no question after the scan"
+question=$(wait_window 120 '^Velorix! 2$') || fail "no question after the scan"
 # "Non" (Escape); a box that has only just appeared may miss the first key, so until it is gone.
 for _ in $(seq 30); do
     xdotool windowactivate --sync "$question" key --delay 100 Escape 2>/dev/null || true
     sleep 1
     xdotool search --onlyvisible --name '^Velorix! 2$' 2>/dev/null | grep -qx "$question" || break
 done
-wait_for_file "$work/opened.pdf" 180 || fail "the viewer was not opened"
+until_true 180 test -s "$work/opened.pdf" || fail "the viewer was not opened"
 [ "$(cat "$work/viewer-args")" = "$HOME/Documents/capture.pdf" ] ||
     fail "viewer opened $(cat "$work/viewer-args")"
 
@@ -134,7 +95,7 @@ echo "ok: SCANNER VERS PDF opened a PDF holding scanimage's pixels"
 
 # ACTION > ENVOYER UNE IMAGE PAR MAIL (ninth entry, the page commands now enabled).
 menu_entry 8
-wait_for_file "$work/mailer-args" 180 || fail "the mail client got nothing"
+until_true 180 test -s "$work/mailer-args" || fail "the mail client got nothing"
 attached=$(python3 -c 'import sys, urllib.parse as u; q = u.parse_qs(u.urlsplit(sys.argv[1]).query); print(q["attach"][0])' "$(cat "$work/mailer-args")")
 pdfimages -png "$attached" "$work/mailed"
 differing=$(compare -metric AE "$work/mailed-000.png" "$work/reference.pnm" null: 2>&1 || true)

@@ -11,6 +11,7 @@
 #include "scan/ScannerComponent.h"
 #include "scan/client/Watchdog.h"
 #include "scan/client/WorkerPlatform.h"
+#include "scan/client/WorkerProcess.h"
 #include "scan/link/WorkerLink.h"
 
 #include <QCheckBox>
@@ -735,8 +736,9 @@ private slots:
         QVERIFY(window->FirstPageFilled);
     }
 
-    // A worker that outlives SIGKILL is left behind at once, not waited for.
+    // A worker that outlives SIGKILL is set aside at once, not waited for, and freed once it ends.
     void unkillableWorkerIsAbandoned() {
+        using velorix::scan::worker::ReapAbandonedWorkers;
         openWindow();
         pick(QStringLiteral("(velorixtest:hang)"));
         killIsIgnored = true;
@@ -753,8 +755,10 @@ private slots:
         scan();
         QVERIFY(prompts->seen.isEmpty());
         QVERIFY(window->FirstPageFilled);
+        QCOMPARE(ReapAbandonedWorkers(), std::size_t(1));
         ::kill(stuck, SIGKILL);
         ::kill(stuck, SIGCONT);
+        QTRY_COMPARE_WITH_TIMEOUT(ReapAbandonedWorkers(), std::size_t(0), 10000);
     }
 
     // Limits beyond an hour, infinite ones too, are an hour; what is no number keeps the default.

@@ -8,44 +8,8 @@ set -euo pipefail
 velorix=$1
 source_dir=$2
 
-# Under AddressSanitizer: X's keyboard library hands strndup buffers without a terminating zero,
-# which strict string checks report although strndup stops at the length given.
-if [ -n "${ASAN_OPTIONS:-}" ]; then
-    export ASAN_OPTIONS=$ASAN_OPTIONS:strict_string_checks=0
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -9 "${pids[i]}" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    [ -n "${VELORIX_E2E_KEEP:-}" ] && echo "kept $work" || rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    import -display "$DISPLAY" -window root "$work/failed.png" 2>/dev/null || true
-    exit 1
-}
-until_true() { # seconds, command...
-    local seconds=$1
-    shift
-    for _ in $(seq $((seconds * 10))); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-exec {displayfd}<> <(:)
-Xvfb -displayfd "$displayfd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-read -r -t 30 number <&"$displayfd" || fail "Xvfb did not start"
-export DISPLAY=:$number
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-openbox >/dev/null 2>&1 &
-pids+=($!)
+# shellcheck source=../../UserDesktop.sh
+source "$(dirname "$0")/../../UserDesktop.sh"
 
 export VELORIX_RECOVERY=$work/recovery VELORIX_SETTINGS=null VELORIX_SCAN_BACKEND=null
 export VELORIX_SHELL=null VELORIX_MAIL=null VELORIX_PRINTER=null
@@ -62,9 +26,7 @@ three_pages() { [ "$(list | wc -l)" = 3 ]; }
 first=$!
 pids+=($first)
 until_true 60 three_pages || fail "the three pages were not kept"
-window() { xdotool search --onlyvisible --name "^VELORIX! 2$" >/dev/null 2>&1; }
-until_true 30 window || fail "no window"
-wid=$(xdotool search --onlyvisible --name "^VELORIX! 2$" | head -n1)
+wid=$(wait_window 30 "^VELORIX! 2$") || fail "no window"
 xdotool windowmove "$wid" 0 0
 sleep 1
 before=$(list)

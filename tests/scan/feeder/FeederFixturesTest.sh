@@ -4,20 +4,10 @@
 # test backend as a feeder of ten sheets, and our eSCL scanner reached through sane-airscan.
 # Usage: FeederFixturesTest.sh BACKEND_DIR
 set -euo pipefail
-backends=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 command -v scanimage >/dev/null || { echo "scanimage missing"; exit 77; }
-
-work=$(mktemp -d)
-server=
-cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/conf"
-export SANE_CONFIG_DIR=$work/conf LD_LIBRARY_PATH=$backends
-failures=0
+. "$here/Feeders.sh"
+feeders_begin "$1"
 
 # batch NAME DEVICE ARGS...: scans a batch into $work/NAME/, its codes in $work/NAME.codes and
 # scanimage's last words in $work/NAME.said.
@@ -28,8 +18,7 @@ batch() {
   (cd "$work/$name" && scanimage -d "$device" "$@" --batch=p%03d.pnm) >/dev/null \
     2>"$work/$name.said" || true
   if compgen -G "$work/$name/p*.pnm" >/dev/null; then
-    python3 "$here/PageCodes.py" "$work/$name"/p*.pnm | tr '\n' ' ' | sed 's/ $//' \
-      >"$work/$name.codes"
+    page_codes "$work/$name"/p*.pnm >"$work/$name.codes"
   else
     : >"$work/$name.codes"
   fi
@@ -82,22 +71,11 @@ else
 fi
 
 # Our eSCL scanner through sane-airscan.
-if [ ! -e /usr/lib/x86_64-linux-gnu/sane/libsane-airscan.so.1 ] &&
-  ! ls /usr/lib/*/sane/libsane-airscan.so.1 >/dev/null 2>&1; then
+if ! have_airscan; then
   echo "sane-airscan missing: the network scanner is not checked"
   exit $((failures > 0))
 fi
 echo airscan >"$work/conf/dll.conf"
-escl() { # ARGS...: (re)starts the network scanner with these arguments
-  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null || true
-  rm -f "$work/port"
-  python3 "$here/EsclScanner.py" --port-file "$work/port" "$@" 2>>"$work/escl.log" &
-  server=$!
-  for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-  printf '[devices]\n"Velorix eSCL" = http://127.0.0.1:%s/eSCL, eSCL\n[options]\ndiscovery = disable\n' \
-    "$(cat "$work/port")" >"$work/conf/airscan.conf"
-}
-net="airscan:e0:Velorix eSCL"
 escl --sheets 3
 batch esclduplex "$net" --source "ADF Duplex" --resolution 75 --mode Gray
 expect esclduplex "2 3 4 5 6 7" "out of documents"

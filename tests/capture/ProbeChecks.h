@@ -1,0 +1,34 @@
+#pragma once
+// The checks of the capture probe programs: each failed one is printed and counted.
+#include <QImage>
+#include <QList>
+#include <QRect>
+#include <QString>
+
+#include <cstdio>
+
+namespace probe {
+
+inline int failures = 0;
+
+inline void check(bool ok, const QString& what) {
+    if (!ok) {
+        ++failures;
+        std::fprintf(stderr, "FAILED: %s\n", qPrintable(what));
+    }
+}
+
+// The whole desktop's rectangle, which a reference picture of it must fill.
+inline QRect desktopOf(const QList<QRect>& screens, const QImage& ref) {
+    QRect bounds;
+    for (const QRect& r : screens)
+        bounds |= r;
+    check(ref.size() == bounds.size(), QStringLiteral("reference %1x%2, desktop %3x%4")
+                                           .arg(ref.width())
+                                           .arg(ref.height())
+                                           .arg(bounds.width())
+                                           .arg(bounds.height()));
+    return bounds;
+}
+
+} // namespace probe
