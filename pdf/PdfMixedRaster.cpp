@@ -1,6 +1,7 @@
 // The text quality's layers. The page is cut into cells a little larger than a letter's stroke;
-// cells with almost no paper in them, grouped into blocks of some size, are photographs (or
-// shaded areas) and go whole into the background. Elsewhere a pixel is ink when it stands far
+// cells with almost no paper in them, grouped into blocks of some size, are photographs and go
+// whole into the background, unless the block is of one tint (a shaded box): its tint is then
+// the paper its text stands on. Elsewhere a pixel is ink when it stands far
 // enough from the paper around it (the brightest cell near it): that mask is kept at full
 // resolution, its colours at a low one, and the background (paper and photos, with the ink taken
 // out) at about 100 dpi.
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -23,6 +25,10 @@ constexpr int kInkDistance = 60;      // a channel this far from the paper is in
 constexpr int kPaperLuma = 28;        // a pixel this close to the page's paper counts as paper
 constexpr int kPaperChroma = 40;      // ... when no channel strays further than this
 constexpr int kPhotoPaperPercent = 8; // a cell with less paper is part of a photo
+constexpr int kBoxTint = 20;          // a cell this close to its block's tint is of that tint
+constexpr int kBoxPercent = 85;       // a block with this share of cells of its tint ...
+constexpr int kBoxFillPercent = 90;   // ... filling this share of its bounding rectangle ...
+constexpr int kBoxMinLuma = 140;      // ... and light enough for dark text is a shaded box
 constexpr int kBackgroundJpegQuality = 40;
 constexpr int kForegroundJpegQuality = 75;
 
@@ -117,6 +123,7 @@ public:
 
     std::shared_ptr<const TEncodedPicture> Run(double dpi) {
         FindPaper();
+        FindTints();
         FindPhotos();
         FindInk();
         auto encoded = std::make_shared<TEncodedPicture>();
@@ -207,6 +214,8 @@ private:
             busy[c] = paperCount[c] * 100 < pixelCount[c] * kPhotoPaperPercent ? 1 : 0;
         }
         photoCell_.assign(cells_.Count(), 0);
+        boxCell_.assign(cells_.Count(), 0);
+        boxTint_.assign(cells_.Count(), paper_);
         std::vector<std::uint8_t> seen(cells_.Count(), 0);
         // At least about 8 mm square: a bold letter never makes one.
         constexpr int side = 6;
@@ -241,6 +250,15 @@ private:
                 continue;
             }
             const int box = (x1 - x0 + 1) * (y1 - y0 + 1);
+            if (const auto tint = BoxTint(group, cellTint_);
+                tint && static_cast<int>(group.size()) * 100 >= box * kBoxFillPercent &&
+                ((77 * tint->r + 150 * tint->g + 29 * tint->b) >> 8) >= kBoxMinLuma) {
+                for (int i : group) {
+                    boxTint_[std::size_t(i)] = *tint;
+                    boxCell_[std::size_t(i)] = 1;
+                }
+                continue;
+            }
             if (static_cast<int>(group.size()) * 10 >= box * 4) {
                 for (int y = y0; y <= y1; ++y) {
                     for (int x = x0; x <= x1; ++x) {
@@ -272,11 +290,11 @@ private:
         photoCell_ = std::move(widened);
     }
 
-    // Each pixel against the paper near it: the brightest cell within two cells (outside
-    // photos), whose light pixels give the colour.
-    void FindInk() {
-        std::vector<int> brightest(cells_.Count(), -1);
-        std::vector<Rgb> light(cells_.Count(), paper_);
+    // Each cell's brightest level, and its lightest colour: the mean of its pixels near that
+    // level (between letters, the paper or tint they are printed on).
+    void FindTints() {
+        cellTop_.assign(cells_.Count(), 0);
+        cellTint_.assign(cells_.Count(), paper_);
         for (int cy = 0; cy < cells_.h; ++cy) {
             for (int cx = 0; cx < cells_.w; ++cx) {
                 const std::size_t c = std::size_t(cy * cells_.w + cx);
@@ -301,15 +319,57 @@ private:
                         }
                     }
                 }
-                brightest[c] = top;
+                cellTop_[c] = top;
                 if (n > 0) {
-                    light[c] = Rgb{int(r / n), int(g / n), int(b / n)};
+                    cellTint_[c] = Rgb{int(r / n), int(g / n), int(b / n)};
                 }
             }
         }
+    }
+
+    // The tint of a block of cells when nearly all of them share it (the median of each channel),
+    // as a shaded box's do; none for a photo, whose shades vary over it.
+    static std::optional<Rgb> BoxTint(const std::vector<int>& group,
+                                      const std::vector<Rgb>& tints) {
+        std::array<std::vector<int>, 3> channels;
+        for (int i : group) {
+            const Rgb& t = tints[std::size_t(i)];
+            channels[0].push_back(t.r);
+            channels[1].push_back(t.g);
+            channels[2].push_back(t.b);
+        }
+        for (auto& c : channels) {
+            std::nth_element(c.begin(), c.begin() + std::ptrdiff_t(c.size() / 2), c.end());
+        }
+        const std::size_t middle = group.size() / 2;
+        const Rgb median{channels[0][middle], channels[1][middle], channels[2][middle]};
+        std::size_t alike = 0;
+        for (int i : group) {
+            const Rgb& t = tints[std::size_t(i)];
+            if (std::max({std::abs(t.r - median.r), std::abs(t.g - median.g),
+                          std::abs(t.b - median.b)}) <= kBoxTint) {
+                ++alike;
+            }
+        }
+        if (alike * 100 < group.size() * std::size_t(kBoxPercent)) {
+            return std::nullopt;
+        }
+        return median;
+    }
+
+    // Each pixel against the paper near it: in a shaded box its tint, elsewhere the brightest
+    // cell within two cells (outside photos and boxes), whose light pixels give the colour.
+    void FindInk() {
+        const std::vector<int>& brightest = cellTop_;
+        const std::vector<Rgb>& light = cellTint_;
         std::vector<Rgb> paperNear(cells_.Count(), paper_);
         for (int cy = 0; cy < cells_.h; ++cy) {
             for (int cx = 0; cx < cells_.w; ++cx) {
+                if (boxCell_[std::size_t(cy * cells_.w + cx)] != 0) {
+                    paperNear[std::size_t(cy * cells_.w + cx)] =
+                        boxTint_[std::size_t(cy * cells_.w + cx)];
+                    continue;
+                }
                 int best = -1;
                 Rgb colour = paper_;
                 for (int dy = -2; dy <= 2; ++dy) {
@@ -319,7 +379,7 @@ private:
                             continue;
                         }
                         const std::size_t n = std::size_t(ny * cells_.w + nx);
-                        if (photoCell_[n] == 0 && brightest[n] > best) {
+                        if (photoCell_[n] == 0 && boxCell_[n] == 0 && brightest[n] > best) {
                             best = brightest[n];
                             colour = light[n];
                         }
@@ -491,6 +551,10 @@ private:
     int paperLuma_ = 255;
     Rgb paper_;
     std::vector<std::uint8_t> photoCell_;
+    std::vector<int> cellTop_;
+    std::vector<Rgb> cellTint_;
+    std::vector<std::uint8_t> boxCell_; // in a shaded box, of tint boxTint_
+    std::vector<Rgb> boxTint_;
 };
 
 } // namespace

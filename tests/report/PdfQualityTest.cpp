@@ -158,6 +158,32 @@ private slots:
         QVERIFY2(recall >= 0.98, qPrintable(QString::number(recall)));
     }
 
+    // Dark text on shaded boxes (light grey, light blue) goes to the sharp mask as text on the
+    // paper does: its strokes stay dark, the boxes keep their tint.
+    void textInShadedBoxes() {
+        const QImage page = ShadedBoxPage();
+        const QString pdf = Save(dir, "boxes.pdf", QualityPdf(page, TPdfQuality::Text));
+        QCOMPARE(QpdfCheck(pdf), 0);
+        const QImage exact = RenderPdfPage(pdf, 1, page.size(), true);
+        QVERIFY(!exact.isNull());
+        for (int which = 0; which < 2; ++which) {
+            const QRect box = ShadedBox(which);
+            int ink = 0, kept = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                for (int x = box.left(); x <= box.right(); ++x)
+                    if (qGray(page.pixel(x, y)) < 90) {
+                        ++ink;
+                        kept += qGray(exact.pixel(x, y)) < 110 ? 1 : 0;
+                    }
+            QVERIFY(ink > 5000);
+            QVERIFY2(kept * 100 >= ink * 99,
+                     qPrintable(QStringLiteral("%1 of %2").arg(kept).arg(ink)));
+            const QRect plain(box.left() + 10, box.top() + 10, 40, 20); // no text there
+            QVERIFY2(Psnr(page, exact, plain) >= 30,
+                     qPrintable(QString::number(Psnr(page, exact, plain))));
+        }
+    }
+
     // A page without text is its background alone; the text quality's bytes are the same every
     // time; odd sizes (a width not a multiple of 8, one pixel) still make sound files.
     void textEdgeCases() {

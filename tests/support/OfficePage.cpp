@@ -88,7 +88,42 @@ QImage OfficePage(int variant, bool withPhoto) {
     if (withPhoto)
         DrawPhoto(painter, OfficePhoto(variant), variant);
     painter.end();
+    AsScanned(page, variant);
+    return page;
+}
 
+QRect ShadedBox(int which) {
+    return which == 0 ? QRect(200, 300, 2080, 500) : QRect(200, 1000, 2080, 500);
+}
+
+QImage ShadedBoxPage() {
+    QImage page(2480, 3508, QImage::Format_RGB888);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont body(QStringLiteral("DejaVu Sans"));
+    body.setPixelSize(46);
+    painter.setFont(body);
+    const QColor tints[2] = {QColor(215, 215, 215), QColor(190, 215, 245)};
+    for (int which = 0; which < 2; ++which) {
+        const QRect box = ShadedBox(which);
+        painter.fillRect(box, tints[which]);
+        painter.setPen(QColor(25, 25, 25));
+        for (int line = 0; line < 6; ++line)
+            painter.drawText(box.left() + 60, box.top() + 90 + 70 * line,
+                             QStringLiteral("Encadré %1 : la facture est à régler avant le 15 "
+                                            "mars, ligne %2.")
+                                 .arg(which + 1)
+                                 .arg(line + 1));
+    }
+    painter.setPen(Qt::black);
+    painter.drawText(200, 1700, QStringLiteral("Hors des encadrés, le texte est sur le papier."));
+    painter.end();
+    AsScanned(page, 7);
+    return page;
+}
+
+void AsScanned(QImage& page, int variant) {
     // The scan: tinted paper, its grain and a few dark specks, sensor noise on everything.
     Rng rng{0x51ED270B27A5ULL * static_cast<std::uint64_t>(variant + 1)};
     for (int y = 0; y < page.height(); ++y) {
@@ -105,7 +140,6 @@ QImage OfficePage(int variant, bool withPhoto) {
             }
         }
     }
-    return page;
 }
 
 QByteArray QualityPdf(const QImage& picture, TPdfQuality quality, double dpi) {

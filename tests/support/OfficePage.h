@@ -18,6 +18,11 @@ namespace velorix::testing {
 QImage OfficePage(int variant = 0, bool withPhoto = true);
 // Where OfficePage puts its photo (page pixels).
 QRect OfficePhoto(int variant = 0);
+// A page with dark text in two shaded boxes, light grey and light blue, and a line on the paper.
+QImage ShadedBoxPage();
+QRect ShadedBox(int which);
+// An RGB888 picture as a scanner gives it: tinted paper, grain, specks and sensor noise.
+void AsScanned(QImage& page, int variant);
 
 // A one-page PDF of picture in quality, one point a pixel, its layers made for `dpi`: rendered
 // at the picture's size, its pixels fall on the picture's own.
