@@ -49,7 +49,8 @@ std::size_t TEncodedPicture::StreamBytes() const {
     return total;
 }
 
-QSize LossySize(QSize picture, double drawnWidth, double drawnHeight) {
+QSize LossySize(QSize picture, double drawnWidth, double drawnHeight, TPdfQuality quality) {
+    const double maxDpi = quality == TPdfQuality::Text ? kTextMaxDpi : kLossyMaxDpi;
     if (picture.isEmpty() || drawnWidth <= 0 || drawnHeight <= 0) {
         return picture;
     }
@@ -57,10 +58,10 @@ QSize LossySize(QSize picture, double drawnWidth, double drawnHeight) {
     // the paper is stretched more one way).
     const double dpi =
         std::min(picture.width() * 72.0 / drawnWidth, picture.height() * 72.0 / drawnHeight);
-    if (dpi <= kLossyMaxDpi + 0.5) {
+    if (dpi <= maxDpi + 0.5) {
         return picture;
     }
-    const double factor = kLossyMaxDpi / dpi;
+    const double factor = maxDpi / dpi;
     return QSize(std::max(1, static_cast<int>(std::lround(picture.width() * factor))),
                  std::max(1, static_cast<int>(std::lround(picture.height() * factor))));
 }

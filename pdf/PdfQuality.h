@@ -24,6 +24,9 @@ std::optional<TPdfQuality> PdfQualityFromWord(std::string_view word);
 // Pictures above this many pixels per inch on the page are brought down to it in the lossy
 // qualities: more is invisible in print and costs bytes.
 inline constexpr double kLossyMaxDpi = 300.0;
+// The text quality keeps its mask at the scan's resolution, where letters are sharpest, up to
+// this: finer, its per-pixel work would take gigabytes for a sharpness no printer shows.
+inline constexpr double kTextMaxDpi = 600.0;
 
 // One JPEG image of the page.
 struct TJpegLayer {
@@ -50,13 +53,14 @@ struct TEncodedPicture {
 
 // The image data of picture in quality; dpi is the picture's pixels per inch on the page (the
 // text quality sizes its layers by it). The picture is taken at its size: bringing it down to
-// kLossyMaxDpi is the caller's (it has the page's scaling). Deterministic; any thread.
+// LossySize is the caller's (it has the page's scaling). Deterministic; any thread.
 std::shared_ptr<const TEncodedPicture> EncodePicture(const QImage& picture, TPdfQuality quality,
                                                      double dpi);
 
-// The picture's size in the lossy qualities for a picture drawn over drawnWidth x drawnHeight
-// points: the same, or brought down to kLossyMaxDpi.
-QSize LossySize(QSize picture, double drawnWidth, double drawnHeight);
+// The picture's size in a lossy quality for a picture drawn over drawnWidth x drawnHeight
+// points: the same, or brought down to kLossyMaxDpi (kTextMaxDpi in the text quality).
+QSize LossySize(QSize picture, double drawnWidth, double drawnHeight,
+                TPdfQuality quality = TPdfQuality::Compact);
 
 // Registers the image objects of encoded (made from picture) with the document, the first under
 // name; returns the XObject names to draw over the picture's place, in order.

@@ -24,7 +24,7 @@ std::shared_ptr<const TEncodedPicture> EncodeForPage(const QImage& picture, TPdf
     if (drawn.isEmpty()) {
         drawn = QSizeF(picture.size()); // one point a pixel
     }
-    const QSize size = LossySize(picture.size(), drawn.width(), drawn.height());
+    const QSize size = LossySize(picture.size(), drawn.width(), drawn.height(), quality);
     const QImage page = size == picture.size() ? picture : SmoothScaled(picture, size);
     const double dpi =
         std::min(page.width() * 72.0 / drawn.width(), page.height() * 72.0 / drawn.height());

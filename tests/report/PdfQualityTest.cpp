@@ -100,8 +100,8 @@ private slots:
         QVERIFY(pdf.contains("/Filter [/DCTDecode ]"));
     }
 
-    // Above 300 dpi on the page the lossy qualities bring the picture down to 300 dpi, by the
-    // finer axis; at 300 dpi or below it stays.
+    // Above 300 dpi on the page the compact quality brings the picture down to 300 dpi, by the
+    // finer axis; at 300 dpi or below it stays. The text quality's bound is 600 dpi.
     void lossyPicturesAreBroughtDownTo300Dpi() {
         QCOMPARE(LossySize(QSize(2480, 3508), 598, 798), QSize(2480, 3508));
         QCOMPARE(LossySize(QSize(4960, 7016), 598, 798), QSize(2492, 3525));
@@ -110,6 +110,17 @@ private slots:
         const QByteArray pdf = Export(page, TPdfQuality::Compact, dir.filePath("600dpi.pdf"));
         QVERIFY(pdf.contains("/Width 500\r\n"));
         QCOMPARE(QpdfCheck(dir.filePath("600dpi.pdf")), 0);
+        // The text quality's mask stays at the scan's resolution, its background at 100 dpi; at
+        // 1200 dpi the mask comes down to 600.
+        ReportPage office(OfficePage(0), true, QSize(310, 440)); // 580 dpi
+        const QByteArray text = Export(office, TPdfQuality::Text, dir.filePath("600text.pdf"));
+        const int width = office.image->Picture().width(); // as placed on the page
+        QVERIFY(width > 2400);
+        QVERIFY(text.contains(QStringLiteral("/Columns %1\r\n").arg(width).toLatin1()));
+        QVERIFY(text.contains(QStringLiteral("/Width %1\r\n").arg((width + 5) / 6).toLatin1()));
+        QCOMPARE(QpdfCheck(dir.filePath("600text.pdf")), 0);
+        QCOMPARE(LossySize(QSize(4960, 7016), 598, 798, TPdfQuality::Text), QSize(4960, 7016));
+        QCOMPARE(LossySize(QSize(9920, 14032), 598, 798, TPdfQuality::Text), QSize(4983, 7049));
     }
 
     // The office page in the text quality: small, its words as readable as lossless (poppler
