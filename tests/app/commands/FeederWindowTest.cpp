@@ -3,6 +3,7 @@
 // comes in reading order with no question; "Plusieurs Documents" asks once the feeder is
 // empty; a jam keeps the whole pages and names the sheet; an empty feeder adds no page; blank
 // backs are left out; manual recto-verso over a one-sided feeder interleaves the two passes.
+#include "tests/app/PickScanner.h"
 #include "tests/app/SaneTestConfig.h"
 #include "tests/app/ScriptedPrompts.h"
 
@@ -45,13 +46,8 @@ class FeederWindowTest : public QObject {
         window->FormShow(window.get());
     }
     void pick(const QString& device) {
-        const int index = window->cbDevice->findText(device, Qt::MatchEndsWith);
-        QVERIFY2(index >= 0, qPrintable(device));
-        window->cbDevice->setCurrentIndex(index);
-        window->cbDeviceChange(window->cbDevice);
-        window->res->setEditText(QStringLiteral("50"));
+        PickScanner(*window, device);
         window->cbGrayscale->setChecked(true);
-        window->multi->setChecked(false);
     }
     void choose(const QString& caption) {
         const int at = window->cbSource->findText(caption);

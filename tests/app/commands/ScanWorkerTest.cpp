@@ -2,6 +2,7 @@
 // exit, hang, stall, print or send odd data, and a worker of our own that floods, shrinks its
 // block or lies about its page: through the window (the message naming the scanner, the pages
 // kept, the next scan working) and through --scan-pdf (non-zero, nothing written).
+#include "tests/app/PickScanner.h"
 #include "tests/app/SaneTestConfig.h"
 #include "tests/app/ScriptedPrompts.h"
 
@@ -197,14 +198,7 @@ class ScanWorkerTest : public QObject {
         window = std::make_unique<velorix::Tvelorix_2>(services);
         window->FormShow(window.get());
     }
-    void pick(const QString& device) {
-        const int index = window->cbDevice->findText(device, Qt::MatchEndsWith);
-        QVERIFY2(index >= 0, qPrintable(device));
-        window->cbDevice->setCurrentIndex(index);
-        window->cbDeviceChange(window->cbDevice);
-        window->res->setEditText(QStringLiteral("50"));
-        window->multi->setChecked(false);
-    }
+    void pick(const QString& device) { PickScanner(*window, device); }
     void scan() {
         QVERIFY(window->Guarded([this] { window->btnScanClick(window->scanner); }));
     }
