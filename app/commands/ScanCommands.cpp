@@ -108,6 +108,9 @@ void PutScanOnPage(Tvelorix_2& window, const ImagePage& page, Landing landing,
         window.SelectNextPage(); // the new page is the last: this lands on page 1
     else
         window.EnablePageCommands();
+    // Kept for after a crash as soon as it lands, not when the command ends: a series or a
+    // feeder stack may take many minutes.
+    window.KeepForRecovery();
 }
 
 } // namespace

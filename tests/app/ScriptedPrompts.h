@@ -12,6 +12,7 @@
 #include <QQueue>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 // What the progress windows of a command showed; a test may cancel at a page or at any time.
@@ -66,8 +67,12 @@ public:
         return out;
     }
 
+    // Looks at the window while a question is up (what a command has done so far).
+    std::function<void(const QString&)> whenAsked;
     bool confirm(const QString& text) override {
         seen << Seen{Kind::Confirm, text};
+        if (whenAsked)
+            whenAsked(text);
         if (answers_.isEmpty()) {
             QTest::qFail(qPrintable(QStringLiteral("unexpected question: ") + text), __FILE__,
                          __LINE__);

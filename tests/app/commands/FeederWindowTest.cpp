@@ -8,6 +8,7 @@
 #include "tests/app/ScriptedPrompts.h"
 
 #include "app/window/MainWindow.h"
+#include "app/window/Recovery.h"
 #include "scan/ScannerComponent.h"
 #include "scan/client/WorkerPlatform.h"
 
@@ -42,6 +43,7 @@ class FeederWindowTest : public QObject {
     void open() {
         velorix::Services services = doubles.services();
         services.scanner = velorix::scan::worker::CreateWorkerScanPlatform();
+        services.recoveryFolder = dir.filePath(QStringLiteral("recovery"));
         window = std::make_unique<velorix::Tvelorix_2>(services);
         window->FormShow(window.get());
     }
@@ -115,10 +117,17 @@ private slots:
 
         // With "Plusieurs Documents": the question once the feeder is empty, then the next
         // stack (the backend's feeder is loaded again).
+        // Every page is kept for after a crash as it lands, not once the command ends.
         window->multi->setChecked(true);
+        QList<int> keptAtQuestion;
+        doubles.prompts->whenAsked = [&](const QString&) {
+            window->Recovery()->Flush();
+            keptAtQuestion << velorix::TRecovery::PageCount(window->Recovery()->Folder());
+        };
         doubles.prompts->answer(true, QStringLiteral("Voulez-vous scanner un autre document?"));
         doubles.prompts->answer(false);
         scan();
+        QCOMPARE(keptAtQuestion, (QList<int>{12, 18}));
         QCOMPARE(codes(),
                  (QList<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
         QVERIFY(doubles.prompts->allAnswered());
