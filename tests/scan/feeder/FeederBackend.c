@@ -25,13 +25,16 @@
  * VELORIXFEEDER_BLANK_BACKS (1: backs are blank paper, with grain and dust),
  * VELORIXFEEDER_READ_US (a pause before each read, microseconds) and VELORIXFEEDER_FEED_MS (the
  * time each side takes to feed, at sane_start). The control file holds "NAME=VALUE" lines
- * without the prefix ("SHEETS=10"). */
+ * without the prefix ("SHEETS=10"). VELORIXFEEDER_LOG names a file to which each sane_start of
+ * a side adds "SIDE SECONDS" (sides counted from 1 for the handle, CLOCK_MONOTONIC when the
+ * feed begins), so that benchmarks can tell when each sheet was read. */
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 enum Behaviour { kNormal, kJam, kCover, kEmpty };
@@ -100,6 +103,7 @@ typedef struct {
     int left;     /* sheets still in it */
     int position; /* sheets fed from this load */
     int sheet;    /* number of the sheet being read */
+    int started;  /* sides started, for the log */
     int backNext; /* the next start reads the back of `sheet` */
     int sheets, failAt, blankBacks;
     long readUs, feedMs;
@@ -374,6 +378,17 @@ SANE_Status sane_velorixfeeder_get_parameters(SANE_Handle h, SANE_Parameters* p)
     return SANE_STATUS_GOOD;
 }
 
+static void LogStart(Device* d) {
+    const char* file = getenv("VELORIXFEEDER_LOG");
+    FILE* log = file ? fopen(file, "a") : NULL;
+    if (!log)
+        return;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    fprintf(log, "%d %.6f\n", ++d->started, (double)now.tv_sec + (double)now.tv_nsec / 1e9);
+    fclose(log);
+}
+
 SANE_Status sane_velorixfeeder_start(SANE_Handle h) {
     Device* d = h;
     if (d->scanning)
@@ -401,6 +416,7 @@ SANE_Status sane_velorixfeeder_start(SANE_Handle h) {
         d->side = 0;
         d->jamming = d->model->behaviour == kJam && d->position == d->failAt;
     }
+    LogStart(d);
     if (d->feedMs > 0 && d->side != 2)
         usleep((useconds_t)(d->feedMs * 1000));
     sane_velorixfeeder_get_parameters(h, &d->params);
