@@ -6,7 +6,7 @@
 // "Compacte" at most 0.15 x and "Texte" 0.3 x the lossless time; compact <= 1 MB and >= 38 dB; text
 // <= 120 KB, recall >= 98 %, photo >= 28 dB.
 //
-//   build-X/bench/PdfQualityBench [pages]
+//   build-X/bench/PdfQualityBench [pages]   (VELORIX_BENCH_KEEP=1: the PDFs are left)
 #include "report/PReport.h"
 #include "tests/support/OfficePage.h"
 #include "tests/support/ReportPage.h"
@@ -57,6 +57,11 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QTemporaryDir dir;
+    // VELORIX_BENCH_KEEP=1 leaves the PDFs for a look in a viewer.
+    if (std::getenv("VELORIX_BENCH_KEEP")) {
+        dir.setAutoRemove(false);
+        std::printf("PDFs kept in %s\n", qPrintable(dir.path()));
+    }
     std::vector<QImage> pictures;
     for (int n = 0; n < count; ++n)
         pictures.push_back(velorix::testing::OfficePage(n));

@@ -6,6 +6,7 @@
 #include "app/window/Artwork.h"
 #include "report/PReport.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
@@ -18,9 +19,12 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace velorix {
 
@@ -189,6 +193,20 @@ void Tvelorix_2::BuildTopPanel() {
 
     cbDevice = whiteCombo(p, "cbDevice", {640, 10, 215, 25}, false);
     cbDevice->setToolTip(QStringLiteral("Choix Scanner"));
+    // Scanner names are long ("HP ... MFP (airscan:e0:...)") and the combo is narrow: its open
+    // list is as wide as the longest name, so that two scanners can be told apart.
+    auto fitList = [c = cbDevice] {
+        int widest = 0;
+        for (int i = 0; i < c->count(); ++i)
+            widest = std::max(widest, c->fontMetrics().horizontalAdvance(c->itemText(i)));
+        QAbstractItemView* list = c->view();
+        const int room =
+            2 * list->frameWidth() + 16 + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        list->setMinimumWidth(std::max(c->width(), widest + room));
+    };
+    connect(cbDevice->model(), &QAbstractItemModel::rowsInserted, cbDevice, fitList);
+    connect(cbDevice->model(), &QAbstractItemModel::dataChanged, cbDevice, fitList);
+    connect(cbDevice->model(), &QAbstractItemModel::modelReset, cbDevice, fitList);
     // A smaller font than the scanner choice's, so that "Chargeur recto-verso" and "Vitre
     // entière" fit side by side under it at the window's least width.
     cbSource = whiteCombo(p, "cbSource", {640, 40, 135, 25}, false);

@@ -12,6 +12,7 @@
 #include "scan/ScannerComponent.h"
 #include "scan/client/WorkerPlatform.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QTemporaryDir>
@@ -88,6 +89,13 @@ private slots:
     void cleanup() { window.reset(); }
 
     void sourcesOfferedAndRemembered() {
+        // The open list of scanners shows each name whole.
+        int longest = 0;
+        for (int i = 0; i < window->cbDevice->count(); ++i)
+            longest = std::max(longest, window->cbDevice->fontMetrics().horizontalAdvance(
+                                            window->cbDevice->itemText(i)));
+        QVERIFY(longest > window->cbDevice->width());
+        QVERIFY(window->cbDevice->view()->minimumWidth() > longest);
         pick(QStringLiteral("(velorixfeeder:canon)"));
         QCOMPARE(window->cbSource->count(), 3);
         QCOMPARE(window->cbSource->itemText(0), QStringLiteral("Vitre"));
