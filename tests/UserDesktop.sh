@@ -7,6 +7,9 @@
 #   until_true SECONDS CMD  runs CMD every tenth of a second until it succeeds
 #   wait_window SECONDS NAME [PID]  prints the id of the first visible window named NAME (a
 #                           pattern); status 2 at once when PID has ended
+#   wait_box SECONDS WINDOW [PID]  the same for a box of the program's ("Velorix! 2"), other
+#                           than its main window WINDOW: xdotool matches names whatever their
+#                           case, so that "^Velorix! 2$" finds the main window "VELORIX! 2" too
 # shellcheck source=Xvfb.sh
 source "$(dirname "${BASH_SOURCE[0]}")/Xvfb.sh"
 
@@ -38,6 +41,21 @@ wait_window() {
     for _ in $(seq $(($1 * 10))); do
         if [ -n "${3:-}" ] && ! kill -0 "$3" 2>/dev/null; then return 2; fi
         id=$(xdotool search --onlyvisible --name "$2" 2>/dev/null | head -n1 || true)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+wait_box() {
+    local id
+    for _ in $(seq $(($1 * 10))); do
+        if [ -n "${3:-}" ] && ! kill -0 "$3" 2>/dev/null; then return 2; fi
+        id=$(xdotool search --onlyvisible --name '^Velorix! 2$' 2>/dev/null | grep -vx "$2" |
+            head -n1 || true)
         if [ -n "$id" ]; then
             echo "$id"
             return 0

@@ -71,7 +71,7 @@ menu_entry() { # downward steps from the menu's first entry
 # ACTION > SCANNER ET EXPORTER L'IMAGE AU FORMAT PDF (fourth entry), then "No" to another scan.
 menu_entry 3
 # Listing the scanners and scanning take a while on a loaded machine: up to two minutes.
-question=$(wait_window 120 '^Velorix! 2$') || fail "no question after the scan"
+question=$(wait_box 120 "$window" "$program") || fail "no question after the scan"
 # "Non" (Escape); a box that has only just appeared may miss the first key, so until it is gone.
 for _ in $(seq 30); do
     xdotool windowactivate --sync "$question" key --delay 100 Escape 2>/dev/null || true

@@ -65,22 +65,6 @@ menu_entry() { # downward steps from the ACTION menu's first entry
     for _ in $(seq "$1"); do xdotool key --delay 100 Down; done
     xdotool key --delay 100 Return
 }
-# wait_box SECONDS: the id of a box of the program's (xdotool matches titles whatever their
-# case: the main window's "VELORIX! 2" is left out)
-wait_box() {
-    local id
-    for _ in $(seq $(($1 * 10))); do
-        kill -0 "$program" 2>/dev/null || return 2
-        id=$(xdotool search --onlyvisible --name '^Velorix! 2$' 2>/dev/null | grep -vx "$window" |
-            head -n1 || true)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
 shot() { import -display "$DISPLAY" -window root "$work/$1.png"; }
 # A box that has only just appeared may miss the first key: pressed until the box is gone.
 answer() {
@@ -100,7 +84,7 @@ shot feeder-window
 # ACTION > SCANNER ET EXPORTER L'IMAGE AU FORMAT PDF: three sheets, both sides, no question
 # until the feeder is empty.
 menu_entry 3
-question=$(wait_box 120) || fail "no question after the stack"
+question=$(wait_box 120 "$window" "$program") || fail "no question after the stack"
 [ "$(kept_pages)" = 6 ] || until_true 10 test "$(kept_pages)" = 6 ||
     fail "the window does not hold the six sides at the question ($(kept_pages))"
 shot after-duplex-stack
@@ -131,12 +115,12 @@ until_true 10 gone || fail "the window stays"
 settings 5 jam >"$work/settings.ini"
 start
 menu_entry 0 # ACTION > SCANNER
-box=$(wait_box 120) || fail "no message after the jam"
+box=$(wait_box 120 "$window" "$program") || fail "no message after the jam"
 until_true 10 test "$(kept_pages)" = 2 || fail "$(kept_pages) sides kept after the jam, not 2"
 shot jam-message
 answer "$box" Return
 # "Plusieurs Documents" is checked: the question of another stack follows, "Non".
-if question=$(wait_box 10); then answer "$question" Escape; fi
+if question=$(wait_box 10 "$window" "$program"); then answer "$question" Escape; fi
 [ "$(kept_pages)" = 2 ] || fail "$(kept_pages) sides kept in the end"
 if [ -n "${VELORIX_SCREENSHOTS:-}" ]; then
     cp "$work/feeder-window.png" "$work/after-duplex-stack.png" "$work/jam-message.png" \
