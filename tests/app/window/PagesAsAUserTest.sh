@@ -68,6 +68,23 @@ ok = magic == b"VXRP1" and lines[1].split() == [width, height] and zlib.decompre
 sys.exit(0 if ok else 1)
 PY
 }
+# The program's main window, told from its questions ("Velorix! 2") by the case of its title,
+# which xdotool's search does not see.
+main_of() {
+    local id
+    for id in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$id" 2>/dev/null)" != "VELORIX! 2" ] || { echo "$id"; return 0; }
+    done
+    return 1
+}
+main_window() { # PID: waits for it, status 2 at once when the program has ended
+    for _ in $(seq 300); do
+        kill -0 "$1" 2>/dev/null || return 2
+        main_of "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
 # The program's windows besides its main one: its questions and dialogs.
 dialog_of() { xdotool search --onlyvisible --pid "$1" 2>/dev/null | grep -vx "$2" | head -n1; }
 # Waits for a dialog of the program and sends it a key, again until it is gone: a box that has
@@ -100,7 +117,7 @@ keys() { # keys to the main window, its loop given time to act
 first=$!
 pids+=("$first")
 until_true 60 pages_are "$first" 3 || fail "the three pages were not kept"
-wid=$(wait_window 30 "^VELORIX! 2$" "$first") || fail "no window"
+wid=$(main_window "$first") || fail "no window"
 xdotool windowmove "$wid" 0 0
 sleep 1
 before=$(names "$first")
@@ -142,7 +159,7 @@ echo "ok: three pages opened, one dragged, three scans kept, killed"
 "$velorix" >"$work/velorix.log" 2>&1 &
 second=$!
 pids+=("$second")
-wid=$(wait_window 30 "^VELORIX! 2$" "$second") || fail "no window"
+wid=$(main_window "$second") || fail "no window"
 until_true 30 dialog_of "$second" "$wid" >/dev/null || fail "no question"
 sleep 1
 import -display "$DISPLAY" -window root "$work/question.png"
@@ -241,7 +258,7 @@ rm -f "$work/opened.pdf"
 third=$!
 pids+=("$third")
 until_true 60 pages_are "$third" 3 || fail "the PDF's three pages were not opened"
-wid=$(wait_window 30 "^VELORIX! 2$" "$third") || fail "no window"
+wid=$(main_window "$third") || fail "no window"
 menu_entry "$wid" 3
 until_true 120 pages_are "$third" 4 || fail "the export's scan was not kept"
 answer "$third" "$wid" Escape
