@@ -7,7 +7,7 @@
 # are scanimage's); a page moved by the tab menu and by the shortcut, undone and redone; the
 # pages exported to PDF in the new order; "Tout effacer" undone and redone; a normal close
 # leaves nothing behind. Third session: a PDF of three pages opened at start and exported again
-# with the same pixels.
+# with the same pixels, then every page saved in one TIFF and read back equal.
 # Usage: PagesAsAUserTest.sh VELORIX SOURCE_DIR
 set -euo pipefail
 velorix=$1
@@ -271,6 +271,23 @@ for i in 0 1 2; do
     [ "$differing" = "0" ] || fail "PDF page $((i + 1)) changed through the window ($differing pixels)"
 done
 echo "ok: a PDF of three pages opened and exported again with its pixels"
+
+# ACTION > Enregistrer toutes les pages... (tenth entry): a name typed in the file dialog, and
+# the multi-page TIFF read back: the same four pages.
+menu_entry "$wid" 9
+box=$(until_true 30 dialog_of "$third" "$wid" >/dev/null && dialog_of "$third" "$wid") ||
+    fail "no file dialog"
+sleep 1
+xdotool windowactivate --sync "$box" type --delay 20 "$work/pages.tif"
+xdotool key --delay 100 Return
+four_pages() { [ "$(identify "$work/pages.tif" 2>/dev/null | wc -l)" = 4 ]; }
+until_true 30 four_pages || fail "no TIFF of four pages"
+for i in 0 1 2 3; do
+    [ $i -lt 3 ] && expected=$work/before-00$i.png || expected=$work/scan.pnm
+    differing=$(compare -metric AE "$work/pages.tif[$i]" "$expected" null: 2>&1 || true)
+    [ "$differing" = "0" ] || fail "TIFF page $((i + 1)) differs from $(basename "$expected") ($differing pixels)"
+done
+echo "ok: every page saved in one TIFF and read back equal"
 
 if [ -n "${VELORIX_SCREENSHOTS:-}" ]; then cp "$work/dragging.png" "$work/question.png" "$VELORIX_SCREENSHOTS/"; fi
 echo "PASS"
