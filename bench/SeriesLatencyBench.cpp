@@ -251,8 +251,14 @@ int main(int argc, char** argv) {
         std::printf("%d pages at 300 dpi, %.1f s per question, median of %d rounds:\n", pages,
                     thinkMs / 1000.0, rounds);
         std::printf(
-            "  last answer to viewer: off %.3f s, on %.3f s, ratio %.3f (goal <= 1.05: %s)\n", off,
-            on, on / off, on <= off * 1.05 ? "met" : "NOT met");
+            "  last answer to viewer: off %.3f s, on %.3f s (%+.0f ms), ratio %.3f (goal <= "
+            "1.05: %s)\n",
+            off, on, (on - off) * 1000, on / off, on <= off * 1.05 ? "met" : "NOT met");
+        // The fastest run of each says what the machine's other work does not.
+        const double fastOff = *std::min_element(latency[0].begin(), latency[0].end());
+        const double fastOn = *std::min_element(latency[1].begin(), latency[1].end());
+        std::printf("  fastest last answer to viewer: off %.3f s, on %.3f s, ratio %.3f\n", fastOff,
+                    fastOn, fastOn / fastOff);
         std::printf("  whole series: off %.2f s, on %.2f s, ratio %.3f\n", Median(total[0]),
                     Median(total[1]), Median(total[1]) / Median(total[0]));
         std::printf("  processor time: off %.2f s, on %.2f s, ratio %.3f\n", Median(processor[0]),
