@@ -45,7 +45,7 @@ unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION K
     GNOME_DESKTOP_SESSION_ID VELORIX_SHELL VELORIX_SETTINGS VELORIX_SCAN_BACKEND
 for i in 1 2 3; do
     convert -size 600x800 "plasma:fractal" -seed "$i" -depth 8 "$work/page$i.png" 2>/dev/null ||
-        convert -size 600x800 "xc:rgb($((i * 70)),$((200 - i * 50)),$((i * 30)))" "$work/page$i.png"
+        convert -size 600x800 "xc:rgb($((i * 70)),$((200 - i * 50)),$((i * 30)))" -depth 8 "$work/page$i.png"
 done
 # What the demo scanner gives for the window's settings (75 dpi, colour, the whole bed).
 scanimage -d test:0 --mode Color --depth 8 --resolution 75 -l 0 -t 0 -x 215.7306 -y 215.7306 \
@@ -63,8 +63,15 @@ import sys, zlib
 kept = open(sys.argv[1], "rb").read()
 header, rows = kept.split(b"\n", 1)
 magic, width, height = header.split()
-lines = [l for l in open(sys.argv[2], "rb").read().split(b"\n", 4) if not l.startswith(b"#")]
-ok = magic == b"VXRP1" and lines[1].split() == [width, height] and zlib.decompress(rows) == lines[3]
+pnm = open(sys.argv[2], "rb").read()
+fields, at = [], 0
+while len(fields) < 4:  # P6, width, height, maximum; comments between them
+    while pnm[at:at + 1].isspace(): at += 1
+    if pnm[at:at + 1] == b"#": at = pnm.index(b"\n", at); continue
+    end = at
+    while not pnm[end:end + 1].isspace(): end += 1
+    fields.append(pnm[at:end]); at = end
+ok = magic == b"VXRP1" and fields[1:3] == [width, height] and zlib.decompress(rows) == pnm[at + 1:]
 sys.exit(0 if ok else 1)
 PY
 }
