@@ -5,8 +5,8 @@
 # program killed with SIGKILL while it asks for a fourth. Second session: the recovery question
 # (a screenshot), "Oui", the six pages back in the dragged order with their pixels (the scans'
 # are scanimage's); a page moved by the tab menu and by the shortcut, undone and redone; the
-# pages exported to PDF in the new order; "Tout effacer" undone and redone; a normal close
-# leaves nothing behind. Third session: a PDF of three pages opened at start and exported again
+# pages exported to PDF in the new order; "Tout effacer", a rotation, grey levels and
+# "SUPPRIMER" undone and redone; a normal close leaves nothing behind. Third session: a PDF of three pages opened at start and exported again
 # with the same pixels, then every page saved in one TIFF and read back equal.
 # Usage: PagesAsAUserTest.sh VELORIX SOURCE_DIR
 set -euo pipefail
@@ -249,6 +249,47 @@ while read -r now was; do
     cmp -s "$(folder_of "$second")/$now" "$work/full/$was" || fail "page $was came back changed"
 done < <(paste -d' ' <(list "$second" | cut -d' ' -f1) <(echo "$full" | cut -d' ' -f1))
 echo "ok: Tout effacer undone and redone"
+
+# On page 1: "-90°", "Noir et Gris" ("Oui") and the tab menu's "SUPPRIMER", each undone and
+# redone. Its picture as kept says which: its size, its colours, its state in the list.
+first_file() { echo "$(folder_of "$second")/$(list "$second" | head -n1 | cut -d' ' -f1)"; }
+first_is() { # SIZE [grey|colour] [VISIBLE]
+    local file
+    file=$(first_file)
+    [ "$(head -n1 "$file" 2>/dev/null)" = "VXRP1 $1" ] || return 1
+    [ "$(list "$second" | head -n1 | cut -d' ' -f2)" = "${3:-1}" ] || return 1
+    python3 - "$file" "${2:-colour}" <<'PY'
+import sys, zlib
+rows = zlib.decompress(open(sys.argv[1], "rb").read().split(b"\n", 1)[1])
+grey = rows[0::3] == rows[1::3] == rows[2::3]
+sys.exit(0 if grey == (sys.argv[2] == "grey") else 1)
+PY
+}
+xdotool mousemove $((X + 12)) $tabs_y click 1
+cp "$(first_file)" "$work/first"
+xdotool mousemove $((X + 218)) $((tabs_y - 62)) click 1
+until_true 10 first_is "800 600" || fail "-90° did not turn page 1"
+keys "$wid" ctrl+z
+until_true 10 first_is "600 800" || fail "Ctrl+Z did not undo -90°"
+cmp -s "$(first_file)" "$work/first" || fail "the page came back otherwise after -90° undone"
+keys "$wid" ctrl+y
+until_true 10 first_is "800 600" || fail "Ctrl+Y did not redo -90°"
+xdotool mousemove $((X + 325)) $((tabs_y - 62)) click 1
+answer "$second" "$wid" Return
+until_true 10 first_is "800 600" grey || fail "Noir et Gris did not make page 1 grey"
+keys "$wid" ctrl+z
+until_true 10 first_is "800 600" colour || fail "Ctrl+Z did not undo Noir et Gris"
+keys "$wid" ctrl+y
+until_true 10 first_is "800 600" grey || fail "Ctrl+Y did not redo Noir et Gris"
+xdotool mousemove $((X + 12)) $tabs_y click 3
+sleep 0.5
+xdotool key --delay 100 Down Return
+until_true 10 first_is "800 600" grey 0 || fail "SUPPRIMER did not hide page 1"
+keys "$wid" ctrl+z
+until_true 10 first_is "800 600" grey 1 || fail "Ctrl+Z did not show page 1 again"
+keys "$wid" ctrl+y
+until_true 10 first_is "800 600" grey 0 || fail "Ctrl+Y did not hide page 1 again"
+echo "ok: -90°, Noir et Gris and SUPPRIMER undone and redone"
 
 # A normal close asks nothing and leaves no pages behind.
 keys "$wid" alt+F4
