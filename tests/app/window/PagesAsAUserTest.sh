@@ -6,8 +6,9 @@
 # (a screenshot), "Oui", the six pages back in the dragged order with their pixels (the scans'
 # are scanimage's); a page moved by the tab menu and by the shortcut, undone and redone; the
 # pages exported to PDF in the new order; "Tout effacer", a rotation, grey levels and
-# "SUPPRIMER" undone and redone; a normal close leaves nothing behind. Third session: a PDF of three pages opened at start and exported again
-# with the same pixels, then every page saved in one TIFF and read back equal.
+# "SUPPRIMER" undone and redone; a normal close leaves nothing behind. Third session: a PDF of
+# three pages opened at start and exported again with the same pixels, then every page saved in
+# one TIFF and read back equal.
 # Usage: PagesAsAUserTest.sh VELORIX SOURCE_DIR
 set -euo pipefail
 velorix=$1
