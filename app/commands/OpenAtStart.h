@@ -30,6 +30,9 @@ public:
     }
     bool openImage(imaging::TOpenImageDialog& dialog) override;
     bool saveImage(imaging::TSaveImageDialog& dialog) override { return inner_->saveImage(dialog); }
+    QString saveFileName(const QString& caption, const QString& filters) override {
+        return inner_->saveFileName(caption, filters);
+    }
     bool printerSetup(printing::IPrinter& printer) override {
         return inner_->printerSetup(printer);
     }
