@@ -4,7 +4,10 @@
 #include "imaging/ImageDialogs.h"
 #include "imaging/printing/Printing.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace velorix {
 
@@ -17,8 +20,12 @@ bool QtPrompts::saveImage(imaging::TSaveImageDialog& dialog) {
 }
 
 QString QtPrompts::saveFileName(const QString& caption, const QString& filters) {
-    // The replace question is the command's own, as for a single image.
-    return QFileDialog::getSaveFileName(owner(), caption, QString(), filters, nullptr,
+    // The replace question is the command's own, as for a single image. The dialog opens in
+    // the user's documents, where the program's PDFs go, not wherever it was started from.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    return QFileDialog::getSaveFileName(owner(), caption, folder, filters, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 
