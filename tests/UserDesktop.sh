@@ -7,6 +7,12 @@
 #   until_true SECONDS CMD  runs CMD every tenth of a second until it succeeds
 #   wait_window SECONDS NAME [PID]  prints the id of the first visible window named NAME (a
 #                           pattern); status 2 at once when PID has ended
+#   private_desktop         HOME, XDG folders and a session bus address of the test's own (no
+#                           bus there), no desktop named, and a PDF viewer as the desktop's that
+#                           keeps what it was given ($work/opened.pdf, its argument in
+#                           $work/viewer-args)
+#   press_until_gone BOX KEY  presses KEY in the box until it is gone (a box that has only just
+#                           appeared may miss the first key); fails the test after 30 tries
 #   wait_box SECONDS WINDOW [PID]  the same for a box of the program's ("Velorix! 2"), other
 #                           than its main window WINDOW: xdotool matches names whatever their
 #                           case, so that "^Velorix! 2$" finds the main window "VELORIX! 2" too
@@ -36,11 +42,14 @@ until_true() {
     done
     return 1
 }
-wait_window() {
-    local id
-    for _ in $(seq $(($1 * 10))); do
-        if [ -n "${3:-}" ] && ! kill -0 "$3" 2>/dev/null; then return 2; fi
-        id=$(xdotool search --onlyvisible --name "$2" 2>/dev/null | head -n1 || true)
+# poll_window SECONDS PID LISTER...: the first window id LISTER prints, asked every tenth of a
+# second; status 2 at once when PID (if not empty) has ended
+poll_window() {
+    local seconds=$1 pid=$2 id
+    shift 2
+    for _ in $(seq $((seconds * 10))); do
+        if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then return 2; fi
+        id=$("$@" 2>/dev/null | head -n1 || true)
         if [ -n "$id" ]; then
             echo "$id"
             return 0
@@ -49,20 +58,37 @@ wait_window() {
     done
     return 1
 }
+wait_window() { poll_window "$1" "${3:-}" xdotool search --onlyvisible --name "$2"; }
+boxes_besides() { xdotool search --onlyvisible --name '^Velorix! 2$' | grep -vx "$1"; }
+wait_box() { poll_window "$1" "${3:-}" boxes_besides "$2"; }
 
-wait_box() {
-    local id
-    for _ in $(seq $(($1 * 10))); do
-        if [ -n "${3:-}" ] && ! kill -0 "$3" 2>/dev/null; then return 2; fi
-        id=$(xdotool search --onlyvisible --name '^Velorix! 2$' 2>/dev/null | grep -vx "$2" |
-            head -n1 || true)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
+press_until_gone() {
+    for _ in $(seq 30); do
+        xdotool windowactivate --sync "$1" key --delay 100 "$2" 2>/dev/null || true
+        sleep 0.5
+        xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' || return 0
     done
-    return 1
+    fail "the box did not take $2"
+}
+
+private_desktop() {
+    mkdir -p "$work/bin" "$work/data/applications" "$work/config" "$work/home"
+    cat >"$work/bin/viewer" <<'SH'
+#!/bin/sh
+cp "$1" "$VELORIX_E2E_DIR/opened.pdf.tmp" && mv "$VELORIX_E2E_DIR/opened.pdf.tmp" "$VELORIX_E2E_DIR/opened.pdf"
+printf '%s' "$1" > "$VELORIX_E2E_DIR/viewer-args"
+SH
+    chmod +x "$work/bin/viewer"
+    printf '[Desktop Entry]\nType=Application\nName=Lecteur\nExec=%s %%f\nMimeType=application/pdf;\n' \
+        "$work/bin/viewer" >"$work/data/applications/velorix-e2e-viewer.desktop"
+    printf '[Default Applications]\napplication/pdf=velorix-e2e-viewer.desktop\n' \
+        >"$work/config/mimeapps.list"
+    export VELORIX_E2E_DIR=$work
+    export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+    export XDG_DATA_DIRS=$work/none XDG_CONFIG_DIRS=$work/none XDG_CACHE_HOME=$work/cache
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/nobus BROWSER=false
+    unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION \
+        KDE_SESSION_VERSION GNOME_DESKTOP_SESSION_ID WAYLAND_DISPLAY VELORIX_SHELL
 }
 
 start_xvfb "$work" 1280x1024x24

@@ -24,32 +24,18 @@ on_failure() {
 }
 
 # A desktop of our own: a PDF viewer and a mail client that write down their arguments.
-mkdir -p "$work/bin" "$work/data/applications" "$work/config" "$work/home"
-cat >"$work/bin/viewer" <<'SH'
-#!/bin/sh
-cp "$1" "$VELORIX_E2E_DIR/opened.pdf.tmp" && mv "$VELORIX_E2E_DIR/opened.pdf.tmp" "$VELORIX_E2E_DIR/opened.pdf"
-printf '%s' "$1" > "$VELORIX_E2E_DIR/viewer-args"
-SH
+private_desktop
 cat >"$work/bin/mailer" <<'SH'
 #!/bin/sh
 printf '%s' "$1" > "$VELORIX_E2E_DIR/mailer-args"
 SH
-chmod +x "$work/bin/viewer" "$work/bin/mailer"
-printf '[Desktop Entry]\nType=Application\nName=Lecteur\nExec=%s %%f\nMimeType=application/pdf;\n' \
-    "$work/bin/viewer" >"$work/data/applications/velorix-e2e-viewer.desktop"
-printf '[Default Applications]\napplication/pdf=velorix-e2e-viewer.desktop\n' \
-    >"$work/config/mimeapps.list"
+chmod +x "$work/bin/mailer"
 printf '[General]\nScanner=0\nGauche=0\nHaut=0\nLargeur=900\nHauteur=760\n' >"$work/settings.ini"
 
-export VELORIX_E2E_DIR=$work
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-export XDG_DATA_DIRS=$work/none XDG_CONFIG_DIRS=$work/none XDG_CACHE_HOME=$work/cache
-export MAILER=$work/bin/mailer DBUS_SESSION_BUS_ADDRESS=unix:path=$work/nobus
+export MAILER=$work/bin/mailer
 export SANE_CONFIG_DIR=$source_dir/data/sane.d:
 export VELORIX_SETTINGS_FILE=$work/settings.ini VELORIX_PRINTER=null QT_QPA_PLATFORM=xcb
-export BROWSER=false
-unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION KDE_SESSION_VERSION \
-    GNOME_DESKTOP_SESSION_ID WAYLAND_DISPLAY VELORIX_SHELL VELORIX_MAIL
+unset VELORIX_MAIL
 
 "$velorix" >"$work/velorix.log" 2>&1 &
 program=$!
@@ -72,12 +58,7 @@ menu_entry() { # downward steps from the menu's first entry
 menu_entry 3
 # Listing the scanners and scanning take a while on a loaded machine: up to two minutes.
 question=$(wait_box 120 "$window" "$program") || fail "no question after the scan"
-# "Non" (Escape); a box that has only just appeared may miss the first key, so until it is gone.
-for _ in $(seq 30); do
-    xdotool windowactivate --sync "$question" key --delay 100 Escape 2>/dev/null || true
-    sleep 1
-    xdotool search --onlyvisible --name '^Velorix! 2$' 2>/dev/null | grep -qx "$question" || break
-done
+press_until_gone "$question" Escape # "Non"
 until_true 180 test -s "$work/opened.pdf" || fail "the viewer was not opened"
 [ "$(cat "$work/viewer-args")" = "$HOME/Documents/capture.pdf" ] ||
     fail "viewer opened $(cat "$work/viewer-args")"

@@ -18,29 +18,17 @@ feeders_here=$3
 page_codes() { python3 "$feeders_here/PageCodes.py" "$@" | tr '\n' ' ' | sed 's/ $//'; }
 on_failure() { [ ! -f "$work/velorix.log" ] || sed 's/^/velorix: /' "$work/velorix.log"; }
 
-# A desktop of our own: a PDF viewer that keeps what it was given.
-mkdir -p "$work/bin" "$work/data/applications" "$work/config" "$work/home" "$work/conf"
-cat >"$work/bin/viewer" <<'SH'
-#!/bin/sh
-cp "$1" "$VELORIX_E2E_DIR/opened.pdf.tmp" && mv "$VELORIX_E2E_DIR/opened.pdf.tmp" "$VELORIX_E2E_DIR/opened.pdf"
-SH
-chmod +x "$work/bin/viewer"
-printf '[Desktop Entry]\nType=Application\nName=Lecteur\nExec=%s %%f\nMimeType=application/pdf;\n' \
-    "$work/bin/viewer" >"$work/data/applications/velorix-e2e-viewer.desktop"
-printf '[Default Applications]\napplication/pdf=velorix-e2e-viewer.desktop\n' \
-    >"$work/config/mimeapps.list"
+# A desktop of our own, with a PDF viewer that keeps what it was given.
+private_desktop
+mkdir -p "$work/conf"
 printf 'velorixfeeder\n' >"$work/conf/dll.conf"
 printf 'SHEETS=3\nFAIL_AT=2\n' >"$work/control"
 
-export VELORIX_E2E_DIR=$work VELORIXFEEDER_CONTROL=$work/control
+export VELORIXFEEDER_CONTROL=$work/control
 export SANE_CONFIG_DIR=$work/conf LD_LIBRARY_PATH=$backends
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-export XDG_DATA_DIRS=$work/none XDG_CONFIG_DIRS=$work/none XDG_CACHE_HOME=$work/cache
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/nobus BROWSER=false
 export VELORIX_SETTINGS_FILE=$work/settings.ini VELORIX_PRINTER=null VELORIX_MAIL=null
 export VELORIX_RECOVERY=$work/recovery
-unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION WAYLAND_DISPLAY VELORIX_SHELL \
-    VELORIX_SCAN_BACKEND
+unset VELORIX_SCAN_BACKEND
 if [ -n "${ASAN_OPTIONS:-}" ]; then export ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0; fi
 
 # settings SCANNER_INDEX MODEL: the window at a known place, that scanner chosen, its source
@@ -66,15 +54,6 @@ menu_entry() { # downward steps from the ACTION menu's first entry
     xdotool key --delay 100 Return
 }
 shot() { import -display "$DISPLAY" -window root "$work/$1.png"; }
-# A box that has only just appeared may miss the first key: pressed until the box is gone.
-answer() {
-    for _ in $(seq 30); do
-        xdotool windowactivate --sync "$1" key --delay 100 "$2" 2>/dev/null || true
-        sleep 1
-        xdotool search --onlyvisible --name '^Velorix! 2$' 2>/dev/null | grep -qx "$1" || return 0
-    done
-    fail "the box did not go"
-}
 kept_pages() { cat "$work"/recovery/*/pages 2>/dev/null | wc -l; }
 
 settings 1 brother >"$work/settings.ini"
@@ -88,7 +67,7 @@ question=$(wait_box 120 "$window" "$program") || fail "no question after the sta
 [ "$(kept_pages)" = 6 ] || until_true 10 test "$(kept_pages)" = 6 ||
     fail "the window does not hold the six sides at the question ($(kept_pages))"
 shot after-duplex-stack
-answer "$question" Escape # "Non": no other stack
+press_until_gone "$question" Escape # "Non": no other stack
 until_true 120 test -s "$work/opened.pdf" || fail "the viewer was not opened"
 mkdir "$work/pages"
 pdfimages "$work/opened.pdf" "$work/pages/p"
@@ -118,9 +97,9 @@ menu_entry 0 # ACTION > SCANNER
 box=$(wait_box 120 "$window" "$program") || fail "no message after the jam"
 until_true 10 test "$(kept_pages)" = 2 || fail "$(kept_pages) sides kept after the jam, not 2"
 shot jam-message
-answer "$box" Return
+press_until_gone "$box" Return
 # "Plusieurs Documents" is checked: the question of another stack follows, "Non".
-if question=$(wait_box 10 "$window" "$program"); then answer "$question" Escape; fi
+if question=$(wait_box 10 "$window" "$program"); then press_until_gone "$question" Escape; fi
 [ "$(kept_pages)" = 2 ] || fail "$(kept_pages) sides kept in the end"
 if [ -n "${VELORIX_SCREENSHOTS:-}" ]; then
     cp "$work/feeder-window.png" "$work/after-duplex-stack.png" "$work/jam-message.png" \

@@ -21,29 +21,15 @@ on_failure() {
     [ -z "${VELORIX_SCREENSHOTS:-}" ] || cp "$work"/*.png "$VELORIX_SCREENSHOTS/" 2>/dev/null || true
 }
 
-# A desktop of our own: a PDF viewer that keeps what it was given.
-mkdir -p "$work/bin" "$work/data/applications" "$work/config" "$work/home"
-cat >"$work/bin/viewer" <<'SH'
-#!/bin/sh
-cp "$1" "$VELORIX_E2E_DIR/opened.pdf.tmp" && mv "$VELORIX_E2E_DIR/opened.pdf.tmp" "$VELORIX_E2E_DIR/opened.pdf"
-SH
-chmod +x "$work/bin/viewer"
-printf '[Desktop Entry]\nType=Application\nName=Lecteur\nExec=%s %%f\nMimeType=application/pdf;\n' \
-    "$work/bin/viewer" >"$work/data/applications/velorix-e2e-viewer.desktop"
-printf '[Default Applications]\napplication/pdf=velorix-e2e-viewer.desktop\n' \
-    >"$work/config/mimeapps.list"
+# A desktop of our own, with a PDF viewer that keeps what it was given.
+private_desktop
 printf '[General]\nScanner=0\nGauche=0\nHaut=0\nLargeur=900\nHauteur=760\n' >"$work/settings.ini"
 
-export VELORIX_E2E_DIR=$work
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-export XDG_DATA_DIRS=$work/none XDG_CONFIG_DIRS=$work/none XDG_CACHE_HOME=$work/cache
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/nobus BROWSER=false
 export SANE_CONFIG_DIR=$source_dir/data/sane.d:
 export VELORIX_RECOVERY=$work/recovery VELORIX_SETTINGS_FILE=$work/settings.ini
 export VELORIX_MAIL=null VELORIX_PRINTER=null
 export MAGICK_CONFIGURE_PATH=$source_dir/data/magick
-unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION KDE_SESSION_VERSION \
-    GNOME_DESKTOP_SESSION_ID VELORIX_SHELL VELORIX_SETTINGS VELORIX_SCAN_BACKEND
+unset VELORIX_SETTINGS VELORIX_SCAN_BACKEND
 for i in 1 2 3; do
     convert -size 600x800 "plasma:fractal" -seed "$i" -depth 8 "$work/page$i.png" 2>/dev/null ||
         convert -size 600x800 "xc:rgb($((i * 70)),$((200 - i * 50)),$((i * 30)))" -depth 8 "$work/page$i.png"
@@ -101,12 +87,7 @@ answer() {
     local pid=$1 main=$2 key=$3 box
     box=$(until_true 120 dialog_of "$pid" "$main" >/dev/null && dialog_of "$pid" "$main") ||
         fail "no dialog to answer with $key"
-    for _ in $(seq 30); do
-        xdotool windowactivate --sync "$box" key --delay 100 "$key" 2>/dev/null || true
-        sleep 0.5
-        xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -qx "$box" || return 0
-    done
-    fail "the dialog did not take $key"
+    press_until_gone "$box" "$key"
 }
 menu_entry() { # ACTION, then downward steps from its first entry
     xdotool windowactivate --sync "$1"
