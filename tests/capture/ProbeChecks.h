@@ -11,6 +11,10 @@ namespace probe {
 
 inline int failures = 0;
 
+// How long a window may take to be shown: a window manager that has just started, on a machine
+// busy with other tests under the sanitizers, took more than Qt's default 5 s.
+constexpr int kShowMs = 30000;
+
 inline void check(bool ok, const QString& what) {
     if (!ok) {
         ++failures;

@@ -42,7 +42,8 @@ run "no window manager" 0
 
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wm_pid=$!
-for _ in $(seq 50); do
+# Up to 30 s for openbox to take the display: on a busy machine 5 s were not always enough.
+for _ in $(seq 300); do
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break
   sleep 0.1
 done
