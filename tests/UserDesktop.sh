@@ -3,7 +3,8 @@
 # VELORIX_E2E_KEEP is set), pids (stopped last first at the end; a test adds what it starts),
 # DISPLAY and QT_QPA_PLATFORM=xcb. Gives
 #   fail MESSAGE            prints it, keeps a screenshot in $work/failed.png, runs the test's
-#                           on_failure when it has one, and ends the test
+#                           on_failure when it has one, and ends the test; a step that fails
+#                           without a message (set -e) keeps the same at the end
 #   until_true SECONDS CMD  runs CMD every tenth of a second until it succeeds
 #   wait_window SECONDS NAME [PID]  prints the id of the first visible window named NAME (a
 #                           pattern); status 2 at once when PID has ended
@@ -21,16 +22,27 @@ source "$(dirname "${BASH_SOURCE[0]}")/Xvfb.sh"
 
 work=$(mktemp -d)
 pids=()
+failed=
 cleanup() {
+    local status=$?
+    # A step that failed without a check's message (set -e) keeps the same evidence as a check.
+    if [ "$status" -ne 0 ] && [ "$status" -ne 77 ] && [ -z "$failed" ]; then
+        echo "FAIL: a step of the test failed (status $status)"
+        keep_evidence
+    fi
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
     wait 2>/dev/null || true
     if [ -n "${VELORIX_E2E_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
+keep_evidence() {
+    failed=1
+    [ -z "${DISPLAY:-}" ] || import -display "$DISPLAY" -window root "$work/failed.png" 2>/dev/null || true
+    if declare -F on_failure >/dev/null; then on_failure || true; fi
+}
 fail() {
     echo "FAIL: $*"
-    [ -z "${DISPLAY:-}" ] || import -display "$DISPLAY" -window root "$work/failed.png" 2>/dev/null || true
-    if declare -F on_failure >/dev/null; then on_failure; fi
+    keep_evidence
     exit 1
 }
 until_true() {
@@ -93,5 +105,10 @@ SH
 
 start_xvfb "$work" 1280x1024x24
 pids+=("$xvfb_pid")
-openbox >/dev/null 2>&1 &
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
+# The tests activate windows through the window manager: they start once openbox has taken the
+# display (on a busy machine it took more than the 2 s a test waited, and xdotool could not
+# activate the program's window).
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+until_true 30 wm_ready || fail "openbox did not start: $(cat "$work/openbox.log")"
