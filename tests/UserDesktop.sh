@@ -105,10 +105,20 @@ SH
 
 start_xvfb "$work" 1280x1024x24
 pids+=("$xvfb_pid")
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
 # The tests activate windows through the window manager: they start once openbox has taken the
 # display (on a busy machine it took more than the 2 s a test waited, and xdotool could not
-# activate the program's window).
+# activate the program's window). An openbox that could not open the display while the server
+# was still coming up is started again.
+display_ready() { xprop -root >/dev/null 2>&1; }
 wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-until_true 30 wm_ready || fail "openbox did not start: $(cat "$work/openbox.log")"
+until_true 30 display_ready || fail "the display does not answer: $(cat "$work/xvfb.log")"
+for attempt in 1 2 3; do
+    openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    wm_pid=$!
+    pids+=($wm_pid)
+    wm_up_or_gone() { wm_ready || ! kill -0 "$wm_pid" 2>/dev/null; }
+    until_true 30 wm_up_or_gone || true
+    if wm_ready; then break; fi
+    [ "$attempt" -lt 3 ] || fail "openbox did not start: $(cat "$work/openbox.log")"
+    sleep 1
+done
