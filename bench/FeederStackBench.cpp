@@ -20,7 +20,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 
