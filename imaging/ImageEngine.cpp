@@ -162,6 +162,23 @@ void checkClaimedSize(long long width, long long height, const char* decoder, qs
                 .arg(fileBytes));
 }
 
+// libpng allocates a chunk's claimed length before reading it: a 75-byte file claiming a chunk of
+// 1.1 GB cost 1.1 GB. A chunk longer than what follows it in the file is refused first.
+bool pngChunksFit(const QByteArray& bytes) {
+    qsizetype at = 8; // after the signature
+    while (at + 8 <= bytes.size()) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData()) + at;
+        const quint64 length =
+            (quint64(p[0]) << 24) | (quint64(p[1]) << 16) | (quint64(p[2]) << 8) | quint64(p[3]);
+        if (length > quint64(bytes.size() - at - 8))
+            return false;
+        if (std::memcmp(p + 4, "IEND", 4) == 0)
+            return true;
+        at += 12 + qsizetype(length);
+    }
+    return true;
+}
+
 QColor paletteButtonFace() {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return QGuiApplication::palette().color(QPalette::Active, QPalette::Button);
@@ -321,6 +338,8 @@ QImage TImageEngine::decodeFile(const QString& fileName, const QColor& backgroun
         // suffixes, prefixes naming a coder) is ever interpreted by the library.
         Magick::Blob blob(bytes.constData(), static_cast<size_t>(bytes.size()));
         const char* decoder = decoderFor(format, bytes.left(4));
+        if (std::strcmp(decoder, "PNG") == 0 && !pngChunksFit(bytes))
+            throw EImageEngineError(unreadable);
         auto prepared = [decoder] {
             Magick::Image image;
             image.quiet(true);
