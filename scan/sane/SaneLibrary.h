@@ -2,6 +2,7 @@
 // libsane for the SANE backend: the library's lifetime with its device list, open handles, option
 // access by name, and the connected device. Internal to the backend.
 
+#include "scan/sane/DriverThreads.h"
 #include "scan/sane/SaneError.h"
 #include "scan/sane/SaneTransfer.h"
 
@@ -32,6 +33,7 @@ struct DeviceRecord {
 class SaneLibrary {
 public:
     SaneLibrary() {
+        KeepCancellationDeferred(); // before any backend starts a thread
         SANE_Int version = 0;
         const SANE_Status status = sane_init(&version, nullptr);
         if (status != SANE_STATUS_GOOD)

@@ -10,11 +10,16 @@
  * With VELORIXTEST_FAIL_FILE set, reads give at most 500 bytes, and a scan started while that
  * file holds "STATUS READS" ends with that SANE status after that many reads, as a device that
  * jams or is unplugged does. With VELORIXTEST_XY set, "resolution" is the horizontal one and a
- * "y-resolution" option of its own sets the vertical one. */
+ * "y-resolution" option of its own sets the vertical one. "asynccancel" scans whole pages with a
+ * reader thread beside it, as SANE's thread helper starts one: the thread asks for asynchronous
+ * cancellation and spends its time holding a lock, as a reader inside free() holds the
+ * allocator's; the page's end cancels it, joins it and takes that lock. */
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
+#include <pthread.h>
 #include <signal.h>
+#include <stdatomic.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -23,7 +28,7 @@
 /* The formatter does not settle on one layout of this list. */
 /* clang-format off */
 #define NAMES X(good) X(segv) X(abort) X(exit) X(hang) X(overclaim) X(short) X(stall) \
-    X(slowstart) X(chatty) X(mimic) X(sethang) X(openhang)
+    X(slowstart) X(chatty) X(mimic) X(sethang) X(openhang) X(asynccancel)
 /* clang-format on */
 #define X(n) #n,
 static const char* names[] = {NAMES};
@@ -87,7 +92,50 @@ typedef struct {
     int reads;
     int failAfter; /* -1: never */
     SANE_Status failStatus;
+    pthread_t reader;
+    int readerRunning;
 } Device;
+
+/* The "asynccancel" reader: the lock stands for the allocator's, taken for 100 ms at a time
+ * with no cancellation point inside, then released before a wait that is one. */
+static pthread_mutex_t allocatorLock = PTHREAD_MUTEX_INITIALIZER;
+static atomic_int readerHoldsLock;
+
+static double now(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+}
+
+static void* readerThread(void* arg) {
+    (void)arg;
+    int old;
+    pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, &old);
+    for (;;) {
+        pthread_mutex_lock(&allocatorLock);
+        atomic_store(&readerHoldsLock, 1);
+        for (const double until = now() + 0.1; now() < until;) {
+        }
+        atomic_store(&readerHoldsLock, 0);
+        pthread_mutex_unlock(&allocatorLock);
+        usleep(1000);
+    }
+    return NULL;
+}
+
+/* As SANE's backends end a page: the reader cancelled while it holds the lock, then joined;
+ * then the lock, as the next malloc would take it. */
+static void stopReader(Device* d) {
+    if (!d->readerRunning)
+        return;
+    d->readerRunning = 0;
+    while (!atomic_load(&readerHoldsLock))
+        usleep(1000);
+    pthread_cancel(d->reader);
+    pthread_join(d->reader, NULL);
+    pthread_mutex_lock(&allocatorLock);
+    pthread_mutex_unlock(&allocatorLock);
+}
 
 static double stallSeconds(void) {
     const char* s = getenv("VELORIXTEST_STALL");
@@ -232,6 +280,8 @@ SANE_Status sane_velorixtest_start(SANE_Handle h) {
     chatter(d);
     const char* failFile = getenv("VELORIXTEST_FAIL_FILE");
     FILE* f = failFile ? fopen(failFile, "r") : NULL;
+    if (is(d, "asynccancel") && pthread_create(&d->reader, NULL, readerThread, NULL) == 0)
+        d->readerRunning = 1;
     if (f) {
         int status = 0, reads = 0;
         if (fscanf(f, "%d %d", &status, &reads) == 2) {
@@ -279,8 +329,10 @@ SANE_Status sane_velorixtest_read(SANE_Handle h, SANE_Byte* data, SANE_Int max, 
         if (strcmp(kind, "stall") == 0)
             usleep((useconds_t)(stallSeconds() * 1e6));
     }
-    if (d->sent >= end)
+    if (d->sent >= end) {
+        stopReader(d);
         return SANE_STATUS_EOF;
+    }
     long long n = end - d->sent;
     if (n > max)
         n = max;
@@ -294,7 +346,9 @@ SANE_Status sane_velorixtest_read(SANE_Handle h, SANE_Byte* data, SANE_Int max, 
 }
 
 void sane_velorixtest_cancel(SANE_Handle h) {
-    ((Device*)h)->scanning = 0;
+    Device* d = h;
+    stopReader(d);
+    d->scanning = 0;
 }
 
 SANE_Status sane_velorixtest_set_io_mode(SANE_Handle h, SANE_Bool nonBlocking) {
