@@ -73,6 +73,19 @@ poll_window() {
 wait_window() { poll_window "$1" "${3:-}" xdotool search --onlyvisible --name "$2"; }
 boxes_besides() { xdotool search --onlyvisible --name '^Velorix! 2$' | grep -vx "$1"; }
 wait_box() { poll_window "$1" "${3:-}" boxes_besides "$2"; }
+# The first window of PID on the screen other than MAIN: a box or a menu.
+other_window() { xdotool search --onlyvisible --pid "$1" 2>/dev/null | grep -vx "$2" | head -n1; }
+# menu_entry PID WINDOW STEPS: the ACTION menu (Alt+A), STEPS entries down from its first, Return.
+# The keys wait for the menu to be on the screen: on a loaded machine keys sent after a fixed
+# half second went to the window instead.
+menu_entry() {
+    xdotool windowactivate --sync "$2"
+    xdotool key --window "$2" --delay 150 alt+a
+    poll_window 10 "$1" other_window "$1" "$2" >/dev/null || fail "the ACTION menu did not open"
+    sleep 0.3
+    for _ in $(seq "$3"); do xdotool key --delay 100 Down; done
+    xdotool key --delay 100 Return
+}
 
 press_until_gone() {
     for _ in $(seq 30); do

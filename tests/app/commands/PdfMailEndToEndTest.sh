@@ -46,16 +46,9 @@ window=$(wait_window 60 '^VELORIX! 2$' "$program") || {
 }
 sleep 2 # the scanner list is filled when the window first shows
 
-menu_entry() { # downward steps from the menu's first entry
-    xdotool windowactivate --sync "$window"
-    xdotool key --window "$window" --delay 150 alt+a
-    sleep 0.5
-    for _ in $(seq "$1"); do xdotool key --delay 100 Down; done
-    xdotool key --delay 100 Return
-}
 
 # ACTION > SCANNER ET EXPORTER L'IMAGE AU FORMAT PDF (fourth entry), then "No" to another scan.
-menu_entry 3
+menu_entry "$program" "$window" 3
 # Listing the scanners and scanning take a while on a loaded machine: up to two minutes.
 question=$(wait_box 120 "$window" "$program") || fail "no question after the scan"
 press_until_gone "$question" Escape # "Non"
@@ -75,7 +68,7 @@ differing=$(compare -metric AE "$work/page-000.png" "$work/reference.pnm" null: 
 echo "ok: SCANNER VERS PDF opened a PDF holding scanimage's pixels"
 
 # ACTION > ENVOYER UNE IMAGE PAR MAIL (ninth entry, the page commands now enabled).
-menu_entry 8
+menu_entry "$program" "$window" 8
 until_true 180 test -s "$work/mailer-args" || fail "the mail client got nothing"
 attached=$(python3 -c 'import sys, urllib.parse as u; q = u.parse_qs(u.urlsplit(sys.argv[1]).query); print(q["attach"][0])' "$(cat "$work/mailer-args")")
 pdfimages -png "$attached" "$work/mailed"

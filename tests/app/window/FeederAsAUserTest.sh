@@ -46,13 +46,6 @@ start() {
     window=$(wait_window 60 '^VELORIX! 2$' "$program") || fail "no window"
     sleep 2 # the scanner list and the chosen scanner's sources come when the window first shows
 }
-menu_entry() { # downward steps from the ACTION menu's first entry
-    xdotool windowactivate --sync "$window"
-    xdotool key --window "$window" --delay 150 alt+a
-    sleep 0.5
-    for _ in $(seq "$1"); do xdotool key --delay 100 Down; done
-    xdotool key --delay 100 Return
-}
 shot() { import -display "$DISPLAY" -window root "$work/$1.png"; }
 kept_pages() { cat "$work"/recovery/*/pages 2>/dev/null | wc -l; }
 
@@ -62,7 +55,7 @@ shot feeder-window
 
 # ACTION > SCANNER ET EXPORTER L'IMAGE AU FORMAT PDF: three sheets, both sides, no question
 # until the feeder is empty.
-menu_entry 3
+menu_entry "$program" "$window" 3
 question=$(wait_box 120 "$window" "$program") || fail "no question after the stack"
 [ "$(kept_pages)" = 6 ] || until_true 10 test "$(kept_pages)" = 6 ||
     fail "the window does not hold the six sides at the question ($(kept_pages))"
@@ -93,7 +86,7 @@ until_true 10 gone || fail "the window stays"
 # A jam at sheet 2: the message box, sheet 1's sides kept, nothing of sheet 2.
 settings 5 jam >"$work/settings.ini"
 start
-menu_entry 0 # ACTION > SCANNER
+menu_entry "$program" "$window" 0 # ACTION > SCANNER
 box=$(wait_box 120 "$window" "$program") || fail "no message after the jam"
 until_true 10 test "$(kept_pages)" = 2 || fail "$(kept_pages) sides kept after the jam, not 2"
 shot jam-message

@@ -80,21 +80,22 @@ main_window() { # PID: waits for it, status 2 at once when the program has ended
     return 1
 }
 # The program's windows besides its main one: its questions and dialogs.
-dialog_of() { xdotool search --onlyvisible --pid "$1" 2>/dev/null | grep -vx "$2" | head -n1; }
 # Waits for a dialog of the program and sends it a key, again until it is gone: a box that has
 # only just appeared may miss the first key.
 answer() {
     local pid=$1 main=$2 key=$3 box
-    box=$(until_true 120 dialog_of "$pid" "$main" >/dev/null && dialog_of "$pid" "$main") ||
+    box=$(until_true 120 other_window "$pid" "$main" >/dev/null && other_window "$pid" "$main") ||
         fail "no dialog to answer with $key"
     press_until_gone "$box" "$key"
 }
-menu_entry() { # ACTION, then downward steps from its first entry
-    xdotool windowactivate --sync "$1"
-    xdotool key --window "$1" --delay 150 alt+a
-    sleep 0.5
-    for _ in $(seq "$2"); do xdotool key --delay 100 Down; done
-    xdotool key --delay 100 Return
+# tab_menu PID WINDOW KEYS...: the menu of the tab under the mouse, the keys once it is on the
+# screen (under the sanitizers on a loaded machine it took longer than a fixed half second, and
+# the keys went to the window)
+tab_menu() {
+    xdotool click 3
+    poll_window 10 "$1" other_window "$1" "$2" >/dev/null || fail "no tab menu"
+    sleep 0.3
+    xdotool key --delay 100 "${@:3}"
 }
 keys() { # keys to the main window, its loop given time to act
     xdotool windowactivate --sync "$1"
@@ -129,14 +130,14 @@ read -r a b c <<<"$before"
 
 # ACTION > SCANNER, then "Oui" to another document and OK to the paper changed, twice. Each scan
 # is kept as it lands, while the series still runs.
-menu_entry "$wid" 0
+menu_entry "$first" "$wid" 0
 for n in 4 5 6; do
     until_true 120 pages_are "$first" $n || fail "scan $((n - 3)) was not kept while the series runs"
     [ $n = 6 ] && break
     answer "$first" "$wid" Return # another document: "Oui"
     answer "$first" "$wid" Return # the paper is changed: OK
 done
-until_true 30 dialog_of "$first" "$wid" >/dev/null || fail "no question after the third scan"
+until_true 30 other_window "$first" "$wid" >/dev/null || fail "no question after the third scan"
 mkdir "$work/kept"
 cp "$(folder_of "$first")"/p* "$work/kept/"
 after=$(list "$first")
@@ -149,7 +150,7 @@ echo "ok: three pages opened, one dragged, three scans kept, killed"
 second=$!
 pids+=("$second")
 wid=$(main_window "$second") || fail "no window"
-until_true 30 dialog_of "$second" "$wid" >/dev/null || fail "no question"
+until_true 30 other_window "$second" "$wid" >/dev/null || fail "no question"
 sleep 1
 import -display "$DISPLAY" -window root "$work/question.png"
 answer "$second" "$wid" Return # "Oui" is the question's default button
@@ -175,9 +176,7 @@ restored=$(names "$second")
 read -r a b c d e f <<<"$restored"
 xdotool mousemove $((X + 12)) $tabs_y click 1
 sleep 0.3
-xdotool click 3
-sleep 0.5
-xdotool key --delay 100 Down Down Down Return
+tab_menu "$second" "$wid" Down Down Down Return
 is_order() { [ "$(names "$second")" = "$1" ]; }
 until_true 10 is_order "$b $a $c $d $e $f " || fail "the tab menu did not move page 1: $(names "$second")"
 keys "$wid" ctrl+shift+Next
@@ -194,7 +193,7 @@ echo "ok: moved by the tab menu and the shortcut, undone and redone"
 
 # ACTION > SCANNER ET EXPORTER L'IMAGE AU FORMAT PDF (fourth entry): a seventh page, "Non" to
 # another, and the PDF in the viewer: the opened pages in their new order, then the scans.
-menu_entry "$wid" 3
+menu_entry "$second" "$wid" 3
 until_true 120 pages_are "$second" 7 || fail "the export's scan was not kept"
 answer "$second" "$wid" Escape
 until_true 60 test -s "$work/opened.pdf" || fail "the viewer was not opened"
@@ -263,9 +262,8 @@ keys "$wid" ctrl+z
 until_true 10 first_is "800 600" colour || fail "Ctrl+Z did not undo Noir et Gris"
 keys "$wid" ctrl+y
 until_true 10 first_is "800 600" grey || fail "Ctrl+Y did not redo Noir et Gris"
-xdotool mousemove $((X + 12)) $tabs_y click 3
-sleep 0.5
-xdotool key --delay 100 Down Return
+xdotool mousemove $((X + 12)) $tabs_y
+tab_menu "$second" "$wid" Down Return
 until_true 10 first_is "800 600" grey 0 || fail "SUPPRIMER did not hide page 1"
 keys "$wid" ctrl+z
 until_true 10 first_is "800 600" grey 1 || fail "Ctrl+Z did not show page 1 again"
@@ -289,7 +287,7 @@ third=$!
 pids+=("$third")
 until_true 60 pages_are "$third" 3 || fail "the PDF's three pages were not opened"
 wid=$(main_window "$third") || fail "no window"
-menu_entry "$wid" 3
+menu_entry "$third" "$wid" 3
 until_true 120 pages_are "$third" 4 || fail "the export's scan was not kept"
 answer "$third" "$wid" Escape
 until_true 60 test -s "$work/opened.pdf" || fail "the viewer was not opened"
@@ -304,8 +302,8 @@ echo "ok: a PDF of three pages opened and exported again with its pixels"
 
 # ACTION > Enregistrer toutes les pages... (tenth entry): a name typed in the file dialog, and
 # the multi-page TIFF read back: the same four pages.
-menu_entry "$wid" 9
-box=$(until_true 30 dialog_of "$third" "$wid" >/dev/null && dialog_of "$third" "$wid") ||
+menu_entry "$third" "$wid" 9
+box=$(until_true 30 other_window "$third" "$wid" >/dev/null && other_window "$third" "$wid") ||
     fail "no file dialog"
 sleep 1
 xdotool windowactivate --sync "$box" type --delay 20 "$work/pages.tif"
