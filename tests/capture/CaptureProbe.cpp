@@ -39,7 +39,6 @@ namespace {
 
 using probe::check;
 using probe::failures;
-using probe::kShowMs;
 
 // Runs a program without blocking this one's event loop (it may ask us for the clipboard).
 int runAndWait(const QString& program, const QStringList& args, int timeoutMs) {
@@ -80,8 +79,7 @@ int capture(bool minimize, const QString& rootFile) {
     window.setWindowTitle(QStringLiteral("Velorix capture probe"));
     window.setStyleSheet(QStringLiteral("background: #ff00ff"));
     window.setGeometry(40, 40, 300, 200);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window, kShowMs))
+    if (!probe::showAndWait(window))
         check(false, QStringLiteral("probe window shown"));
     QTest::qWait(300);
 
@@ -196,8 +194,7 @@ int desktop(const QString& refFile, bool xdotool) {
     window.setWindowTitle(QStringLiteral("Velorix capture probe"));
     window.setStyleSheet(QStringLiteral("background: #ff00ff"));
     window.resize(300, 200);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window, kShowMs))
+    if (!probe::showAndWait(window))
         check(false, QStringLiteral("probe window shown"));
 
     TScreenCapture component(nullptr, LoadScreenGrab());

@@ -20,7 +20,6 @@
 namespace {
 
 using probe::check;
-using probe::kShowMs;
 
 // Answers nothing and writes down what the program says: a failed capture is reported, never
 // waited on.
@@ -56,8 +55,7 @@ int main(int argc, char** argv) {
     velorix::Services services = velorix::Services::platform();
     services.prompts = std::make_shared<NotedPrompts>();
     velorix::Tvelorix_2 window(std::move(services));
-    window.show();
-    check(QTest::qWaitForWindowExposed(&window, kShowMs), QStringLiteral("the window shown"));
+    check(probe::showAndWait(window), QStringLiteral("the window shown"));
     velorix::capture::TScreenCapture& component = *window.ScreenCapture1;
     for (int i = 0; i < screens.size(); ++i) {
         int shown = 0;

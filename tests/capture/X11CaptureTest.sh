@@ -35,6 +35,9 @@ run() {
   if ! timeout 120 "$probe" capture "$2" "$work/root.png"; then
     echo "FAILED: $1, minimize $2"
     status=1
+    # What the window manager said and which windows there were, for the next look.
+    [ -z "$wm_pid" ] || cat "$work/openbox.log"
+    xwininfo -root -tree | head -40
   fi
 }
 run "no window manager" 1
